@@ -1,0 +1,439 @@
+// Form1: the controls in their twip positions, start-up, the fixed size, shut-down, the mining run
+// and its progress display. The list commands and the export live in form1_lists.cpp.
+#include "app/form1.h"
+
+#include "app/picturebutton.h"
+#include "platform/browser.h"
+#include "platform/inet.h"
+#include "platform/listreplace.h"
+#include "text/module1.h"
+
+#include <QCheckBox>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QRadioButton>
+#include <QScopeGuard>
+#include <QScreen>
+#include <QTextDocument>
+#include <QTimer>
+#include <map>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int TwipsPerPixel = 15;
+constexpr int ClientWidthTwips = 11265;
+constexpr int ClientHeightTwips = 7980;
+
+int twips(int t)
+{
+    return qRound(double(t) / TwipsPerPixel);
+}
+
+const QColor Blue(0, 0, 255);
+const QColor Red(255, 0, 0);
+
+QString dateTimeText(const QDateTime& moment)
+{
+    return QLocale::c().toString(moment, u"yyyy/M/d H:mm:ss"_s);
+}
+
+// Leading and trailing U+0020 removed; tabs and line breaks stay.
+QStringView trimSpaces(QStringView text)
+{
+    while (text.startsWith(u' '))
+        text = text.mid(1);
+    while (text.endsWith(u' '))
+        text.chop(1);
+    return text;
+}
+
+void setColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(role, colour);
+    widget->setPalette(palette);
+}
+
+template <typename W>
+W* place(W* widget, const QString& name, int left, int top, int width, int height)
+{
+    widget->setObjectName(name);
+    widget->setGeometry(twips(left), twips(top), twips(width), twips(height));
+    return widget;
+}
+
+} // namespace
+
+Form1::Form1(QWidget* parent)
+    : QWidget(parent,
+              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                  | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+{
+    setObjectName(u"Form1"_s);
+    setWindowTitle(u"晴岚词宝v3.3   [关键词挖掘]  站长SEO实用好工具"_s);
+    setWindowIcon(windowIcon());
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    resize(twips(ClientWidthTwips), twips(ClientHeightTwips));
+    SeedMarkers = qMakePair(QString::fromUtf16(Mining::BlockStart), QString::fromUtf16(Mining::BlockEnd));
+
+    buildControls();
+
+    Inet1 = new Inet(this);
+    Inet1->setObjectName(u"Inet1"_s);
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(u"Timer1"_s);
+    Timer1->setInterval(1000);
+
+    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+    connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
+    connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
+    connect(Command5, &QPushButton::clicked, this, &Form1::Command5_Click);
+    connect(Command6, &QPushButton::clicked, this, &Form1::Command6_Click);
+    connect(Command8, &QPushButton::clicked, this, &Form1::Command8_Click);
+    connect(Command10, &QPushButton::clicked, this, &Form1::Command10_Click);
+    connect(Command13, &QPushButton::clicked, this, &Form1::Command13_Click);
+    connect(Command15, &QPushButton::clicked, this, &Form1::Command15_Click);
+    connect(Check4, &QCheckBox::toggled, this, &Form1::Check4_Click);
+    connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+    // Any change that the run did not make itself means Text1 no longer holds the last refresh.
+    connect(Text1->document(), &QTextDocument::contentsChanged, this, [this] {
+        if (!refreshing_)
+            refreshedLength_ = -1;
+    });
+
+    Form_Load();
+    Timer1->start();
+}
+
+Form1::~Form1() = default;
+
+void Form1::buildControls()
+{
+    auto label = [](QWidget* parent, const QString& name, const QString& caption, int l, int t, int w, int h) {
+        auto* control = place(new QLabel(caption, parent), name, l, t, w, h);
+        setColour(control, QPalette::WindowText, Blue);
+        return control;
+    };
+    auto frame = [this](const QString& name, const QString& caption, int l, int t, int w, int h) {
+        auto* control = place(new QGroupBox(caption, this), name, l, t, w, h);
+        setColour(control, QPalette::WindowText, Blue);
+        return control;
+    };
+    auto textBox = [](QWidget* parent, const QString& name, const QString& text, int l, int t, int w, int h) {
+        return place(new QLineEdit(text, parent), name, l, t, w, h);
+    };
+    auto button = [](QWidget* parent, const QString& name, const QString& caption, QSize picture, int l, int t,
+                     int w, int h) {
+        return place(new PictureButton(caption, picture, parent), name, l, t, w, h);
+    };
+    auto option = [](QWidget* parent, const QString& name, const QString& caption, int l, int t, int w, int h) {
+        auto* control = place(new QRadioButton(caption, parent), name, l, t, w, h);
+        setColour(control, QPalette::WindowText, Blue);
+        return control;
+    };
+
+    WebBrowser1 = place(new QWidget(this), u"WebBrowser1"_s, 0, 0, 7455, 1455);
+    Frame1 = frame(u"Frame1"_s, u"关键词挖掘设置"_s, 3960, 1560, 5895, 3135);
+    Frame2 = frame(u"Frame2"_s, u"长尾词列表："_s, 0, 1560, 3855, 6375);
+    Frame3 = frame(u"Frame3"_s, u"关键词工具"_s, 3960, 5280, 7215, 2535);
+    Label3 = label(this, u"Label3"_s,
+                   u"长尾关键词挖掘：输入一个关键词，软件会自动查询该词的所有长尾词。长尾词就是财富！\r\n"_s, 10080, 1800,
+                   1095, 1455);
+    Label12 = label(this, u"Label12"_s,
+                    u"得到一个词 所有相关的长尾词，你能想到什么？长尾词就是财富，更何况是所有的长尾词。"_s, 10080, 3360,
+                    1095, 1335);
+    Label3->setWordWrap(true);
+    Label12->setWordWrap(true);
+    Label3->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Label12->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Label1 = label(this, u"Label1"_s,
+                   u"如果软件功能异常有任何问题 请向我们报告  联系QQ："_s + QStringView(Maker::ContactNumber) + u"\r\n",
+                   4080, 4920, 5655, 255);
+
+    // Frame1: mining settings and status.
+    Label4 = label(Frame1, u"Label4"_s, u"正在查询："_s, 240, 480, 975, 255);
+    Label2 = label(Frame1, u"Label2"_s, QString(), 1200, 480, 2535, 255);
+    Label9 = label(Frame1, u"Label9"_s, u"数量："_s, 3840, 480, 615, 255);
+    Label7 = label(Frame1, u"Label7"_s, QString(), 4560, 480, 1215, 255);
+    Label5 = label(Frame1, u"Label5"_s, u"开始时间："_s, 240, 900, 2775, 255);
+    Label6 = label(Frame1, u"Label6"_s, u"已查询："_s, 3840, 900, 1935, 255);
+    Check4 = place(new QCheckBox(u"查询关键词包含："_s, Frame1), u"Check4"_s, 120, 1440, 1815, 255);
+    setColour(Check4, QPalette::WindowText, Blue);
+    Text5 = textBox(Frame1, u"Text5"_s, u"未开启"_s, 1920, 1320, 1455, 375);
+    Text5->setEnabled(false);
+    Label10 = label(Frame1, u"Label10"_s, u"关键词长度大于："_s, 3480, 1440, 1455, 255);
+    Text6 = textBox(Frame1, u"Text6"_s, u"0"_s, 4920, 1320, 735, 375);
+    setColour(Text6, QPalette::Text, Blue);
+    Label11 = label(Frame1, u"Label11"_s, u"搜索词："_s, 120, 2040, 855, 255);
+    setColour(Label11, QPalette::WindowText, QGuiApplication::palette().color(QPalette::WindowText));
+    Text3 = textBox(Frame1, u"Text3"_s, u"减肥"_s, 960, 1920, 1455, 375);
+    setColour(Text3, QPalette::Text, Red);
+    Label8 = label(Frame1, u"Label8"_s, u"关键词数量："_s, 2760, 2040, 1215, 255);
+    Text4 = textBox(Frame1, u"Text4"_s, u"1000"_s, 3960, 1920, 855, 390);
+    setColour(Text4, QPalette::Text, Blue);
+    Command4 = button(Frame1, u"Command4"_s, u"开始挖掘"_s, QSize(220, 50), 120, 2520, 1095, 375);
+    Command5 = button(Frame1, u"Command5"_s, u"停止挖掘"_s, QSize(153, 44), 1560, 2520, 1095, 375);
+
+    // Frame2: the keyword list and its export.
+    Text1 = place(new QPlainTextEdit(Frame2), u"Text1"_s, 120, 360, 3615, 5055);
+    Text1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Scroll bars that are always there spare a re-layout of every line when a long list arrives.
+    Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    {
+        QPalette palette = Text1->palette();
+        palette.setColor(QPalette::Base, QGuiApplication::palette().color(QPalette::HighlightedText));
+        palette.setColor(QPalette::Text, QGuiApplication::palette().color(QPalette::Highlight));
+        Text1->setPalette(palette);
+    }
+    Command3 = button(Frame2, u"Command3"_s, u"导出txt"_s, QSize(83, 38), 120, 5520, 975, 375);
+    Command9 = button(Frame2, u"Command9"_s, u"清空数据"_s, QSize(95, 42), 1560, 5520, 975, 375);
+    Label13 = label(Frame2, u"Label13"_s, u"导出分隔符："_s, 120, 6000, 1215, 255);
+    Option7 = option(Frame2, u"Option7"_s, u"换行符"_s, 1200, 6000, 855, 255);
+    Option8 = option(Frame2, u"Option8"_s, u"逗号,"_s, 2160, 6000, 855, 255);
+    Option9 = option(Frame2, u"Option9"_s, u"竖杠|"_s, 3000, 6000, 855, 255);
+    Option7->setChecked(true);
+
+    // Frame3: list tools, hot-word sources and the website button.
+    Command6 = button(Frame3, u"Command6"_s, u"过滤重复"_s, QSize(179, 42), 120, 360, 975, 375);
+    Command2 = button(Frame3, u"Command2"_s, u"打乱顺序"_s, QSize(191, 45), 1200, 360, 975, 375);
+    Command13 = button(Frame3, u"Command13"_s, u"关键词个数大于："_s, QSize(191, 45), 120, 840, 1695, 375);
+    Text8 = textBox(Frame3, u"Text8"_s, u"0"_s, 1920, 840, 735, 375);
+    Command15 = button(Frame3, u"Command15"_s, u"筛选关键词包含："_s, QSize(191, 45), 120, 1320, 1815, 375);
+    Text9 = textBox(Frame3, u"Text9"_s, QString(), 2040, 1320, 1695, 375);
+    Command8 = button(Frame3, u"Command8"_s, u"筛选关键词不包含："_s, QSize(179, 42), 120, 1800, 1815, 375);
+    Text2 = textBox(Frame3, u"Text2"_s, QString(), 2040, 1800, 1695, 375);
+    Option3 = option(Frame3, u"Option3"_s, u"百度今日热词"_s, 4440, 360, 1575, 255);
+    Option4 = option(Frame3, u"Option4"_s, u"百度一周热词"_s, 4440, 720, 1575, 255);
+    Option1 = option(Frame3, u"Option1"_s, u"搜狗今日热词"_s, 4440, 1080, 1575, 255);
+    Option2 = option(Frame3, u"Option2"_s, u"搜狗一周热词"_s, 4440, 1440, 1575, 255);
+    Option5 = option(Frame3, u"Option5"_s, u"最近火热新词"_s, 4440, 1800, 1575, 255);
+    Option6 = option(Frame3, u"Option6"_s, u"上月火热新词"_s, 4440, 2160, 1575, 255);
+    Option3->setChecked(true);
+    Command10 = button(Frame3, u"Command10"_s, u"获取"_s, QSize(83, 38), 6000, 360, 1095, 375);
+    Command1 = button(Frame3, u"Command1"_s, u"官方网站"_s, QSize(191, 45), 6000, 2040, 1095, 375);
+
+    // Keyboard order by the layout's tab numbers; labels, frames and the strip never take the focus.
+    const std::map<int, QWidget*> tabOrder = {
+        {2, Text1},      {3, Command5},   {4, Text3},      {5, Command4},   {6, Text4},      {7, Check4},
+        {8, Text5},      {9, Text6},      {14, Command6},  {15, Text8},     {16, Command13}, {17, Command15},
+        {18, Text9},     {19, Command2},  {26, Text2},     {27, Command8},  {29, Command3},  {30, Command9},
+        {32, Option1},   {33, Option2},   {34, Option3},   {35, Option4},   {36, Option5},   {37, Option6},
+        {39, Command10}, {42, Option7},   {43, Option8},   {44, Option9},   {45, Command1},
+    };
+    QWidget* previous = nullptr;
+    for (const auto& [index, widget] : tabOrder) {
+        Q_UNUSED(index);
+        if (previous)
+            setTabOrder(previous, widget);
+        previous = widget;
+    }
+}
+
+void Form1::Form_Load()
+{
+    TitleText = u"晴岚词宝"_s + u"v3.3" + u"   [关键词挖掘]  站长SEO实用好工具";
+    setWindowTitle(TitleText);
+
+    const QRect outer = frameGeometry();
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->geometry();
+        const float left = (float(area.width()) * TwipsPerPixel - float(outer.width()) * TwipsPerPixel) / 2;
+        const float top = (float(area.height()) * TwipsPerPixel - float(outer.height()) * TwipsPerPixel) / 2;
+        move(area.x() + qRound(left / TwipsPerPixel), area.y() + qRound(top / TwipsPerPixel));
+    }
+
+    BaseWidth = outer.width() * TwipsPerPixel;
+    BaseHeight = outer.height() * TwipsPerPixel;
+    baseClientSize_ = size();
+    WebBrowser1->resize(twips(BaseWidth + 300), WebBrowser1->height());
+}
+
+void Form1::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    Form_Resize();
+}
+
+void Form1::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        Form_Resize();
+}
+
+void Form1::Form_Resize()
+{
+    if (isMinimized() || baseClientSize_.isEmpty())
+        return;
+    // The window keeps the size it had at load; width and height snap back independently.
+    QSize wanted = size();
+    if (wanted.width() != baseClientSize_.width())
+        wanted.setWidth(baseClientSize_.width());
+    if (wanted.height() != baseClientSize_.height())
+        wanted.setHeight(baseClientSize_.height());
+    if (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))
+        setWindowState(windowState() & ~(Qt::WindowMaximized | Qt::WindowFullScreen));
+    if (wanted != size())
+        resize(wanted);
+}
+
+void Form1::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    Form_Unload();
+}
+
+void Form1::Form_Unload()
+{
+    // A run waiting for a page is abandoned: nothing of it runs again after the wait.
+    closing_ = true;
+    RunState = 2;
+    if (Inet1)
+        Inet1->abort();
+    if (unloadAction_)
+        unloadAction_();
+}
+
+void Form1::Command1_Click()
+{
+    Browser::openInDefaultBrowser(QString::fromUtf16(Maker::Website));
+}
+
+void Form1::Command5_Click()
+{
+    RunState = 2;
+}
+
+void Form1::Check4_Click()
+{
+    if (Check4->isChecked()) {
+        Text5->setEnabled(true);
+        Text5->setText(QString());
+    } else {
+        Text5->setEnabled(false);
+        Text5->setText(u"未开启"_s);
+    }
+}
+
+void Form1::Timer1_Timer()
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    setWindowTitle(TitleText + u"  " + dateTimeText(now));
+    if (RunState == 1) {
+        const qint64 seconds = qMax<qint64>(0, now.toSecsSinceEpoch() - StartTime.toSecsSinceEpoch());
+        Label6->setText(u"已查询："_s + QString::number(seconds) + u" 秒");
+    }
+}
+
+bool Form1::isKnownKeyword(const QString& item) const
+{
+    if (plainRefresh_)
+        return Mining::NoveltyIndex::isKnownByScan(RunList, item);
+    return noveltyIndex_.isKnown(RunList, item);
+}
+
+QString Form1::jcf(const QString& block, const QString& itemStart, const QString& itemEnd)
+{
+    const Mining::ExtractionSettings settings{MinLength, ContainsFilter};
+    const Mining::Extraction found = Mining::extractNewKeywords(
+        block, itemStart, itemEnd, settings, [this](const QString& item) { return isKnownKeyword(item); });
+    if (found.count > 0) {
+        FoundCount += found.count;
+        Label7->setText(QString::number(FoundCount) + u" 个");
+        if (FoundCount >= CountLimit)
+            RunState = 2;
+    }
+    return found.keywords;
+}
+
+void Form1::refreshKeywordList()
+{
+    refreshing_ = true;
+    if (!plainRefresh_ && refreshedLength_ >= 0 && refreshedLength_ <= RunList.size()) {
+        // Text1 still holds the last refresh: adding the new tail gives the same text at a fraction
+        // of the cost of rebuilding the whole box.
+        ListReplace::appendToKeywordList(Text1, RunList.mid(refreshedLength_));
+        if (QClipboard* clipboard = QGuiApplication::clipboard())
+            clipboard->setText(RunList);
+    } else {
+        ListReplace::replaceKeywordList(Text1, RunList, ListReplace::Order::EmptyFirst);
+    }
+    refreshedLength_ = RunList.size();
+    refreshing_ = false;
+}
+
+void Form1::Command4_Click()
+{
+    // A second click while a run waits for a page is refused; the run in progress goes on.
+    if (mining_)
+        return;
+    mining_ = true;
+    QPointer<Form1> alive(this);
+    auto finish = qScopeGuard([alive] {
+        if (alive)
+            alive->mining_ = false;
+    });
+
+    RunState = 1;
+    FoundCount = 0;
+    if (const auto limit = Module1::ReadWholeNumber(Text4->text()))
+        CountLimit = *limit;
+    ContainsFilter = Text5->text();
+    if (const auto length = Module1::ReadWholeNumber(Text6->text()))
+        MinLength = *length;
+    StartTime = QDateTime::currentDateTime();
+    Label5->setText(u"开始时间："_s + dateTimeText(StartTime));
+
+    noveltyIndex_.reset(RunList);
+    const QString itemStart = QString::fromUtf16(Mining::ItemStart);
+    const QString itemEnd = QString::fromUtf16(Mining::ItemEnd);
+
+    const FetchResult seed = Inet1->OpenURL(Mining::resultPageAddress(Text3->text()));
+    if (!alive || closing_)
+        return;
+    QString generation = jcf(Module1::TextBetween(seed.ok ? seed.text : QString(), SeedMarkers.first,
+                                                   SeedMarkers.second),
+                             itemStart, itemEnd);
+    refreshing_ = true;
+    ListReplace::appendToKeywordList(Text1, generation);
+    refreshing_ = false;
+    refreshedLength_ = -1; // Text1 holds the earlier list and the seed keywords, not RunList
+    RunList = u"\r\n"_s + generation + u"\r\n";
+    noveltyIndex_.reset(RunList);
+
+    const QString blockStart = QString::fromUtf16(Mining::BlockStart);
+    const QString blockEnd = QString::fromUtf16(Mining::BlockEnd);
+    for (;;) {
+        QString next;
+        const QStringList keywords = generation.split(u"\r\n"_s, Qt::SkipEmptyParts);
+        for (const QString& keyword : keywords) {
+            if (RunState == 2)
+                return;
+            Label2->setText(keyword);
+            const FetchResult page = Inet1->OpenURL(Mining::resultPageAddress(keyword));
+            if (!alive || closing_)
+                return;
+            const QString found =
+                page.ok ? jcf(Module1::TextBetween(page.text, blockStart, blockEnd), itemStart, itemEnd) : QString();
+            next += found;
+            RunList += found;
+            noveltyIndex_.append(found);
+            refreshKeywordList();
+        }
+        if (trimSpaces(next).isEmpty()) {
+            RunState = 0;
+            return;
+        }
+        generation = next;
+    }
+}

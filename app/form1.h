@@ -1,0 +1,147 @@
+// Form1: the one window of the program. It owns every control and the state of a mining run;
+// its handlers read the controls, call the core, and write the controls.
+#pragma once
+
+#include "mining/extraction.h"
+
+#include <QDateTime>
+#include <QWidget>
+#include <functional>
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QTimer;
+class Inet;
+
+class Form1 : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit Form1(QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // The extraction of the new keywords of a block, with counting, the count display and the
+    // count limit; the window's one public operation.
+    QString jcf(const QString& block, const QString& itemStart, const QString& itemEnd);
+
+    // Run state, kept from one run to the next.
+    qint32 RunState = 0; // 0 no run, 1 running, 2 stop requested
+    qint32 FoundCount = 0;
+    qint32 CountLimit = 0;
+    qint32 MinLength = 0;
+    QString ContainsFilter;
+    QDateTime StartTime;
+    QString RunList;
+    QPair<QString, QString> SeedMarkers;
+
+    QString TitleText;
+    qint32 BaseWidth = 0;  // outer size at the end of loading, in twips
+    qint32 BaseHeight = 0;
+
+    // Controls, named as in the window's layout.
+    QWidget* WebBrowser1 = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QGroupBox* Frame2 = nullptr;
+    QGroupBox* Frame3 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* Label6 = nullptr;
+    QLabel* Label7 = nullptr;
+    QLabel* Label8 = nullptr;
+    QLabel* Label9 = nullptr;
+    QLabel* Label10 = nullptr;
+    QLabel* Label11 = nullptr;
+    QLabel* Label12 = nullptr;
+    QLabel* Label13 = nullptr;
+    QCheckBox* Check4 = nullptr;
+    QLineEdit* Text2 = nullptr;
+    QLineEdit* Text3 = nullptr;
+    QLineEdit* Text4 = nullptr;
+    QLineEdit* Text5 = nullptr;
+    QLineEdit* Text6 = nullptr;
+    QLineEdit* Text8 = nullptr;
+    QLineEdit* Text9 = nullptr;
+    QPlainTextEdit* Text1 = nullptr;
+    QPushButton* Command1 = nullptr;
+    QPushButton* Command2 = nullptr;
+    QPushButton* Command3 = nullptr;
+    QPushButton* Command4 = nullptr;
+    QPushButton* Command5 = nullptr;
+    QPushButton* Command6 = nullptr;
+    QPushButton* Command8 = nullptr;
+    QPushButton* Command9 = nullptr;
+    QPushButton* Command10 = nullptr;
+    QPushButton* Command13 = nullptr;
+    QPushButton* Command15 = nullptr;
+    QRadioButton* Option1 = nullptr;
+    QRadioButton* Option2 = nullptr;
+    QRadioButton* Option3 = nullptr;
+    QRadioButton* Option4 = nullptr;
+    QRadioButton* Option5 = nullptr;
+    QRadioButton* Option6 = nullptr;
+    QRadioButton* Option7 = nullptr;
+    QRadioButton* Option8 = nullptr;
+    QRadioButton* Option9 = nullptr;
+    QTimer* Timer1 = nullptr;
+    Inet* Inet1 = nullptr;
+
+    // Handlers, connected explicitly in the constructor.
+    void Form_Load();
+    void Form_Resize();
+    void Form_Unload();
+    void Command1_Click();
+    void Command2_Click();
+    void Command3_Click();
+    void Command4_Click();
+    void Command5_Click();
+    void Command6_Click();
+    void Command8_Click();
+    void Command10_Click();
+    void Command13_Click();
+    void Command15_Click();
+    void Check4_Click();
+    void Timer1_Timer();
+
+    bool miningInProgress() const { return mining_; }
+
+    // The benchmark compares against the plain method: replace the whole box after every query and
+    // answer the novelty test by scanning RunList.
+    void setPlainRefreshForBenchmark(bool plain) { plainRefresh_ = plain; }
+
+    // What closing the window does after the run is abandoned; the program ends the process.
+    void setUnloadAction(std::function<void()> action) { unloadAction_ = std::move(action); }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void buildControls();
+    bool isKnownKeyword(const QString& item) const;
+    void refreshKeywordList();
+
+    Mining::NoveltyIndex noveltyIndex_;
+    bool mining_ = false;
+    bool closing_ = false;
+    bool plainRefresh_ = false;
+    // How much of RunList Text1 holds since the last refresh, or -1 once anything else changed it.
+    qsizetype refreshedLength_ = -1;
+    bool refreshing_ = false;
+    QSize baseClientSize_;
+    std::function<void()> unloadAction_;
+};
+
+// Window-level constants of the maker.
+namespace Maker {
+inline constexpr char16_t ContactNumber[] = u"00000000";
+inline constexpr char16_t Website[] = u"http://www.qinglan.example/?bb=v3.3";
+} // namespace Maker

@@ -1,0 +1,65 @@
+// Long-tail mining without the window: the result-page address of a keyword, the markers of the
+// related-search block, and the extraction of the new keywords of a block with the novelty index.
+#pragma once
+
+#include <QSet>
+#include <QString>
+#include <functional>
+
+namespace Mining {
+
+inline constexpr char16_t SearchHost[] = u"www.baidu.com";
+// The related-search block of a result page; the seed page is cut with the same pair.
+inline constexpr char16_t BlockStart[] = u"相关搜索</th>";
+inline constexpr char16_t BlockEnd[] = u"</table>";
+// The end of the opening tag of each related-search link, and the end of the link.
+inline constexpr char16_t ItemStart[] = u"&f=1\">";
+inline constexpr char16_t ItemEnd[] = u"</a>";
+// A contains filter holding this text is switched off.
+inline constexpr char16_t FilterOff[] = u"未开启";
+
+// "http://www.baidu.com/s?wd=" followed by the keyword, its bytes in GBK and percent-encoded.
+QString resultPageAddress(const QString& keyword);
+
+// Answers "does RunList contain CRLF item CRLF, letter case ignored" without scanning RunList for
+// link texts free of CR and LF: it keeps the case-folded entries that stand between two CRLF.
+// Link texts that hold CR or LF are answered by the scan itself.
+class NoveltyIndex
+{
+public:
+    void reset(const QString& runList);
+    // Keeps the index in step with RunList after text was appended to it.
+    void append(const QString& appended);
+    bool isKnown(const QString& runList, const QString& item) const;
+
+    static bool isKnownByScan(const QString& runList, const QString& item);
+    static QString foldKey(QStringView text);
+
+private:
+    QSet<QString> entries_;
+    QString tail_;              // RunList after its last CRLF: not yet closed by a CRLF
+    bool tailOpened_ = false;   // the tail is preceded by a CRLF
+};
+
+struct ExtractionSettings
+{
+    qint32 minLength = 0;
+    QString containsFilter;
+};
+
+// What one block gives: the new keywords, each followed by CRLF, and how many there are.
+struct Extraction
+{
+    QString keywords;
+    int count = 0;
+};
+
+// Scans the block for link texts between the item markers. A link text no longer than minLength
+// ends the scan; one that fails the contains filter or that isKnown reports is passed over; every
+// other one is new. Two equal link texts in one block are both new, as isKnown reads RunList as it
+// was before the block.
+Extraction extractNewKeywords(const QString& block, const QString& itemStart, const QString& itemEnd,
+                              const ExtractionSettings& settings,
+                              const std::function<bool(const QString&)>& isKnown);
+
+} // namespace Mining

@@ -1,0 +1,58 @@
+// The fetch component Inet1: a blocking HTTP GET that keeps the window's events flowing while it waits.
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+// What one fetch gives back: the page text on success, or why it failed.
+struct FetchResult
+{
+    bool ok = false;
+    int status = 0;     // HTTP status code of the last answer, 0 when none arrived
+    QString text;       // decoded page text, empty on failure
+    QString error;      // human-readable reason on failure
+    qint64 bytes = 0;   // body bytes received (decoded size)
+};
+
+class Inet : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int DefaultTimeoutMs = 60000;
+    static constexpr qint64 MaxBodyBytes = 16 * 1024 * 1024;
+    static constexpr int MaxRedirects = 20;
+
+    explicit Inet(QObject* parent = nullptr);
+    ~Inet() override;
+
+    // GET the address and wait for the whole body in a local event loop. While it waits, every
+    // other event of the application is handled: handlers may run and the window may close, so
+    // callers check their own state again after this returns.
+    FetchResult OpenURL(const QString& address);
+
+    // Transfer time-out; the program keeps the default, tests shorten it.
+    void setTimeoutMs(int ms) { timeoutMs_ = ms; }
+    int timeoutMs() const { return timeoutMs_; }
+
+    // Ends every request in progress at once; each waiting OpenURL returns a failure.
+    void abort();
+
+    bool busy() const { return !reply_.isNull(); }
+
+    // Time spent waiting inside OpenURL since construction, for the benchmarks.
+    qint64 totalWaitNs() const { return totalWaitNs_; }
+
+private:
+    struct Call; // one OpenURL waiting; lives on that OpenURL's stack
+
+    QNetworkAccessManager* manager_ = nullptr;
+    QPointer<QNetworkReply> reply_; // the newest request still waiting
+    QList<Call*> calls_;            // every OpenURL waiting, oldest first (handlers may start more)
+    int timeoutMs_ = DefaultTimeoutMs;
+    qint64 totalWaitNs_ = 0;
+};
