@@ -344,6 +344,8 @@ bool Form1::isKnownKeyword(const QString& item) const
 
 QString Form1::jcf(const QString& block, const QString& itemStart, const QString& itemEnd)
 {
+    if (noveltyIndex_.indexedLength() != RunList.size())
+        noveltyIndex_.reset(RunList);
     const Mining::ExtractionSettings settings{MinLength, ContainsFilter};
     const Mining::Extraction found = Mining::extractNewKeywords(
         block, itemStart, itemEnd, settings, [this](const QString& item) { return isKnownKeyword(item); });

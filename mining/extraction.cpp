@@ -36,12 +36,14 @@ void NoveltyIndex::reset(const QString& runList)
     entries_.clear();
     tail_.clear();
     tailOpened_ = false;
+    indexedLength_ = 0;
     append(runList);
 }
 
 void NoveltyIndex::append(const QString& appended)
 {
     tail_ += appended;
+    indexedLength_ += appended.size();
     const QStringView text(tail_);
     qsizetype from = 0;
     for (;;) {

@@ -32,6 +32,9 @@ public:
     void append(const QString& appended);
     bool isKnown(const QString& runList, const QString& item) const;
 
+    // Length of the RunList the index describes, to notice a RunList written from elsewhere.
+    qsizetype indexedLength() const { return indexedLength_; }
+
     static bool isKnownByScan(const QString& runList, const QString& item);
     static QString foldKey(QStringView text);
 
@@ -39,6 +42,7 @@ private:
     QSet<QString> entries_;
     QString tail_;              // RunList after its last CRLF: not yet closed by a CRLF
     bool tailOpened_ = false;   // the tail is preceded by a CRLF
+    qsizetype indexedLength_ = 0;
 };
 
 struct ExtractionSettings

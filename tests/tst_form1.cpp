@@ -1,0 +1,311 @@
+// The window as laid out: every control's name, kind, caption, twip geometry and initial state,
+// the option groups, the title, the fixed size, Check4 and the button without a command.
+#include "app/form1.h"
+#include "app/picturebutton.h"
+#include "platform/listreplace.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString captionOf(QWidget* widget)
+{
+    if (auto* label = qobject_cast<QLabel*>(widget))
+        return label->text();
+    if (auto* button = qobject_cast<QAbstractButton*>(widget))
+        return button->text();
+    if (auto* edit = qobject_cast<QLineEdit*>(widget))
+        return edit->text();
+    if (auto* box = qobject_cast<QGroupBox*>(widget))
+        return box->title();
+    if (auto* text = qobject_cast<QPlainTextEdit*>(widget))
+        return text->toPlainText();
+    return QString();
+}
+
+} // namespace
+
+class TestForm1 : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void controls_data();
+    void controls();
+    void windowAtStart();
+    void tabOrder();
+    void optionGroupsIndependent();
+    void resizeSnapsBack();
+    void check4SwitchesFilter();
+    void command9DoesNothing();
+    void titleClock();
+    void keywordListRoundTrip_data();
+    void keywordListRoundTrip();
+};
+
+void TestForm1::controls_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("parent");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QRect>("twips");
+    QTest::addColumn<QString>("colour"); // "blue", "red", or "" for the defaults
+    QTest::addColumn<QSize>("picture");
+
+    const QSize none;
+    auto row = [](const char* name, const char* kind, const char* parent, const QString& caption, QRect twips,
+                  const char* colour = "", QSize picture = QSize()) {
+        QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(kind) << QString::fromLatin1(parent)
+                            << caption << twips << QString::fromLatin1(colour) << picture;
+    };
+    row("Frame1", "QGroupBox", "Form1", u"关键词挖掘设置"_s, {3960, 1560, 5895, 3135}, "blue");
+    row("Frame2", "QGroupBox", "Form1", u"长尾词列表："_s, {0, 1560, 3855, 6375}, "blue");
+    row("Frame3", "QGroupBox", "Form1", u"关键词工具"_s, {3960, 5280, 7215, 2535}, "blue");
+    row("Label3", "QLabel", "Form1",
+        u"长尾关键词挖掘：输入一个关键词，软件会自动查询该词的所有长尾词。长尾词就是财富！\r\n"_s,
+        {10080, 1800, 1095, 1455}, "blue");
+    row("Label12", "QLabel", "Form1",
+        u"得到一个词 所有相关的长尾词，你能想到什么？长尾词就是财富，更何况是所有的长尾词。"_s,
+        {10080, 3360, 1095, 1335}, "blue");
+    row("Label1", "QLabel", "Form1",
+        u"如果软件功能异常有任何问题 请向我们报告  联系QQ："_s + QStringView(Maker::ContactNumber) + u"\r\n",
+        {4080, 4920, 5655, 255}, "blue");
+    row("Label4", "QLabel", "Frame1", u"正在查询："_s, {240, 480, 975, 255}, "blue");
+    row("Label2", "QLabel", "Frame1", QString(), {1200, 480, 2535, 255}, "blue");
+    row("Label9", "QLabel", "Frame1", u"数量："_s, {3840, 480, 615, 255}, "blue");
+    row("Label7", "QLabel", "Frame1", QString(), {4560, 480, 1215, 255}, "blue");
+    row("Label5", "QLabel", "Frame1", u"开始时间："_s, {240, 900, 2775, 255}, "blue");
+    row("Label6", "QLabel", "Frame1", u"已查询："_s, {3840, 900, 1935, 255}, "blue");
+    row("Check4", "QCheckBox", "Frame1", u"查询关键词包含："_s, {120, 1440, 1815, 255}, "blue");
+    row("Text5", "QLineEdit", "Frame1", u"未开启"_s, {1920, 1320, 1455, 375});
+    row("Label10", "QLabel", "Frame1", u"关键词长度大于："_s, {3480, 1440, 1455, 255}, "blue");
+    row("Text6", "QLineEdit", "Frame1", u"0"_s, {4920, 1320, 735, 375}, "blue");
+    row("Label11", "QLabel", "Frame1", u"搜索词："_s, {120, 2040, 855, 255});
+    row("Text3", "QLineEdit", "Frame1", u"减肥"_s, {960, 1920, 1455, 375}, "red");
+    row("Label8", "QLabel", "Frame1", u"关键词数量："_s, {2760, 2040, 1215, 255}, "blue");
+    row("Text4", "QLineEdit", "Frame1", u"1000"_s, {3960, 1920, 855, 390}, "blue");
+    row("Command4", "PictureButton", "Frame1", u"开始挖掘"_s, {120, 2520, 1095, 375}, "", {220, 50});
+    row("Command5", "PictureButton", "Frame1", u"停止挖掘"_s, {1560, 2520, 1095, 375}, "", {153, 44});
+    row("Text1", "QPlainTextEdit", "Frame2", QString(), {120, 360, 3615, 5055}, "highlight");
+    row("Command3", "PictureButton", "Frame2", u"导出txt"_s, {120, 5520, 975, 375}, "", {83, 38});
+    row("Command9", "PictureButton", "Frame2", u"清空数据"_s, {1560, 5520, 975, 375}, "", {95, 42});
+    row("Label13", "QLabel", "Frame2", u"导出分隔符："_s, {120, 6000, 1215, 255}, "blue");
+    row("Option7", "QRadioButton", "Frame2", u"换行符"_s, {1200, 6000, 855, 255}, "blue");
+    row("Option8", "QRadioButton", "Frame2", u"逗号,"_s, {2160, 6000, 855, 255}, "blue");
+    row("Option9", "QRadioButton", "Frame2", u"竖杠|"_s, {3000, 6000, 855, 255}, "blue");
+    row("Command6", "PictureButton", "Frame3", u"过滤重复"_s, {120, 360, 975, 375}, "", {179, 42});
+    row("Command2", "PictureButton", "Frame3", u"打乱顺序"_s, {1200, 360, 975, 375}, "", {191, 45});
+    row("Command13", "PictureButton", "Frame3", u"关键词个数大于："_s, {120, 840, 1695, 375}, "", {191, 45});
+    row("Text8", "QLineEdit", "Frame3", u"0"_s, {1920, 840, 735, 375});
+    row("Command15", "PictureButton", "Frame3", u"筛选关键词包含："_s, {120, 1320, 1815, 375}, "", {191, 45});
+    row("Text9", "QLineEdit", "Frame3", QString(), {2040, 1320, 1695, 375});
+    row("Command8", "PictureButton", "Frame3", u"筛选关键词不包含："_s, {120, 1800, 1815, 375}, "", {179, 42});
+    row("Text2", "QLineEdit", "Frame3", QString(), {2040, 1800, 1695, 375});
+    row("Option3", "QRadioButton", "Frame3", u"百度今日热词"_s, {4440, 360, 1575, 255}, "blue");
+    row("Option4", "QRadioButton", "Frame3", u"百度一周热词"_s, {4440, 720, 1575, 255}, "blue");
+    row("Option1", "QRadioButton", "Frame3", u"搜狗今日热词"_s, {4440, 1080, 1575, 255}, "blue");
+    row("Option2", "QRadioButton", "Frame3", u"搜狗一周热词"_s, {4440, 1440, 1575, 255}, "blue");
+    row("Option5", "QRadioButton", "Frame3", u"最近火热新词"_s, {4440, 1800, 1575, 255}, "blue");
+    row("Option6", "QRadioButton", "Frame3", u"上月火热新词"_s, {4440, 2160, 1575, 255}, "blue");
+    row("Command10", "PictureButton", "Frame3", u"获取"_s, {6000, 360, 1095, 375}, "", {83, 38});
+    row("Command1", "PictureButton", "Frame3", u"官方网站"_s, {6000, 2040, 1095, 375}, "", {191, 45});
+    Q_UNUSED(none);
+}
+
+void TestForm1::controls()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, kind);
+    QFETCH(QString, parent);
+    QFETCH(QString, caption);
+    QFETCH(QRect, twips);
+    QFETCH(QString, colour);
+    QFETCH(QSize, picture);
+
+    Form1 form;
+    auto* widget = form.findChild<QWidget*>(name);
+    QVERIFY(widget);
+    QVERIFY(widget->inherits(kind.toLatin1().constData()));
+    QCOMPARE(widget->parentWidget()->objectName(), parent);
+    QCOMPARE(captionOf(widget), caption);
+    const QRect pixels(qRound(twips.x() / 15.0), qRound(twips.y() / 15.0), qRound(twips.width() / 15.0),
+                       qRound(twips.height() / 15.0));
+    QCOMPARE(widget->geometry(), pixels);
+    QCOMPARE(widget->isEnabled(), name != u"Text5");
+
+    QPalette::ColorRole role = QPalette::WindowText;
+    if (qobject_cast<QLineEdit*>(widget) || qobject_cast<QPlainTextEdit*>(widget))
+        role = QPalette::Text;
+    else if (qobject_cast<PictureButton*>(widget))
+        role = QPalette::ButtonText;
+    const QColor shown = widget->palette().color(QPalette::Active, role);
+    if (colour == u"blue")
+        QCOMPARE(shown, QColor(0, 0, 255));
+    else if (colour == u"red")
+        QCOMPARE(shown, QColor(255, 0, 0));
+    else if (colour == u"highlight")
+        QCOMPARE(shown, QApplication::palette().color(QPalette::Active, QPalette::Highlight));
+    else
+        QCOMPARE(shown, QApplication::palette(widget).color(QPalette::Active, role));
+
+    if (auto* button = qobject_cast<PictureButton*>(widget)) {
+        QCOMPARE(button->pictureSize(), picture);
+        QVERIFY(picture.width() > widget->width() && picture.height() > widget->height());
+    }
+}
+
+void TestForm1::windowAtStart()
+{
+    Form1 form;
+    QCOMPARE(form.windowTitle(), u"晴岚词宝v3.3   [关键词挖掘]  站长SEO实用好工具"_s);
+    QCOMPARE(form.TitleText, form.windowTitle());
+    QCOMPARE(form.size(), QSize(751, 532));
+    QVERIFY(!(form.windowFlags() & Qt::WindowMaximizeButtonHint));
+    QVERIFY(form.windowFlags() & Qt::WindowMinimizeButtonHint);
+    QCOMPARE(form.BaseWidth, form.frameGeometry().width() * 15);
+    QCOMPARE(form.BaseHeight, form.frameGeometry().height() * 15);
+    QCOMPARE(form.WebBrowser1->geometry(), QRect(0, 0, qRound((form.BaseWidth + 300) / 15.0), 97));
+    QVERIFY(form.Option3->isChecked());
+    QVERIFY(form.Option7->isChecked());
+    QVERIFY(!form.Check4->isChecked());
+    QVERIFY(form.Command4->isEnabled());
+    QCOMPARE(form.Text1->lineWrapMode(), QPlainTextEdit::NoWrap);
+    QCOMPARE(form.Text1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    QCOMPARE(form.Text1->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    QCOMPARE(form.RunState, 0);
+    QVERIFY(form.RunList.isEmpty());
+    QCOMPARE(form.SeedMarkers.first, u"相关搜索</th>"_s);
+    QCOMPARE(form.SeedMarkers.second, u"</table>"_s);
+
+    // Centred on the screen.
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    QVERIFY(qAbs(form.frameGeometry().center().x() - screen.center().x()) <= 1);
+    QVERIFY(qAbs(form.frameGeometry().center().y() - screen.center().y()) <= 1);
+}
+
+void TestForm1::tabOrder()
+{
+    Form1 form;
+    const QStringList expected = {u"Text1"_s,     u"Command5"_s,  u"Text3"_s,     u"Command4"_s,  u"Text4"_s,
+                                  u"Check4"_s,    u"Text5"_s,     u"Text6"_s,     u"Command6"_s,  u"Text8"_s,
+                                  u"Command13"_s, u"Command15"_s, u"Text9"_s,     u"Command2"_s,  u"Text2"_s,
+                                  u"Command8"_s,  u"Command3"_s,  u"Command9"_s,  u"Option1"_s,   u"Option2"_s,
+                                  u"Option3"_s,   u"Option4"_s,   u"Option5"_s,   u"Option6"_s,   u"Command10"_s,
+                                  u"Option7"_s,   u"Option8"_s,   u"Option9"_s,   u"Command1"_s};
+    QStringList chain;
+    QWidget* widget = form.Text1;
+    do {
+        if (widget->focusPolicy() & Qt::TabFocus)
+            chain << widget->objectName();
+        widget = widget->nextInFocusChain();
+    } while (widget != form.Text1 && chain.size() < 100);
+    QCOMPARE(chain, expected);
+}
+
+void TestForm1::optionGroupsIndependent()
+{
+    Form1 form;
+    form.Option6->click();
+    QVERIFY(form.Option6->isChecked());
+    QVERIFY(!form.Option3->isChecked());
+    QVERIFY(form.Option7->isChecked());
+    form.Option9->click();
+    QVERIFY(form.Option9->isChecked());
+    QVERIFY(!form.Option7->isChecked());
+    QVERIFY(form.Option6->isChecked());
+}
+
+void TestForm1::resizeSnapsBack()
+{
+    Form1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    const QSize base = form.size();
+    form.resize(base.width() + 80, base.height());
+    QTRY_COMPARE(form.size(), base);
+    form.resize(base.width(), base.height() - 50);
+    QTRY_COMPARE(form.size(), base);
+    form.showMinimized();
+    QTest::qWait(50);
+    form.showNormal();
+    QTRY_COMPARE(form.size(), base);
+}
+
+void TestForm1::check4SwitchesFilter()
+{
+    Form1 form;
+    form.Check4->click();
+    QVERIFY(form.Text5->isEnabled());
+    QCOMPARE(form.Text5->text(), QString());
+    form.Text5->setText(u"茶"_s);
+    form.Check4->click();
+    QVERIFY(!form.Text5->isEnabled());
+    QCOMPARE(form.Text5->text(), u"未开启"_s);
+}
+
+void TestForm1::command9DoesNothing()
+{
+    Form1 form;
+    form.Text1->setPlainText(u"a\r\nb"_s);
+    QApplication::clipboard()->setText(u"clip"_s);
+    form.Command9->click();
+    QCOMPARE(ListReplace::keywordListText(form.Text1), u"a\r\nb"_s);
+    QCOMPARE(QApplication::clipboard()->text(), u"clip"_s);
+}
+
+void TestForm1::titleClock()
+{
+    Form1 form;
+    form.Timer1_Timer();
+    const QString title = form.windowTitle();
+    QVERIFY(title.startsWith(form.TitleText + u"  "));
+    const QString clock = title.mid(form.TitleText.size() + 2);
+    QVERIFY2(QDateTime::fromString(clock, u"yyyy/M/d H:mm:ss"_s).isValid(), qPrintable(clock));
+    QCOMPARE(form.Label6->text(), u"已查询："_s); // no run: the elapsed display stands still
+
+    form.RunState = 1;
+    form.StartTime = QDateTime::currentDateTime().addSecs(-42);
+    form.Timer1_Timer();
+    QVERIFY(form.Label6->text() == u"已查询：42 秒"_s || form.Label6->text() == u"已查询：43 秒"_s);
+    form.RunState = 2;
+    form.StartTime = QDateTime::currentDateTime();
+    form.Timer1_Timer();
+    QVERIFY(form.Label6->text().startsWith(u"已查询：4"_s));
+}
+
+void TestForm1::keywordListRoundTrip_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("lines") << u"a\r\nb"_s;
+    QTest::newRow("trailing CRLF") << u"\r\na\r\n\r\n"_s;
+    QTest::newRow("spaces and tabs kept") << u"  x\t\r\n\u3000y "_s;
+    QTest::newRow("no-break space kept") << u"a\u00a0b"_s;
+}
+
+void TestForm1::keywordListRoundTrip()
+{
+    QFETCH(QString, text);
+    Form1 form;
+    form.Text1->setPlainText(u"old"_s);
+    ListReplace::replaceKeywordList(form.Text1, text);
+    QCOMPARE(ListReplace::keywordListText(form.Text1), text);
+    QCOMPARE(QApplication::clipboard()->text(), text);
+    QCOMPARE(form.Text1->textCursor().position(), form.Text1->document()->characterCount() - 1);
+    ListReplace::replaceKeywordList(form.Text1, text, ListReplace::Order::ClipboardFirst);
+    QCOMPARE(ListReplace::keywordListText(form.Text1), text);
+}
+
+QTEST_MAIN(TestForm1)
+#include "tst_form1.moc"

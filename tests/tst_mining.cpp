@@ -1,0 +1,500 @@
+// The extraction of new related keywords, its novelty index, and whole mining runs of Form1
+// against a local fake search server reached as the HTTP proxy.
+#include "app/form1.h"
+#include "mining/extraction.h"
+#include "platform/inet.h"
+#include "platform/listreplace.h"
+#include "support/fakehttpserver.h"
+#include "support/searchpages.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QTest>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString link(const QString& text)
+{
+    return u"<td><a href=\"s?wd=q&f=1\">"_s + text + u"</a></td>";
+}
+
+QString listOf(const QStringList& items)
+{
+    QString out;
+    for (const QString& item : items)
+        out += item + u"\r\n";
+    return out;
+}
+
+} // namespace
+
+class TestMining : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+
+    void extraction_data();
+    void extraction();
+    void noveltyIndexAgreesWithScan_data();
+    void noveltyIndexAgreesWithScan();
+    void noveltyIndexRandomAgreement();
+    void jcfCountsAndLimit();
+    void resultPageAddress_data();
+    void resultPageAddress();
+
+    void breadthFirstRun();
+    void earlierTextReplacedAtFirstLaterQuery();
+    void secondRunSameSeedAddsNothing();
+    void countLimitInSeedPage();
+    void unreadableLimitAtFirstRun();
+    void stopDuringSlowRequest();
+    void failedSeedRequest();
+    void failedLaterRequestRunGoesOn();
+    void reservedCharactersArriveIntact();
+    void emptySeedIsQueried();
+    void fastRefreshEqualsWholeReplace();
+    void refreshAfterListChangedDuringRun();
+    void startWhileRunningIsRefused();
+    void closeDuringRequestEndsRunAtOnce();
+
+private:
+    void serve(const QHash<QString, QStringList>& related, const QHash<QString, int>& delays = {});
+
+    FakeHttpServer server_;
+};
+
+void TestMining::initTestCase()
+{
+    QVERIFY(server_.start());
+    server_.useAsApplicationProxy();
+}
+
+void TestMining::init()
+{
+    server_.clearRequests();
+    QApplication::clipboard()->setText(u"user clipboard"_s);
+}
+
+void TestMining::serve(const QHash<QString, QStringList>& related, const QHash<QString, int>& delays)
+{
+    // A keyword whose related list is {"*500"} gets a server error; unknown keywords an empty page.
+    server_.setHandler([related, delays](const FakeHttpServer::Request& request) {
+        FakeHttpServer::Response response;
+        const QString keyword = SearchPages::keywordOfTarget(request.target);
+        const QStringList links = related.value(keyword);
+        response.delayMs = delays.value(keyword);
+        if (links == QStringList{u"*500"_s}) {
+            response.status = 500;
+            return response;
+        }
+        response.body = SearchPages::resultPage(links);
+        return response;
+    });
+}
+
+void TestMining::extraction_data()
+{
+    QTest::addColumn<QString>("block");
+    QTest::addColumn<int>("minLength");
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QStringList>("known");
+    QTest::addColumn<QString>("expected");
+
+    const QString off = u"未开启"_s;
+    QTest::newRow("all new") << link(u"a1"_s) + link(u"b2"_s) << 0 << off << QStringList() << u"a1\r\nb2\r\n"_s;
+    QTest::newRow("empty link text ends the scan at min length 0")
+        << link(u"a1"_s) + link(QString()) + link(u"b2"_s) << 0 << off << QStringList() << u"a1\r\n"_s;
+    QTest::newRow("too short ends the scan") << link(u"三个字"_s) + link(u"两字"_s) + link(u"四个字的"_s) << 2 << off
+                                             << QStringList() << u"三个字\r\n"_s;
+    QTest::newRow("negative min length takes empty text")
+        << link(QString()) + link(u"x"_s) << -1 << off << QStringList() << u"\r\nx\r\n"_s;
+    QTest::newRow("filter off by its text") << link(u"abc"_s) << 0 << u"xx未开启xx"_s << QStringList() << u"abc\r\n"_s;
+    QTest::newRow("empty filter passes everything") << link(u"abc"_s) << 0 << QString() << QStringList() << u"abc\r\n"_s;
+    QTest::newRow("filter letter case ignored")
+        << link(u"减肥TEA"_s) + link(u"减肥茶"_s) << 0 << u"tea"_s << QStringList() << u"减肥TEA\r\n"_s;
+    QTest::newRow("failing filter does not end the scan")
+        << link(u"no"_s) + link(u"yes减"_s) << 0 << u"减"_s << QStringList() << u"yes减\r\n"_s;
+    QTest::newRow("known is skipped, scan goes on")
+        << link(u"old"_s) + link(u"new"_s) << 0 << off << QStringList{u"old"_s} << u"new\r\n"_s;
+    QTest::newRow("twice in one block is taken twice")
+        << link(u"dup"_s) + link(u"dup"_s) << 0 << off << QStringList() << u"dup\r\ndup\r\n"_s;
+    QTest::newRow("markup inside link text kept")
+        << link(u"<em>减肥</em>茶"_s) << 0 << off << QStringList() << u"<em>减肥</em>茶\r\n"_s;
+    QTest::newRow("last start marker without end") << link(u"a"_s) + u"<a href=\"&f=1\">b"_s << 0 << off
+                                                   << QStringList() << u"a\r\n"_s;
+    QTest::newRow("item start in capitals") << u"&F=1\">k</A>"_s << 0 << off << QStringList() << u"k\r\n"_s;
+    QTest::newRow("no item markers") << u"<p>plain</p>"_s << 0 << off << QStringList() << QString();
+}
+
+void TestMining::extraction()
+{
+    QFETCH(QString, block);
+    QFETCH(int, minLength);
+    QFETCH(QString, filter);
+    QFETCH(QStringList, known);
+    QFETCH(QString, expected);
+
+    const Mining::Extraction found = Mining::extractNewKeywords(
+        block, QString::fromUtf16(Mining::ItemStart), QString::fromUtf16(Mining::ItemEnd), {minLength, filter},
+        [&known](const QString& item) { return known.contains(item); });
+    QCOMPARE(found.keywords, expected);
+    QCOMPARE(found.count, int(expected.count(u"\r\n"_s)));
+}
+
+void TestMining::noveltyIndexAgreesWithScan_data()
+{
+    QTest::addColumn<QString>("runList");
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<bool>("known");
+
+    QTest::newRow("entry") << u"\r\na\r\nb\r\n\r\n"_s << u"b"_s << true;
+    QTest::newRow("letter case ignored") << u"\r\nAbc\r\n"_s << u"aBC"_s << true;
+    QTest::newRow("prefix of entry") << u"\r\nabc\r\n"_s << u"ab"_s << false;
+    QTest::newRow("empty item between CRLF CRLF") << u"\r\na\r\n\r\n"_s << QString() << true;
+    QTest::newRow("empty item, no double CRLF") << u"\r\na\r\n"_s << QString() << false;
+    QTest::newRow("first piece is not bounded") << u"a\r\nb\r\n"_s << u"a"_s << false;
+    QTest::newRow("last piece is not bounded") << u"\r\na\r\nb"_s << u"b"_s << false;
+    QTest::newRow("empty run list") << QString() << u"a"_s << false;
+    QTest::newRow("item with LF by scan") << u"\r\na\nb\r\n"_s << u"a\nb"_s << true;
+    QTest::newRow("item spanning entries by scan") << u"\r\na\r\nb\r\n"_s << u"a\r\nb"_s << true;
+    QTest::newRow("entry with lone CR") << u"\r\nab\r\r\n"_s << u"ab"_s << false;
+    QTest::newRow("chinese") << u"\r\n减肥茶\r\n"_s << u"减肥茶"_s << true;
+}
+
+void TestMining::noveltyIndexAgreesWithScan()
+{
+    QFETCH(QString, runList);
+    QFETCH(QString, item);
+    QFETCH(bool, known);
+
+    QCOMPARE(Mining::NoveltyIndex::isKnownByScan(runList, item), known);
+    Mining::NoveltyIndex index;
+    index.reset(runList);
+    QCOMPARE(index.isKnown(runList, item), known);
+
+    // Built piece by piece, as the run appends to RunList, the index answers the same.
+    Mining::NoveltyIndex grown;
+    grown.reset(QString());
+    for (QChar c : runList)
+        grown.append(QString(c));
+    QCOMPARE(grown.isKnown(runList, item), known);
+}
+
+void TestMining::noveltyIndexRandomAgreement()
+{
+    QRandomGenerator random(7);
+    const QString alphabet = u"aAbB\r\n减"_s;
+    for (int round = 0; round < 300; ++round) {
+        QString runList;
+        Mining::NoveltyIndex index;
+        index.reset(runList);
+        for (int piece = 0; piece < 8; ++piece) {
+            QString appended;
+            const int length = random.bounded(6);
+            for (int i = 0; i < length; ++i)
+                appended += alphabet.at(random.bounded(alphabet.size()));
+            runList += appended;
+            index.append(appended);
+            for (int probe = 0; probe < 6; ++probe) {
+                QString item;
+                const int itemLength = random.bounded(4);
+                for (int i = 0; i < itemLength; ++i)
+                    item += alphabet.at(random.bounded(alphabet.size()));
+                QCOMPARE(index.isKnown(runList, item), Mining::NoveltyIndex::isKnownByScan(runList, item));
+            }
+        }
+    }
+}
+
+void TestMining::jcfCountsAndLimit()
+{
+    Form1 form;
+    form.CountLimit = 2;
+    form.MinLength = 0;
+    form.ContainsFilter = u"未开启"_s;
+    form.RunState = 1;
+    form.RunList = u"\r\nold\r\n"_s;
+    const QString block = link(u"a"_s) + link(u"old"_s) + link(u"b"_s) + link(u"c"_s);
+    const QString found = form.jcf(block, QString::fromUtf16(Mining::ItemStart), u"</a>"_s);
+    QCOMPARE(found, u"a\r\nb\r\nc\r\n"_s);
+    QCOMPARE(form.FoundCount, 3);
+    QCOMPARE(form.Label7->text(), u"3 个"_s);
+    QCOMPARE(form.RunState, 2);
+
+    // Nothing new: count, display and state stay as they were.
+    form.RunState = 1;
+    form.Label7->setText(u"before"_s);
+    QCOMPARE(form.jcf(QString(), QString::fromUtf16(Mining::ItemStart), u"</a>"_s), QString());
+    QCOMPARE(form.Label7->text(), u"before"_s);
+    QCOMPARE(form.RunState, 1);
+}
+
+void TestMining::resultPageAddress_data()
+{
+    QTest::addColumn<QString>("keyword");
+    QTest::addColumn<QString>("address");
+    QTest::newRow("chinese") << u"减肥"_s << u"http://www.baidu.com/s?wd=%BC%F5%B7%CA"_s;
+    QTest::newRow("reserved") << u"c++ 教程"_s << u"http://www.baidu.com/s?wd=c%2B%2B%20%BD%CC%B3%CC"_s;
+    QTest::newRow("query characters") << u"a&b#c?d%e"_s << u"http://www.baidu.com/s?wd=a%26b%23c%3Fd%25e"_s;
+    QTest::newRow("empty") << QString() << u"http://www.baidu.com/s?wd="_s;
+}
+
+void TestMining::resultPageAddress()
+{
+    QFETCH(QString, keyword);
+    QFETCH(QString, address);
+    QCOMPARE(Mining::resultPageAddress(keyword), address);
+}
+
+void TestMining::breadthFirstRun()
+{
+    serve({{u"种子"_s, {u"a"_s, u"b"_s}}, {u"a"_s, {u"c"_s, u"b"_s}}, {u"b"_s, {u"d"_s}}, {u"c"_s, {u"a"_s}}});
+    Form1 form;
+    form.Text3->setText(u"种子"_s);
+    form.Command4->click();
+
+    QStringList asked;
+    for (const auto& request : server_.requests()) {
+        QCOMPARE(request.url.host(), u"www.baidu.com"_s);
+        asked << SearchPages::keywordOfTarget(request.target);
+    }
+    QCOMPARE(asked, (QStringList{u"种子"_s, u"a"_s, u"b"_s, u"c"_s, u"d"_s}));
+    const QString expected = u"\r\na\r\nb\r\n\r\nc\r\nd\r\n"_s;
+    QCOMPARE(form.RunList, expected);
+    QCOMPARE(ListReplace::keywordListText(form.Text1), expected);
+    QCOMPARE(QApplication::clipboard()->text(), expected);
+    QCOMPARE(form.RunState, 0);
+    QCOMPARE(form.FoundCount, 4);
+    QCOMPARE(form.Label7->text(), u"4 个"_s);
+    QCOMPARE(form.Label2->text(), u"d"_s);
+    QVERIFY(form.Label5->text().startsWith(u"开始时间："_s));
+    QCOMPARE(form.Text1->textCursor().position(), form.Text1->document()->characterCount() - 1);
+}
+
+void TestMining::earlierTextReplacedAtFirstLaterQuery()
+{
+    serve({{u"s"_s, {u"a"_s, u"b"_s}}, {u"a"_s, {u"c"_s}}});
+    Form1 form;
+    form.Text3->setText(u"s"_s);
+    form.Text4->setText(u"2"_s); // the seed page reaches the limit: no later query
+    form.Text1->setPlainText(u"old"_s);
+    form.Command4->click();
+    QCOMPARE(ListReplace::keywordListText(form.Text1), u"olda\r\nb\r\n"_s);
+    QCOMPARE(QApplication::clipboard()->text(), u"user clipboard"_s);
+    QCOMPARE(form.RunState, 2);
+    QCOMPARE(server_.requests().size(), 1);
+
+    form.Text4->setText(u"1000"_s);
+    form.Text3->setText(u"a"_s);
+    form.RunList.clear();
+    form.Text1->setPlainText(u"old\r\n"_s);
+    form.Command4->click();
+    // Seed page gives c; the query of c replaces the box by RunList.
+    QCOMPARE(ListReplace::keywordListText(form.Text1), u"\r\nc\r\n\r\n"_s);
+}
+
+void TestMining::secondRunSameSeedAddsNothing()
+{
+    serve({{u"s"_s, {u"a"_s, u"b"_s}}});
+    Form1 form;
+    form.Text3->setText(u"s"_s);
+    form.Command4->click();
+    QCOMPARE(server_.requests().size(), 3);
+    const QString after = ListReplace::keywordListText(form.Text1);
+    QCOMPARE(form.Label7->text(), u"2 个"_s);
+
+    server_.clearRequests();
+    form.Command4->click();
+    QCOMPARE(server_.requests().size(), 1);
+    QCOMPARE(ListReplace::keywordListText(form.Text1), after);
+    QCOMPARE(form.RunList, u"\r\n\r\n"_s);
+    QCOMPARE(form.RunState, 0);
+    QCOMPARE(form.Label7->text(), u"2 个"_s);
+}
+
+void TestMining::countLimitInSeedPage()
+{
+    QStringList eight;
+    for (int i = 1; i <= 8; ++i)
+        eight << u"词"_s + QString::number(i);
+    serve({{u"s"_s, eight}});
+    Form1 form;
+    form.Text3->setText(u"s"_s);
+    form.Text4->setText(u"5"_s);
+    form.Command4->click();
+    QCOMPARE(form.Label7->text(), u"8 个"_s);
+    QCOMPARE(ListReplace::keywordListText(form.Text1), listOf(eight));
+    QCOMPARE(server_.requests().size(), 1);
+    QCOMPARE(form.RunState, 2);
+}
+
+void TestMining::unreadableLimitAtFirstRun()
+{
+    serve({{u"s"_s, {u"a"_s, u"b"_s}}, {u"a"_s, {u"c"_s}}});
+    Form1 form;
+    form.Text3->setText(u"s"_s);
+    form.Text4->setText(u"abc"_s);
+    form.Text6->setText(u"1e99"_s);
+    form.Command4->click();
+    QCOMPARE(form.CountLimit, 0);
+    QCOMPARE(form.MinLength, 0);
+    QCOMPARE(ListReplace::keywordListText(form.Text1), u"a\r\nb\r\n"_s);
+    QCOMPARE(server_.requests().size(), 1);
+
+    // A later unreadable text keeps the value read before.
+    form.Text4->setText(u"7.9"_s);
+    form.Command4->click();
+    form.Text4->setText(u""_s);
+    form.Command4->click();
+    QCOMPARE(form.CountLimit, 7);
+}
+
+void TestMining::stopDuringSlowRequest()
+{
+    serve({{u"s"_s, {u"a"_s, u"b"_s}}, {u"a"_s, {u"c"_s}}, {u"b"_s, {u"d"_s}}}, {{u"a"_s, 600}});
+    Form1 form;
+    form.Text3->setText(u"s"_s);
+    QTimer::singleShot(250, &form, [&form] { form.Command5->click(); });
+    form.Command4->click();
+    // The page being read is taken in full; no further query follows.
+    QCOMPARE(server_.requests().size(), 2);
+    QCOMPARE(form.RunState, 2);
+    QCOMPARE(form.RunList, u"\r\na\r\nb\r\n\r\nc\r\n"_s);
+    QCOMPARE(ListReplace::keywordListText(form.Text1), form.RunList);
+    QVERIFY(form.Label6->text().startsWith(u"已查询："_s));
+}
+
+void TestMining::failedSeedRequest()
+{
+    serve({{u"s"_s, {u"*500"_s}}});
+    Form1 form;
+    form.Text3->setText(u"s"_s);
+    form.Text1->setPlainText(u"keep me"_s);
+    form.Command4->click();
+    QCOMPARE(ListReplace::keywordListText(form.Text1), u"keep me"_s);
+    QCOMPARE(form.RunList, u"\r\n\r\n"_s);
+    QCOMPARE(form.RunState, 0);
+    QCOMPARE(server_.requests().size(), 1);
+}
+
+void TestMining::failedLaterRequestRunGoesOn()
+{
+    serve({{u"s"_s, {u"a"_s, u"b"_s}}, {u"a"_s, {u"*500"_s}}, {u"b"_s, {u"c"_s}}});
+    Form1 form;
+    form.Text3->setText(u"s"_s);
+    form.Command4->click();
+    QCOMPARE(server_.requests().size(), 4);
+    QCOMPARE(form.RunList, u"\r\na\r\nb\r\n\r\nc\r\n"_s);
+    QCOMPARE(form.RunState, 0);
+}
+
+void TestMining::reservedCharactersArriveIntact()
+{
+    serve({{u"c++ 教程"_s, {u"a&b#c"_s, u"50%?"_s}}});
+    Form1 form;
+    form.Text3->setText(u"c++ 教程"_s);
+    form.Command4->click();
+    QCOMPARE(server_.requests().size(), 3);
+    QCOMPARE(server_.requests().at(0).target, QByteArray("http://www.baidu.com/s?wd=c%2B%2B%20%BD%CC%B3%CC"));
+    QCOMPARE(SearchPages::keywordOfTarget(server_.requests().at(1).target), u"a&b#c"_s);
+    QCOMPARE(SearchPages::keywordOfTarget(server_.requests().at(2).target), u"50%?"_s);
+}
+
+void TestMining::emptySeedIsQueried()
+{
+    serve({{QString(), {u"Latin CAPS"_s}}});
+    Form1 form;
+    form.Text3->setText(QString());
+    form.Command4->click();
+    QCOMPARE(server_.requests().at(0).target, QByteArray("http://www.baidu.com/s?wd="));
+    // The block comes back in lower case.
+    QCOMPARE(form.RunList, u"\r\nlatin caps\r\n\r\n"_s);
+}
+
+void TestMining::fastRefreshEqualsWholeReplace()
+{
+    // A tree: s lists k0..k3, and every kN lists four later keywords, some of them already known.
+    QHash<QString, QStringList> related;
+    related.insert(u"s"_s, {u"k0"_s, u"k1"_s, u"k2"_s, u"k3"_s});
+    for (int i = 0; i < 60; ++i)
+        related.insert(u"k%1"_s.arg(i), {u"k%1"_s.arg(4 * i + 1), u"k%1"_s.arg(4 * i + 2), u"k%1"_s.arg(4 * i + 3),
+                                        u"K%1"_s.arg(i / 2)});
+    serve(related);
+    Form1 fast;
+    fast.Text3->setText(u"s"_s);
+    fast.Command4->click();
+    const int fastRequests = server_.requests().size();
+    server_.clearRequests();
+
+    Form1 plain;
+    plain.setPlainRefreshForBenchmark(true);
+    plain.Text3->setText(u"s"_s);
+    plain.Command4->click();
+    QCOMPARE(server_.requests().size(), fastRequests);
+    QVERIFY(fastRequests > 100);
+    QCOMPARE(fast.RunList, plain.RunList);
+    QCOMPARE(ListReplace::keywordListText(fast.Text1), ListReplace::keywordListText(plain.Text1));
+    QCOMPARE(ListReplace::keywordListText(fast.Text1), fast.RunList);
+    QCOMPARE(fast.Text1->textCursor().position(), plain.Text1->textCursor().position());
+}
+
+void TestMining::refreshAfterListChangedDuringRun()
+{
+    serve({{u"s"_s, {u"a"_s, u"b"_s}}, {u"a"_s, {u"c"_s}}, {u"b"_s, {u"d"_s}}}, {{u"b"_s, 400}});
+    Form1 form;
+    form.Text3->setText(u"s"_s);
+    // Another command rewrites the list while the run waits for b: the next refresh puts RunList back.
+    QTimer::singleShot(200, &form, [&form] { form.Text1->setPlainText(u"something else"_s); });
+    form.Command4->click();
+    QCOMPARE(ListReplace::keywordListText(form.Text1), u"\r\na\r\nb\r\n\r\nc\r\nd\r\n"_s);
+    QCOMPARE(QApplication::clipboard()->text(), form.RunList);
+}
+
+void TestMining::startWhileRunningIsRefused()
+{
+    serve({{u"s"_s, {u"a"_s}}, {u"a"_s, {u"b"_s}}}, {{u"a"_s, 400}});
+    Form1 form;
+    form.Text3->setText(u"s"_s);
+    QTimer::singleShot(150, &form, [&form] {
+        QVERIFY(form.miningInProgress());
+        form.Command4->click();
+    });
+    form.Command4->click();
+    QCOMPARE(server_.requests().size(), 3);
+    QCOMPARE(form.RunList, u"\r\na\r\n\r\nb\r\n"_s);
+    QCOMPARE(form.FoundCount, 2);
+    QVERIFY(!form.miningInProgress());
+}
+
+void TestMining::closeDuringRequestEndsRunAtOnce()
+{
+    serve({{u"s"_s, {u"a"_s}}, {u"a"_s, {u"b"_s}}}, {{u"a"_s, 20000}});
+    Form1 form;
+    bool unloaded = false;
+    form.setUnloadAction([&unloaded] { unloaded = true; });
+    form.Text3->setText(u"s"_s);
+    form.show();
+    QTimer::singleShot(200, &form, [&form] { form.close(); });
+    QElapsedTimer clock;
+    clock.start();
+    form.Command4->click();
+    QVERIFY(clock.elapsed() < 1000);
+    QVERIFY(unloaded);
+    QCOMPARE(form.RunList, u"\r\na\r\n\r\n"_s);
+    QCOMPARE(server_.requests().size(), 2);
+}
+
+QTEST_MAIN(TestMining)
+#include "tst_mining.moc"

@@ -1,0 +1,119 @@
+// Module1's marker extraction and number reading, as tables of named cases.
+#include "text/module1.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class TestText : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void textBetween_data();
+    void textBetween();
+    void collectBetween_data();
+    void collectBetween();
+    void readWholeNumber_data();
+    void readWholeNumber();
+};
+
+void TestText::textBetween_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("plain") << u"xx<S>abc<E>yy"_s << u"<S>"_s << u"<E>"_s << u"abc"_s;
+    QTest::newRow("start missing") << u"xx abc<E>"_s << u"<S>"_s << u"<E>"_s << QString();
+    QTest::newRow("end missing") << u"xx<S>abc"_s << u"<S>"_s << u"<E>"_s << QString();
+    QTest::newRow("empty text") << QString() << u"<S>"_s << u"<E>"_s << QString();
+    QTest::newRow("end only before start runs to the end") << u"<E>a<S>bc"_s << u"<S>"_s << u"<E>"_s << u"bc"_s;
+    QTest::newRow("end only before start stops at next start")
+        << u"<E><S>b<S>c"_s << u"<S>"_s << u"<E>"_s << u"b"_s;
+    QTest::newRow("second start before end") << u"<S>ab<S>cd<E>"_s << u"<S>"_s << u"<E>"_s << u"ab"_s;
+    QTest::newRow("empty end marker") << u"x<S>abc<S>d"_s << u"<S>"_s << QString() << u"abc"_s;
+    QTest::newRow("empty start marker") << u"abc<E>"_s << QString() << u"<E>"_s << QString();
+    QTest::newRow("markers in capitals, result lower")
+        << u"相关搜索</TH><A>KeyWord</A></TABLE>"_s << u"相关搜索</th>"_s << u"</table>"_s << u"<a>keyword</a>"_s;
+    QTest::newRow("chinese unchanged") << u"前相关搜索</th>减肥茶</table>后"_s << u"相关搜索</th>"_s << u"</table>"_s
+                                       << u"减肥茶"_s;
+    QTest::newRow("first of several blocks") << u"<S>1<E><S>2<E>"_s << u"<S>"_s << u"<E>"_s << u"1"_s;
+}
+
+void TestText::textBetween()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, start);
+    QFETCH(QString, end);
+    QFETCH(QString, expected);
+    QCOMPARE(Module1::TextBetween(text, start, end), expected);
+}
+
+void TestText::collectBetween_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("three items") << u"<a>x</a><a>y</a><a>z</a>"_s << u"<a>"_s << u"</a>"_s << u"x\r\ny\r\nz\r\n"_s;
+    QTest::newRow("empty item ends the collection")
+        << u"<a>x</a><a></a><a>y</a>"_s << u"<a>"_s << u"</a>"_s << u"x\r\n"_s;
+    QTest::newRow("last start without end") << u"<a>x</a><a>y"_s << u"<a>"_s << u"</a>"_s << u"x\r\n"_s;
+    QTest::newRow("markers in capitals, items keep case")
+        << u"<A>Foo</A><a>BAR</a>"_s << u"<a>"_s << u"</a>"_s << u"Foo\r\nBAR\r\n"_s;
+    QTest::newRow("no markers") << u"nothing here"_s << u"<a>"_s << u"</a>"_s << QString();
+    QTest::newRow("only end marker") << u"x</a>"_s << u"<a>"_s << u"</a>"_s << QString();
+    QTest::newRow("items untrimmed and undecoded")
+        << u"<a> a&amp;b </a><a>c\r\nd</a>"_s << u"<a>"_s << u"</a>"_s << u" a&amp;b \r\nc\r\nd\r\n"_s;
+    QTest::newRow("end marker opens next item")
+        << u"\"x</a>\"y</a>"_s << u"\""_s << u"</a>"_s << u"x\r\ny\r\n"_s;
+    QTest::newRow("empty end marker") << u"<a>x</a>"_s << u"<a>"_s << QString() << QString();
+    QTest::newRow("empty text") << QString() << u"<a>"_s << u"</a>"_s << QString();
+}
+
+void TestText::collectBetween()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, start);
+    QFETCH(QString, end);
+    QFETCH(QString, expected);
+    QCOMPARE(Module1::CollectBetween(text, start, end), expected);
+}
+
+void TestText::readWholeNumber_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("readable");
+    QTest::addColumn<int>("expected");
+
+    QTest::newRow("plain") << u"1000"_s << true << 1000;
+    QTest::newRow("rounded down") << u"2.9"_s << true << 2;
+    QTest::newRow("negative rounded down") << u"-0.5"_s << true << -1;
+    QTest::newRow("spaces around") << u" 3 "_s << true << 3;
+    QTest::newRow("minus one") << u"-1"_s << true << -1;
+    QTest::newRow("largest") << u"2147483647"_s << true << 2147483647;
+    QTest::newRow("smallest") << u"-2147483648"_s << true << int(-2147483648LL);
+    QTest::newRow("just too large") << u"2147483648"_s << false << 0;
+    QTest::newRow("huge exponent") << u"1e99"_s << false << 0;
+    QTest::newRow("letters") << u"abc"_s << false << 0;
+    QTest::newRow("empty") << QString() << false << 0;
+    QTest::newRow("infinity") << u"inf"_s << false << 0;
+    QTest::newRow("not a number") << u"nan"_s << false << 0;
+    QTest::newRow("digits then letters") << u"12ab"_s << false << 0;
+}
+
+void TestText::readWholeNumber()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, readable);
+    QFETCH(int, expected);
+    const auto value = Module1::ReadWholeNumber(text);
+    QCOMPARE(value.has_value(), readable);
+    if (readable)
+        QCOMPARE(*value, expected);
+}
+
+QTEST_APPLESS_MAIN(TestText)
+#include "tst_text.moc"
