@@ -120,6 +120,7 @@ void Form1::buildControls()
 {
     auto label = [](QWidget* parent, const QString& name, const QString& caption, int l, int t, int w, int h) {
         auto* control = place(new QLabel(caption, parent), name, l, t, w, h);
+        control->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         setColour(control, QPalette::WindowText, Blue);
         return control;
     };
@@ -153,8 +154,6 @@ void Form1::buildControls()
                     1095, 1335);
     Label3->setWordWrap(true);
     Label12->setWordWrap(true);
-    Label3->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Label12->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Label1 = label(this, u"Label1"_s,
                    u"如果软件功能异常有任何问题 请向我们报告  联系QQ："_s + QStringView(Maker::ContactNumber) + u"\r\n",
                    4080, 4920, 5655, 255);
@@ -256,6 +255,16 @@ void Form1::Form_Load()
     BaseHeight = outer.height() * TwipsPerPixel;
     baseClientSize_ = size();
     WebBrowser1->resize(twips(BaseWidth + 300), WebBrowser1->height());
+}
+
+bool Form1::event(QEvent* event)
+{
+    const bool handled = QWidget::event(event);
+    if (event->type() == QEvent::Paint && !firstPaintSeen_) {
+        firstPaintSeen_ = true;
+        QTimer::singleShot(0, this, &Form1::loadWebStrip);
+    }
+    return handled;
 }
 
 void Form1::resizeEvent(QResizeEvent* event)

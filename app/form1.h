@@ -119,7 +119,12 @@ public:
     // What closing the window does after the run is abandoned; the program ends the process.
     void setUnloadAction(std::function<void()> action) { unloadAction_ = std::move(action); }
 
+    // Brings up the embedded web strip; called once, right after the window's first paint, so that
+    // the window never waits for the web engine.
+    void loadWebStrip();
+
 protected:
+    bool event(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -133,6 +138,7 @@ private:
     bool mining_ = false;
     bool closing_ = false;
     bool plainRefresh_ = false;
+    bool firstPaintSeen_ = false;
     // How much of RunList Text1 holds since the last refresh, or -1 once anything else changed it.
     qsizetype refreshedLength_ = -1;
     bool refreshing_ = false;

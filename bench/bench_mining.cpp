@@ -1,0 +1,152 @@
+// Mining at scale: a run of Form1 against an in-process fake search server that answers at once,
+// with the fast refresh and indexed novelty test, and with the whole-replace refresh and the scan.
+// Prints the per-query overhead (time not spent waiting for the page) at several list sizes.
+#include "app/form1.h"
+#include "platform/inet.h"
+#include "platform/listreplace.h"
+#include "support/fakehttpserver.h"
+#include "support/searchpages.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int LinksPerPage = 25;
+constexpr int CountLimit = 52000;
+const int Checkpoints[] = {1000, 10000, 50000};
+constexpr int Window = 20; // queries averaged at each checkpoint
+
+QString keywordName(int n)
+{
+    static const QString digits = u"零一二三四五六七八九"_s;
+    QString name = u"减肥方法"_s;
+    for (QChar c : QString::number(n))
+        name += digits.at(c.digitValue());
+    return name;
+}
+
+qint64 peakKiB()
+{
+    QFile status(u"/proc/self/status"_s);
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray text = status.readAll();
+    const qsizetype at = text.indexOf("VmHWM:");
+    return at < 0 ? 0 : text.mid(at + 6, text.indexOf('\n', at) - at - 6).trimmed().split(' ').value(0).toLongLong();
+}
+
+// One run in this process; prints "overhead <ms at each checkpoint> total <s> queries <n> found <n> peak <KiB>".
+int runOnce(bool plain)
+{
+    FakeHttpServer server;
+    if (!server.start())
+        return 1;
+    server.useAsApplicationProxy();
+
+    QHash<QString, int> numberOf;
+    Form1 form;
+    form.setPlainRefreshForBenchmark(plain);
+    form.Text3->setText(keywordName(0));
+    form.Text4->setText(QString::number(CountLimit));
+    form.show();
+
+    struct Mark
+    {
+        qint64 wallNs;
+        qint64 waitNs;
+        int found;
+    };
+    QList<Mark> marks;
+    QElapsedTimer clock;
+    clock.start();
+    int next = 1;
+    server.setHandler([&](const FakeHttpServer::Request& request) {
+        marks.append({clock.nsecsElapsed(), form.Inet1->totalWaitNs(), form.FoundCount});
+        Q_UNUSED(request);
+        QStringList links;
+        for (int i = 0; i < LinksPerPage; ++i)
+            links << keywordName(next++);
+        FakeHttpServer::Response response;
+        response.body = SearchPages::resultPage(links);
+        return response;
+    });
+
+    form.Command4->click();
+    const double totalSeconds = clock.nsecsElapsed() / 1e9;
+    if (ListReplace::keywordListText(form.Text1) != form.RunList) {
+        std::fprintf(stderr, "Text1 differs from RunList\n");
+        return 1;
+    }
+
+    QString line = u"overhead"_s;
+    for (int checkpoint : Checkpoints) {
+        int a = 0;
+        while (a < marks.size() && marks[a].found < checkpoint)
+            ++a;
+        const int b = qMin(a + Window, int(marks.size()) - 1);
+        if (b <= a) {
+            line += u" nan"_s;
+            continue;
+        }
+        const double overheadNs =
+            double((marks[b].wallNs - marks[a].wallNs) - (marks[b].waitNs - marks[a].waitNs)) / (b - a);
+        line += u" "_s + QString::number(overheadNs / 1e6, 'f', 3);
+    }
+    line += u" total %1 queries %2 found %3 peak %4"_s.arg(totalSeconds, 0, 'f', 2)
+                .arg(marks.size())
+                .arg(form.FoundCount)
+                .arg(peakKiB());
+    std::printf("%s\n", qPrintable(line));
+    return 0;
+}
+
+QStringList childRun(const QString& program, const QString& mode)
+{
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(program, {mode});
+    child.waitForFinished(-1);
+    return QString::fromLatin1(child.readAllStandardOutput()).trimmed().split(u' ');
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QStringList args = QApplication::arguments();
+    if (args.size() > 1)
+        return runOnce(args.at(1) == u"plain");
+
+    std::printf("Mining run against an in-process fake search server (%d links a page, count limit %d)\n",
+                LinksPerPage, CountLimit);
+    const QStringList fast = childRun(args.at(0), u"fast"_s);
+    const QStringList plain = childRun(args.at(0), u"plain"_s);
+    if (fast.size() < 12 || plain.size() < 12) {
+        std::printf("a run failed\n");
+        return 1;
+    }
+    std::printf("\n| method | overhead@1000 ms | overhead@10000 ms | overhead@50000 ms | total s | queries | keywords | peak MiB |\n");
+    std::printf("|---|---|---|---|---|---|---|---|\n");
+    auto row = [](const char* name, const QStringList& f) {
+        std::printf("| %s | %s | %s | %s | %s | %s | %s | %.0f |\n", name, qPrintable(f[1]), qPrintable(f[2]),
+                    qPrintable(f[3]), qPrintable(f[5]), qPrintable(f[7]), qPrintable(f[9]), f[11].toDouble() / 1024);
+    };
+    row("append refresh + novelty index", fast);
+    row("whole replace + scan", plain);
+    const double x = fast[3].toDouble();
+    const double y = plain[3].toDouble();
+    std::printf("\noverhead@50000 %.3f ms, whole-replace %.3f ms, ratio %.1f\n", x, y, x > 0 ? y / x : 0.0);
+    return 0;
+}
