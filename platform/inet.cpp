@@ -1,0 +1,209 @@
+// Inet1's OpenURL: a GET through QNetworkAccessManager, waited for in a local event loop.
+#include "platform/inet.h"
+
+#include "platform/codepage.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QUrl>
+
+using namespace Qt::StringLiterals;
+
+struct Inet::Call
+{
+    QPointer<QNetworkReply> reply;
+    bool aborted = false;
+};
+
+namespace {
+
+QString failureText(QNetworkReply::NetworkError error, const QString& qtText)
+{
+    switch (error) {
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::ProxyConnectionRefusedError:
+        return u"连接被拒绝"_s;
+    case QNetworkReply::RemoteHostClosedError:
+    case QNetworkReply::ProxyConnectionClosedError:
+        return u"连接被中断"_s;
+    case QNetworkReply::HostNotFoundError:
+    case QNetworkReply::ProxyNotFoundError:
+        return u"找不到服务器"_s;
+    case QNetworkReply::TimeoutError:
+    case QNetworkReply::ProxyTimeoutError:
+    case QNetworkReply::OperationCanceledError: // the transfer time-out aborts the reply this way
+        return u"连接超时"_s;
+    default:
+        return u"网络错误："_s + qtText;
+    }
+}
+
+bool isWebAddress(const QUrl& url)
+{
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && !url.host().isEmpty() && (scheme == u"http"_s || scheme == u"https"_s);
+}
+
+bool isRedirect(int status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+struct Transfer
+{
+    QByteArray body;
+    bool tooLarge = false;
+};
+
+// Waits in a local event loop until the reply finishes or is destroyed, collecting its body and
+// aborting it once the body passes the cap.
+void waitFor(QNetworkReply* reply, Transfer& transfer)
+{
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, &loop, [reply, &transfer] {
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid() && length.toLongLong() > Inet::MaxBodyBytes) {
+            transfer.tooLarge = true;
+            reply->abort();
+        }
+    });
+    QObject::connect(reply, &QNetworkReply::readyRead, &loop, [reply, &transfer] {
+        if (transfer.tooLarge)
+            return;
+        transfer.body += reply->read(Inet::MaxBodyBytes + 1 - transfer.body.size());
+        if (transfer.body.size() > Inet::MaxBodyBytes) {
+            transfer.tooLarge = true;
+            reply->abort();
+        }
+    });
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QObject::connect(reply, &QObject::destroyed, &loop, &QEventLoop::quit);
+    if (!reply->isFinished())
+        loop.exec();
+}
+
+} // namespace
+
+Inet::Inet(QObject* parent)
+    : QObject(parent)
+    , manager_(new QNetworkAccessManager(this))
+{
+    // setUseSystemConfiguration(true) throws away an application proxy (which tests set to reach
+    // their local server), so it is only called when none is set. Debian's Qt already starts with the
+    // system configuration on (libproxy: http_proxy, https_proxy, no_proxy), in which case this is a no-op.
+    if (!QNetworkProxyFactory::usesSystemConfiguration()
+        && QNetworkProxy::applicationProxy().type() == QNetworkProxy::NoProxy)
+        QNetworkProxyFactory::setUseSystemConfiguration(true);
+}
+
+Inet::~Inet()
+{
+    // Waiting OpenURL calls see their reply finish and return once control gets back to their loop.
+    abort();
+}
+
+FetchResult Inet::OpenURL(const QString& address)
+{
+    FetchResult result;
+    QElapsedTimer clock;
+    clock.start();
+
+    // Tolerant mode keeps an already percent-encoded query byte for byte.
+    QUrl url(address, QUrl::TolerantMode);
+    if (!isWebAddress(url)) {
+        result.error = u"地址无效："_s + address;
+        return result;
+    }
+
+    Call call;
+    calls_.append(&call);
+    QPointer<Inet> self(this);
+    Transfer transfer;
+    QNetworkReply* reply = nullptr;
+    int redirects = 0;
+    bool tooManyRedirects = false;
+    bool insecureRedirect = false;
+    for (;;) {
+        QNetworkRequest request(url);
+        request.setTransferTimeout(timeoutMs_);
+        // Redirects are followed here, one request per hop: Qt's own following starts the next
+        // request while the previous answer is still arriving and sometimes sends it twice.
+        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+        reply = manager_->get(request);
+        call.reply = reply;
+        reply_ = reply;
+        transfer = Transfer();
+        waitFor(reply, transfer);
+
+        if (!self) {
+            // Destroyed while waiting: the manager took the reply with it.
+            result.error = u"已取消"_s;
+            return result;
+        }
+        if (!call.reply || call.aborted || transfer.tooLarge || reply->error() != QNetworkReply::NoError)
+            break;
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        const QByteArray location = reply->rawHeader("Location");
+        if (!isRedirect(status) || location.isEmpty())
+            break;
+        const QUrl next = url.resolved(QUrl::fromEncoded(location, QUrl::TolerantMode));
+        if (redirects == MaxRedirects) {
+            tooManyRedirects = true;
+            break;
+        }
+        // Never from https down to http, as browsers do.
+        if (!isWebAddress(next) || (url.scheme().toLower() == u"https"_s && next.scheme().toLower() != u"https"_s)) {
+            insecureRedirect = true;
+            break;
+        }
+        ++redirects;
+        delete reply;
+        url = next;
+    }
+
+    totalWaitNs_ += clock.nsecsElapsed();
+    calls_.removeOne(&call);
+    reply_ = calls_.isEmpty() ? nullptr : calls_.constLast()->reply;
+
+    if (!call.reply) {
+        result.error = u"已取消"_s;
+        return result;
+    }
+    result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    result.bytes = transfer.body.size();
+    const QNetworkReply::NetworkError error = reply->error();
+    if (call.aborted)
+        result.error = u"已取消"_s;
+    else if (transfer.tooLarge)
+        result.error = u"页面超过 16 MB"_s;
+    else if (tooManyRedirects)
+        result.error = u"重定向次数过多"_s;
+    else if (insecureRedirect)
+        result.error = u"不安全的重定向"_s;
+    else if (result.status >= 400)
+        result.error = u"服务器返回错误 %1"_s.arg(result.status);
+    else if (error != QNetworkReply::NoError)
+        result.error = failureText(error, reply->errorString());
+    else {
+        result.ok = true;
+        result.text = CodePage::decodePage(transfer.body, reply->rawHeader("Content-Type"));
+    }
+    // Deleted here and now: deleteLater from inside a nested loop could outlive this Inet.
+    delete reply;
+    return result;
+}
+
+void Inet::abort()
+{
+    // Aborting emits finished at once, which may end OpenURL calls; work on a copy of the list.
+    const QList<Call*> calls = calls_;
+    for (Call* call : calls) {
+        call->aborted = true;
+        if (call->reply)
+            call->reply->abort();
+    }
+}

@@ -1,0 +1,790 @@
+// Code page conversions, the blocking fetch against a local server acting as proxy, and the browser seam.
+#include "platform/browser.h"
+#include "platform/codepage.h"
+#include "platform/inet.h"
+#include "support/fakehttpserver.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QNetworkProxy>
+#include <QRandomGenerator>
+#include <QTcpServer>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString Emoji = u"\U0001F600"_s;
+const QByteArray EmojiGb18030 = QByteArrayLiteral("\x94\x39\xFC\x36");
+
+QByteArray gbk(const QString& text)
+{
+    return CodePage::toGbk(text);
+}
+
+FakeHttpServer::Response page(const QByteArray& body, const QByteArray& contentType = "text/html")
+{
+    FakeHttpServer::Response response;
+    response.body = body;
+    response.contentType = contentType;
+    return response;
+}
+
+FakeHttpServer::Response hanging()
+{
+    FakeHttpServer::Response response;
+    response.hang = true;
+    return response;
+}
+
+FakeHttpServer::Response redirect(int status, const QByteArray& location)
+{
+    FakeHttpServer::Response response = page("moved");
+    response.status = status;
+    response.extraHeaders.append(qMakePair(QByteArray("Location"), location));
+    return response;
+}
+
+QByteArray readRealPage(const QString& name)
+{
+    QFile file(QFINDTESTDATA(u"data/real-pages/"_s + name));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+} // namespace
+
+class TestPlatform : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void percentEncodeGbk_data();
+    void percentEncodeGbk();
+    void toGbk_data();
+    void toGbk();
+    void toGbkIsFastOnLongLists();
+    void charsetFromContentType_data();
+    void charsetFromContentType();
+    void charsetFromMeta_data();
+    void charsetFromMeta();
+    void decodePage_data();
+    void decodePage();
+    void decodeRandomBytesKeepsGoing();
+
+    void fetchDecodesGbkPage();
+    void requestTargetArrivesAsSent_data();
+    void requestTargetArrivesAsSent();
+    void invalidAddressFails();
+    void errorStatusFails_data();
+    void errorStatusFails();
+    void redirectIsFollowed_data();
+    void redirectIsFollowed();
+    void redirectToOtherSchemeFails();
+    void redirectLoopFails();
+    void refusedConnectionFails();
+    void hangingServerTimesOut();
+    void resetMidBodyFails();
+    void bodySizeCap_data();
+    void bodySizeCap();
+    void decompressedBodyOverCapFails();
+    void abortEndsWaitPromptly();
+    void abortEndsNestedWaitsToo();
+    void eventsFlowDuringWait();
+    void nestedOpenUrlGetsItsOwnAnswer();
+    void destroyedWhileWaiting();
+    void proxyFromEnvironment();
+    void applicationProxySetAfterInet();
+    void realPages_data();
+    void realPages();
+
+    void browserOpenerSeam();
+
+private:
+    std::unique_ptr<FakeHttpServer> startServer();
+};
+
+std::unique_ptr<FakeHttpServer> TestPlatform::startServer()
+{
+    auto server = std::make_unique<FakeHttpServer>();
+    if (!server->start())
+        return nullptr;
+    server->useAsApplicationProxy();
+    return server;
+}
+
+void TestPlatform::percentEncodeGbk_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("encoded");
+
+    QTest::newRow("chinese") << u"减肥"_s << QByteArray("%BC%F5%B7%CA");
+    QTest::newRow("plus and space") << u"c++ 教程"_s << QByteArray("c%2B%2B%20%BD%CC%B3%CC");
+    QTest::newRow("reserved") << u"&#+%? "_s << QByteArray("%26%23%2B%25%3F%20");
+    QTest::newRow("empty") << QString() << QByteArray();
+    // GB18030 bytes 94 39 FC 36: the 0x39 and 0x36 are the digits 9 and 6 and stay as they are.
+    QTest::newRow("emoji") << Emoji << QByteArray("%949%FC6");
+    QTest::newRow("euro") << u"€"_s << QByteArray("%80");
+    QTest::newRow("unreserved") << u"AZaz09-._~"_s << QByteArray("AZaz09-._~");
+    QTest::newRow("slash equals") << u"a/b=c"_s << QByteArray("a%2Fb%3Dc");
+}
+
+void TestPlatform::percentEncodeGbk()
+{
+    QFETCH(QString, text);
+    QFETCH(QByteArray, encoded);
+    QCOMPARE(CodePage::percentEncodeGbk(text), encoded);
+}
+
+void TestPlatform::toGbk_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("bytes");
+
+    QTest::newRow("chinese two bytes each") << u"减肥教程"_s << QByteArray("\xBC\xF5\xB7\xCA\xBD\xCC\xB3\xCC");
+    QTest::newRow("ascii one byte, no BOM") << u"abc"_s << QByteArray("abc");
+    QTest::newRow("empty") << QString() << QByteArray();
+    QTest::newRow("emoji") << Emoji << EmojiGb18030;
+    QTest::newRow("question mark kept") << u"?"_s << QByteArray("?");
+    QTest::newRow("question marks around emoji")
+        << (u"a?"_s + Emoji + u"?减"_s) << (QByteArray("a?") + EmojiGb18030 + QByteArray("?\xBC\xF5"));
+    QTest::newRow("euro") << u"€"_s << QByteArray("\x80");
+    QTest::newRow("crlf") << u"减\r\n肥"_s << QByteArray("\xBC\xF5\r\n\xB7\xCA");
+    // The emoji's high surrogate is the 4096th unit: the pair must not be split between pieces.
+    QTest::newRow("emoji across piece boundary")
+        << (QString(4095, u'a') + Emoji + u"减"_s) << (QByteArray(4095, 'a') + EmojiGb18030 + QByteArray("\xBC\xF5"));
+}
+
+void TestPlatform::toGbk()
+{
+    QFETCH(QString, text);
+    QFETCH(QByteArray, bytes);
+    QCOMPARE(CodePage::toGbk(text), bytes);
+}
+
+void TestPlatform::toGbkIsFastOnLongLists()
+{
+    const QString line = u"减肥教程上海天气\r\n"_s;
+    QString list;
+    list.reserve(line.size() * 1000000);
+    for (int i = 0; i < 1000000; ++i)
+        list += line;
+    const QByteArray lineBytes = gbk(line);
+
+    QElapsedTimer clock;
+    clock.start();
+    const QByteArray plain = CodePage::toGbk(list);
+    QVERIFY2(clock.elapsed() < 1000, QByteArray::number(clock.elapsed()).constData());
+    QCOMPARE(plain.size(), lineBytes.size() * 1000000);
+    QCOMPARE(plain.left(lineBytes.size()), lineBytes);
+
+    // One character outside GBK at the end must not slow the whole list down.
+    list += Emoji;
+    clock.restart();
+    const QByteArray mixed = CodePage::toGbk(list);
+    QVERIFY2(clock.elapsed() < 1000, QByteArray::number(clock.elapsed()).constData());
+    QCOMPARE(mixed.size(), plain.size() + 4);
+    QCOMPARE(mixed.right(4), EmojiGb18030);
+}
+
+void TestPlatform::charsetFromContentType_data()
+{
+    QTest::addColumn<QByteArray>("contentType");
+    QTest::addColumn<QByteArray>("charset");
+
+    QTest::newRow("plain") << QByteArray("text/html; charset=utf-8") << QByteArray("utf-8");
+    QTest::newRow("upper case, quoted") << QByteArray("text/html;CHARSET=\"GB2312\"") << QByteArray("gb2312");
+    QTest::newRow("single quotes") << QByteArray("text/html; charset='gbk'") << QByteArray("gbk");
+    QTest::newRow("spaces, other params") << QByteArray("text/html; q=1; charset = big5 ") << QByteArray("big5");
+    QTest::newRow("none") << QByteArray("text/html") << QByteArray();
+    QTest::newRow("empty") << QByteArray() << QByteArray();
+    QTest::newRow("empty value") << QByteArray("text/html; charset=") << QByteArray();
+}
+
+void TestPlatform::charsetFromContentType()
+{
+    QFETCH(QByteArray, contentType);
+    QFETCH(QByteArray, charset);
+    QCOMPARE(CodePage::charsetFromContentType(contentType), charset);
+}
+
+void TestPlatform::charsetFromMeta_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("charset");
+
+    QTest::newRow("meta charset") << QByteArray("<html><head><meta charset=\"utf-8\">") << QByteArray("utf-8");
+    QTest::newRow("unquoted") << QByteArray("<META CHARSET=GBK>") << QByteArray("gbk");
+    QTest::newRow("self-closing") << QByteArray("<meta charset='big5'/>") << QByteArray("big5");
+    QTest::newRow("http-equiv")
+        << QByteArray("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">") << QByteArray("gb2312");
+    QTest::newRow("content first")
+        << QByteArray("<meta content=\"text/html;charset=utf-8\" http-equiv=\"content-type\" />") << QByteArray("utf-8");
+    QTest::newRow("unquoted http-equiv")
+        << QByteArray("<meta http-equiv=content-type content='text/html; charset=GB2312'>") << QByteArray("gb2312");
+    QTest::newRow("other metas first")
+        << QByteArray("<meta http-equiv=\"X-UA-Compatible\" content=\"IE=7\">\r\n<meta name=referrer content=always>"
+                      "<meta http-equiv=\"content-type\" content=\"text/html;charset=gb2312\">")
+        << QByteArray("gb2312");
+    QTest::newRow("content without http-equiv") << QByteArray("<meta content=\"text/html; charset=utf-8\">")
+                                                << QByteArray();
+    QTest::newRow("metadata tag") << QByteArray("<metadata charset=utf-8>") << QByteArray();
+    QTest::newRow("none") << QByteArray("<html><head><title>x</title>") << QByteArray();
+    QTest::newRow("too far in") << (QByteArray(8192, ' ') + "<meta charset=utf-8>") << QByteArray();
+    QTest::newRow("just in") << (QByteArray(8100, ' ') + "<meta charset=utf-8>") << QByteArray("utf-8");
+}
+
+void TestPlatform::charsetFromMeta()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, charset);
+    QCOMPARE(CodePage::charsetFromMeta(body), charset);
+}
+
+void TestPlatform::decodePage_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("contentType");
+    QTest::addColumn<QString>("text");
+
+    const QByteArray gbkMeta = "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gbk\">";
+    const QByteArray gb2312Meta = "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">";
+    const QString gbkMetaText = QString::fromLatin1(gbkMeta);
+    const QString gb2312MetaText = QString::fromLatin1(gb2312Meta);
+
+    QTest::newRow("header utf-8 over gbk meta")
+        << (gbkMeta + u"相关搜索"_s.toUtf8()) << QByteArray("text/html; charset=utf-8") << (gbkMetaText + u"相关搜索"_s);
+    QTest::newRow("meta gb2312") << (gb2312Meta + gbk(u"相关搜索"_s)) << QByteArray("text/html")
+                                 << (gb2312MetaText + u"相关搜索"_s);
+    // A88B is GBK, not GB2312: a page labelled gb2312 still decodes it.
+    QTest::newRow("gb2312 label, GBK-only character")
+        << (gb2312Meta + "\xA8\x8B") << QByteArray() << (gb2312MetaText + u"\u25BC"_s);
+    QTest::newRow("meta utf-8") << (QByteArray("<meta charset=utf-8>") + u"天气"_s.toUtf8()) << QByteArray()
+                                << u"<meta charset=utf-8>天气"_s;
+    QTest::newRow("no declaration means GBK") << gbk(u"<p>减肥</p>"_s) << QByteArray() << u"<p>减肥</p>"_s;
+    QTest::newRow("unknown charset means GBK")
+        << gbk(u"减肥"_s) << QByteArray("text/html; charset=x-no-such-code") << u"减肥"_s;
+    QTest::newRow("big5 header") << QByteArray("\xA4\xA4\xA4\xE5") << QByteArray("text/html; charset=big5")
+                                 << u"中文"_s;
+    // Bytes GBK does not define: the decoding goes on after them.
+    QTest::newRow("lone 0xFF between words") << QByteArray("\xBC\xF5\xB7\xCA\xFF\xBD\xCC\xB3\xCC") << QByteArray()
+                                             << u"减肥\uF8F5教程"_s;
+    QTest::newRow("bad trail byte") << QByteArray("\xBC\xF5\x81\x30\xBD\xCC") << QByteArray() << u"减\uFFFD0教"_s;
+    QTest::newRow("lead byte at the end") << QByteArray("\xBC\xF5\xB7\xCA\xBC") << QByteArray() << u"减肥"_s;
+    QTest::newRow("utf-8 BOM dropped") << QByteArray("\xEF\xBB\xBFok") << QByteArray("text/html; charset=UTF-8")
+                                       << u"ok"_s;
+}
+
+void TestPlatform::decodePage()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, contentType);
+    QFETCH(QString, text);
+    QCOMPARE(CodePage::decodePage(body, contentType), text);
+}
+
+void TestPlatform::decodeRandomBytesKeepsGoing()
+{
+    QRandomGenerator random(20240601);
+    QByteArray noise(64 * 1024, Qt::Uninitialized);
+    for (char& c : noise)
+        c = char(random.bounded(256));
+    // ASCII first, so that a lead byte at the end of the noise cannot swallow half of the last word.
+    const QByteArray tail = "<p>" + gbk(u"结尾"_s);
+    for (const QByteArray& contentType :
+         { QByteArray(), QByteArray("text/html; charset=utf-8"), QByteArray("text/html; charset=big5"),
+           QByteArray("text/html; charset=gb18030") }) {
+        const QString text = CodePage::decodePage(noise + tail, contentType);
+        QVERIFY(text.size() > 1000);
+        if (contentType.isEmpty())
+            QVERIFY(text.endsWith(u"结尾"_s));
+    }
+}
+
+void TestPlatform::fetchDecodesGbkPage()
+{
+    auto server = startServer();
+    QVERIFY(server);
+    const QByteArray body = "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">"
+                            "</head><body>" + gbk(u"相关搜索 减肥"_s) + "</body></html>";
+    server->setHandler([&](const FakeHttpServer::Request&) { return page(body); });
+
+    Inet inet;
+    const FetchResult result = inet.OpenURL(u"http://www.baidu.com/s?wd=%BC%F5%B7%CA"_s);
+    QVERIFY2(result.ok, qPrintable(result.error));
+    QCOMPARE(result.status, 200);
+    QCOMPARE(result.bytes, body.size());
+    QCOMPARE(result.text,
+             u"<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">"
+             "</head><body>相关搜索 减肥</body></html>"_s);
+    QVERIFY(result.error.isEmpty());
+    QVERIFY(!inet.busy());
+    QVERIFY(inet.totalWaitNs() > 0);
+
+    QCOMPARE(server->requests().size(), 1);
+    const FakeHttpServer::Request& request = server->requests().at(0);
+    QCOMPARE(request.method, QByteArray("GET"));
+    QCOMPARE(request.url.host(), u"www.baidu.com"_s);
+    QCOMPARE(request.url.port(), -1);
+}
+
+void TestPlatform::requestTargetArrivesAsSent_data()
+{
+    QTest::addColumn<QString>("keyword");
+    QTest::addColumn<QByteArray>("target");
+
+    QTest::newRow("chinese") << u"减肥"_s << QByteArray("http://www.baidu.com/s?wd=%BC%F5%B7%CA");
+    QTest::newRow("plus and space") << u"c++ 教程"_s << QByteArray("http://www.baidu.com/s?wd=c%2B%2B%20%BD%CC%B3%CC");
+    QTest::newRow("empty keyword") << QString() << QByteArray("http://www.baidu.com/s?wd=");
+    QTest::newRow("reserved") << u"&#+%? /"_s << QByteArray("http://www.baidu.com/s?wd=%26%23%2B%25%3F%20%2F");
+    QTest::newRow("emoji") << Emoji << QByteArray("http://www.baidu.com/s?wd=%949%FC6");
+}
+
+void TestPlatform::requestTargetArrivesAsSent()
+{
+    QFETCH(QString, keyword);
+    QFETCH(QByteArray, target);
+
+    auto server = startServer();
+    QVERIFY(server);
+    server->setHandler([](const FakeHttpServer::Request&) { return page("ok"); });
+    Inet inet;
+    const FetchResult result
+        = inet.OpenURL(u"http://www.baidu.com/s?wd="_s + QString::fromLatin1(CodePage::percentEncodeGbk(keyword)));
+    QVERIFY2(result.ok, qPrintable(result.error));
+    QCOMPARE(server->requests().size(), 1);
+    QCOMPARE(server->requests().at(0).target, target);
+}
+
+void TestPlatform::invalidAddressFails()
+{
+    auto server = startServer();
+    QVERIFY(server);
+    Inet inet;
+    const FetchResult result = inet.OpenURL(u"www.baidu.com/s?wd=a"_s);
+    QVERIFY(!result.ok);
+    QCOMPARE(result.error, u"地址无效：www.baidu.com/s?wd=a"_s);
+    QCOMPARE(server->requests().size(), 0);
+}
+
+void TestPlatform::errorStatusFails_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("error");
+
+    QTest::newRow("404") << 404 << u"服务器返回错误 404"_s;
+    QTest::newRow("500") << 500 << u"服务器返回错误 500"_s;
+    QTest::newRow("503") << 503 << u"服务器返回错误 503"_s;
+}
+
+void TestPlatform::errorStatusFails()
+{
+    QFETCH(int, status);
+    QFETCH(QString, error);
+
+    auto server = startServer();
+    QVERIFY(server);
+    server->setHandler([status](const FakeHttpServer::Request&) {
+        FakeHttpServer::Response response = page("<html>error page</html>");
+        response.status = status;
+        return response;
+    });
+    Inet inet;
+    const FetchResult result = inet.OpenURL(u"http://www.baidu.com/s?wd=a"_s);
+    QVERIFY(!result.ok);
+    QCOMPARE(result.status, status);
+    QCOMPARE(result.error, error);
+    QVERIFY(result.text.isEmpty());
+}
+
+void TestPlatform::redirectIsFollowed_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("location");
+    QTest::addColumn<QByteArray>("secondTarget");
+
+    QTest::newRow("302 absolute") << 302 << QByteArray("http://www.baidu.com/new?x=%BC%F5")
+                                  << QByteArray("http://www.baidu.com/new?x=%BC%F5");
+    QTest::newRow("301 relative") << 301 << QByteArray("/new?x=c%2B%2B") << QByteArray("http://www.baidu.com/new?x=c%2B%2B");
+    QTest::newRow("303 other host") << 303 << QByteArray("http://top.baidu.com/buzz?b=1")
+                                    << QByteArray("http://top.baidu.com/buzz?b=1");
+    QTest::newRow("307") << 307 << QByteArray("new") << QByteArray("http://www.baidu.com/new");
+    QTest::newRow("308") << 308 << QByteArray("/new") << QByteArray("http://www.baidu.com/new");
+}
+
+void TestPlatform::redirectIsFollowed()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, location);
+    QFETCH(QByteArray, secondTarget);
+
+    auto server = startServer();
+    QVERIFY(server);
+    server->setHandler([&](const FakeHttpServer::Request& request) {
+        return request.url.path() == u"/old"_s ? redirect(status, location) : page("arrived");
+    });
+    Inet inet;
+    const FetchResult result = inet.OpenURL(u"http://www.baidu.com/old"_s);
+    QVERIFY2(result.ok, qPrintable(result.error));
+    QCOMPARE(result.status, 200);
+    QCOMPARE(result.text, u"arrived"_s);
+    QCOMPARE(server->requests().size(), 2);
+    QCOMPARE(server->requests().at(0).target, QByteArray("http://www.baidu.com/old"));
+    QCOMPARE(server->requests().at(1).target, secondTarget);
+}
+
+void TestPlatform::redirectToOtherSchemeFails()
+{
+    auto server = startServer();
+    QVERIFY(server);
+    server->setHandler([](const FakeHttpServer::Request&) { return redirect(302, "ftp://www.baidu.com/file"); });
+    Inet inet;
+    const FetchResult result = inet.OpenURL(u"http://www.baidu.com/old"_s);
+    QVERIFY(!result.ok);
+    QCOMPARE(result.status, 302);
+    QCOMPARE(result.error, u"不安全的重定向"_s);
+    QCOMPARE(server->requests().size(), 1);
+}
+
+void TestPlatform::redirectLoopFails()
+{
+    auto server = startServer();
+    QVERIFY(server);
+    server->setHandler([](const FakeHttpServer::Request&) { return redirect(302, "/loop"); });
+    Inet inet;
+    const FetchResult result = inet.OpenURL(u"http://www.baidu.com/loop"_s);
+    QVERIFY(!result.ok);
+    QCOMPARE(result.error, u"重定向次数过多"_s);
+    QCOMPARE(server->requests().size(), Inet::MaxRedirects + 1);
+}
+
+void TestPlatform::refusedConnectionFails()
+{
+    quint16 closedPort = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        closedPort = probe.serverPort();
+    }
+    QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::HttpProxy, u"127.0.0.1"_s, closedPort));
+    Inet inet;
+    inet.setTimeoutMs(5000);
+    QElapsedTimer clock;
+    clock.start();
+    const FetchResult result = inet.OpenURL(u"http://www.baidu.com/s?wd=a"_s);
+    QVERIFY(!result.ok);
+    QCOMPARE(result.status, 0);
+    QCOMPARE(result.error, u"连接被拒绝"_s);
+    QVERIFY(clock.elapsed() < 3000);
+}
+
+void TestPlatform::hangingServerTimesOut()
+{
+    auto server = startServer();
+    QVERIFY(server);
+    server->setHandler([](const FakeHttpServer::Request&) { return hanging(); });
+    Inet inet;
+    inet.setTimeoutMs(500);
+    QElapsedTimer clock;
+    clock.start();
+    const FetchResult result = inet.OpenURL(u"http://www.baidu.com/s?wd=a"_s);
+    const qint64 elapsed = clock.elapsed();
+    QVERIFY(!result.ok);
+    QCOMPARE(result.error, u"连接超时"_s);
+    QVERIFY2(elapsed >= 450 && elapsed < 3000, QByteArray::number(elapsed).constData());
+    QCOMPARE(server->requests().size(), 1);
+}
+
+void TestPlatform::resetMidBodyFails()
+{
+    auto server = startServer();
+    QVERIFY(server);
+    server->setHandler([](const FakeHttpServer::Request&) {
+        FakeHttpServer::Response response = page(QByteArray(200000, 'x'));
+        response.reset = true;
+        return response;
+    });
+    Inet inet;
+    inet.setTimeoutMs(5000);
+    const FetchResult result = inet.OpenURL(u"http://www.baidu.com/s?wd=a"_s);
+    QVERIFY(!result.ok);
+    QCOMPARE(result.error, u"连接被中断"_s);
+    QVERIFY(result.text.isEmpty());
+}
+
+void TestPlatform::bodySizeCap_data()
+{
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<bool>("ok");
+
+    QTest::newRow("1 MiB") << qint64(1024 * 1024) << true;
+    QTest::newRow("exactly the cap") << Inet::MaxBodyBytes << true;
+    QTest::newRow("one byte over") << Inet::MaxBodyBytes + 1 << false;
+}
+
+void TestPlatform::bodySizeCap()
+{
+    QFETCH(qint64, size);
+    QFETCH(bool, ok);
+
+    auto server = startServer();
+    QVERIFY(server);
+    const QByteArray body(size, 'a');
+    server->setHandler([&](const FakeHttpServer::Request&) { return page(body, "text/plain; charset=utf-8"); });
+    Inet inet;
+    inet.setTimeoutMs(5000);
+    const FetchResult result = inet.OpenURL(u"http://www.baidu.com/big"_s);
+    QCOMPARE(result.ok, ok);
+    if (ok) {
+        QCOMPARE(result.bytes, size);
+        QCOMPARE(result.text.size(), size);
+    } else {
+        QCOMPARE(result.error, u"页面超过 16 MB"_s);
+        QVERIFY(result.text.isEmpty());
+        QCOMPARE(result.bytes, 0); // turned away on Content-Length, before any body
+    }
+}
+
+void TestPlatform::decompressedBodyOverCapFails()
+{
+    // Compressed well under the cap, one byte over it once inflated: only counting the bytes as
+    // they arrive can catch it. Random digits keep the ratio far from a decompression bomb.
+    QRandomGenerator random(7);
+    QByteArray body(Inet::MaxBodyBytes + 1, Qt::Uninitialized);
+    for (char& c : body)
+        c = char('0' + random.bounded(10));
+    const QByteArray deflated = qCompress(body, 1).mid(4); // drop qCompress's length prefix: a zlib stream
+    QVERIFY(deflated.size() < Inet::MaxBodyBytes);
+
+    auto server = startServer();
+    QVERIFY(server);
+    server->setHandler([&](const FakeHttpServer::Request&) {
+        FakeHttpServer::Response response = page(deflated, "text/plain");
+        response.extraHeaders.append(qMakePair(QByteArray("Content-Encoding"), QByteArray("deflate")));
+        return response;
+    });
+    Inet inet;
+    inet.setTimeoutMs(5000);
+    const FetchResult result = inet.OpenURL(u"http://www.baidu.com/deflate"_s);
+    QVERIFY(!result.ok);
+    QCOMPARE(result.error, u"页面超过 16 MB"_s);
+    QCOMPARE(result.bytes, Inet::MaxBodyBytes + 1);
+}
+
+void TestPlatform::abortEndsWaitPromptly()
+{
+    auto server = startServer();
+    QVERIFY(server);
+    server->setHandler([](const FakeHttpServer::Request&) { return hanging(); });
+    Inet inet;
+    inet.setTimeoutMs(10000);
+    bool busyWhileWaiting = false;
+    QTimer::singleShot(100, &inet, [&] {
+        busyWhileWaiting = inet.busy();
+        inet.abort();
+    });
+    QElapsedTimer clock;
+    clock.start();
+    const FetchResult result = inet.OpenURL(u"http://www.baidu.com/s?wd=a"_s);
+    QVERIFY(!result.ok);
+    QCOMPARE(result.error, u"已取消"_s);
+    QVERIFY(clock.elapsed() < 2000);
+    QVERIFY(busyWhileWaiting);
+    QVERIFY(!inet.busy());
+}
+
+void TestPlatform::abortEndsNestedWaitsToo()
+{
+    auto server = startServer();
+    QVERIFY(server);
+    server->setHandler([](const FakeHttpServer::Request&) { return hanging(); });
+    Inet inet;
+    inet.setTimeoutMs(10000);
+    FetchResult inner;
+    QTimer::singleShot(50, &inet, [&] {
+        QTimer::singleShot(100, &inet, [&] { inet.abort(); });
+        inner = inet.OpenURL(u"http://www.baidu.com/inner"_s);
+    });
+    QElapsedTimer clock;
+    clock.start();
+    const FetchResult outer = inet.OpenURL(u"http://www.baidu.com/outer"_s);
+    QVERIFY(clock.elapsed() < 2000);
+    QCOMPARE(outer.error, u"已取消"_s);
+    QCOMPARE(inner.error, u"已取消"_s);
+    QCOMPARE(server->requests().size(), 2);
+    QVERIFY(!inet.busy());
+}
+
+void TestPlatform::eventsFlowDuringWait()
+{
+    auto server = startServer();
+    QVERIFY(server);
+    server->setHandler([](const FakeHttpServer::Request&) {
+        FakeHttpServer::Response response = page("late");
+        response.delayMs = 300;
+        return response;
+    });
+    Inet inet;
+    int ticks = 0;
+    QTimer timer;
+    timer.setInterval(20);
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start();
+    const FetchResult result = inet.OpenURL(u"http://www.baidu.com/s?wd=a"_s);
+    QVERIFY2(result.ok, qPrintable(result.error));
+    QCOMPARE(result.text, u"late"_s);
+    QVERIFY2(ticks >= 5, QByteArray::number(ticks).constData());
+    QVERIFY(inet.totalWaitNs() >= 250'000'000);
+}
+
+void TestPlatform::nestedOpenUrlGetsItsOwnAnswer()
+{
+    auto server = startServer();
+    QVERIFY(server);
+    server->setHandler([](const FakeHttpServer::Request& request) {
+        FakeHttpServer::Response response = page(request.url.path().toUtf8());
+        if (request.url.path() == u"/slow"_s)
+            response.delayMs = 400;
+        return response;
+    });
+    Inet inet;
+    FetchResult inner;
+    bool busyAfterInner = false;
+    QTimer::singleShot(50, &inet, [&] {
+        inner = inet.OpenURL(u"http://www.baidu.com/fast"_s);
+        busyAfterInner = inet.busy(); // the outer request is still waiting
+    });
+    const FetchResult outer = inet.OpenURL(u"http://www.baidu.com/slow"_s);
+    QVERIFY2(outer.ok, qPrintable(outer.error));
+    QVERIFY2(inner.ok, qPrintable(inner.error));
+    QCOMPARE(outer.text, u"/slow"_s);
+    QCOMPARE(inner.text, u"/fast"_s);
+    QVERIFY(busyAfterInner);
+    QVERIFY(!inet.busy());
+}
+
+void TestPlatform::destroyedWhileWaiting()
+{
+    auto server = startServer();
+    QVERIFY(server);
+    server->setHandler([](const FakeHttpServer::Request&) { return hanging(); });
+    QPointer<Inet> inet = new Inet;
+    inet->setTimeoutMs(10000);
+    QTimer::singleShot(100, [&] { delete inet.data(); });
+    QElapsedTimer clock;
+    clock.start();
+    const FetchResult result = inet->OpenURL(u"http://www.baidu.com/s?wd=a"_s);
+    QVERIFY(inet.isNull());
+    QVERIFY(!result.ok);
+    QCOMPARE(result.error, u"已取消"_s);
+    QVERIFY(clock.elapsed() < 2000);
+}
+
+void TestPlatform::proxyFromEnvironment()
+{
+    FakeHttpServer proxy;
+    QVERIFY(proxy.start());
+    FakeHttpServer direct;
+    QVERIFY(direct.start());
+    proxy.setHandler([](const FakeHttpServer::Request&) { return page("via proxy"); });
+    direct.setHandler([](const FakeHttpServer::Request&) { return page("direct"); });
+
+    const QByteArray oldHttpProxy = qgetenv("http_proxy");
+    const QByteArray oldNoProxy = qgetenv("no_proxy");
+    qputenv("http_proxy", "http://127.0.0.1:" + QByteArray::number(proxy.port()));
+    qputenv("no_proxy", "www.example.org");
+    // No application proxy: the Inet turns to the system settings, which read the variables above.
+    QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
+    Inet inet;
+    const FetchResult proxied = inet.OpenURL(u"http://www.baidu.com/s?wd=%BC%F5"_s);
+    const FetchResult local = inet.OpenURL(u"http://127.0.0.1:%1/here?q=1"_s.arg(direct.port()));
+    const QList<QNetworkProxy> exempt
+        = QNetworkProxyFactory::proxyForQuery(QNetworkProxyQuery(QUrl(u"http://www.example.org/"_s)));
+    qputenv("http_proxy", oldHttpProxy);
+    qputenv("no_proxy", oldNoProxy);
+
+    QVERIFY2(proxied.ok, qPrintable(proxied.error));
+    QCOMPARE(proxied.text, u"via proxy"_s);
+    QCOMPARE(proxy.requests().size(), 1);
+    QCOMPARE(proxy.requests().at(0).target, QByteArray("http://www.baidu.com/s?wd=%BC%F5"));
+
+    // Loopback addresses never go through the proxy; the request arrives in origin form.
+    QVERIFY2(local.ok, qPrintable(local.error));
+    QCOMPARE(local.text, u"direct"_s);
+    QCOMPARE(direct.requests().size(), 1);
+    QCOMPARE(direct.requests().at(0).target, QByteArray("/here?q=1"));
+    QCOMPARE(direct.requests().at(0).url, QUrl(u"http://127.0.0.1:%1/here?q=1"_s.arg(direct.port())));
+
+    QVERIFY(!exempt.isEmpty());
+    QCOMPARE(exempt.constFirst().type(), QNetworkProxy::NoProxy);
+}
+
+void TestPlatform::applicationProxySetAfterInet()
+{
+    QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
+    Inet inet; // turns the system settings on
+    FakeHttpServer server;
+    QVERIFY(server.start());
+    server.setHandler([](const FakeHttpServer::Request&) { return page("late proxy"); });
+    server.useAsApplicationProxy();
+    const FetchResult result = inet.OpenURL(u"http://www.baidu.com/s?wd=a"_s);
+    QVERIFY2(result.ok, qPrintable(result.error));
+    QCOMPARE(result.text, u"late proxy"_s);
+    QCOMPARE(server.requests().size(), 1);
+}
+
+void TestPlatform::realPages_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<QString>("excerpt");
+
+    QTest::newRow("2011 result page, gb2312")
+        << u"baidu_s_mozilla_tp5n-talos-pagesets_2011_gb2312.html"_s << 30712 << u"相关搜索"_s;
+    QTest::newRow("2011 result page, GBK-only character")
+        << u"baidu_s_mozilla_tp5n-talos-pagesets_2011_gb2312.html"_s << 30712 << u"<small>\u25BC</small>"_s;
+    QTest::newRow("2018 hot list, gb2312")
+        << u"baidu_top_buzz_b1_IEE-homework_2018_gb2312.html"_s << 77865
+        << u"<title>实时热点排行榜--百度搜索风云榜</title>"_s;
+    QTest::newRow("2018 result page, utf-8")
+        << u"baidu_s_shanghai-mingtian-tianqi_IEE-homework_2018_utf8.html"_s << 332729
+        << u"<title>上海明天天气_百度搜索</title>"_s;
+}
+
+void TestPlatform::realPages()
+{
+    QFETCH(QString, file);
+    QFETCH(int, length);
+    QFETCH(QString, excerpt);
+
+    const QByteArray body = readRealPage(file);
+    QVERIFY(!body.isEmpty());
+    auto server = startServer();
+    QVERIFY(server);
+    server->setHandler([&](const FakeHttpServer::Request&) { return page(body); });
+    Inet inet;
+    const FetchResult result = inet.OpenURL(u"http://www.baidu.com/s?wd=mozilla"_s);
+    QVERIFY2(result.ok, qPrintable(result.error));
+    QCOMPARE(result.bytes, body.size());
+    QCOMPARE(result.text.size(), length);
+    QVERIFY(result.text.contains(excerpt));
+    QVERIFY(!result.text.contains(QChar::ReplacementCharacter));
+}
+
+void TestPlatform::browserOpenerSeam()
+{
+    QStringList opened;
+    Browser::setOpenerForTesting([&](const QString& address) { opened.append(address); });
+    Browser::openInDefaultBrowser(u"http://www.baidu.com/s?wd=%BC%F5%B7%CA"_s);
+    Browser::openInDefaultBrowser(u"http://top.baidu.com/buzz?b=1"_s);
+    Browser::setOpenerForTesting(nullptr);
+    QCOMPARE(opened, QStringList({ u"http://www.baidu.com/s?wd=%BC%F5%B7%CA"_s, u"http://top.baidu.com/buzz?b=1"_s }));
+}
+
+QTEST_MAIN(TestPlatform)
+#include "tst_platform.moc"
