@@ -6,10 +6,12 @@
 #include "platform/listreplace.h"
 #include "support/fakehttpserver.h"
 #include "support/searchpages.h"
+#include "text/module1.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QHash>
 #include <QLabel>
 #include <QLineEdit>
@@ -68,6 +70,8 @@ private Q_SLOTS:
     void refreshAfterListChangedDuringRun();
     void startWhileRunningIsRefused();
     void closeDuringRequestEndsRunAtOnce();
+    void realPagesAsSeed_data();
+    void realPagesAsSeed();
 
 private:
     void serve(const QHash<QString, QStringList>& related, const QHash<QString, int>& delays = {});
@@ -494,6 +498,49 @@ void TestMining::closeDuringRequestEndsRunAtOnce()
     QVERIFY(unloaded);
     QCOMPARE(form.RunList, u"\r\na\r\n\r\n"_s);
     QCOMPARE(server_.requests().size(), 2);
+}
+
+void TestMining::realPagesAsSeed_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("blockLinks"); // related-search links in the block; -1 when there is no block
+    QTest::newRow("2011 result page, links end otherwise") << u"baidu_s_mozilla_tp5n-talos-pagesets_2011_gb2312.html"_s
+                                                           << 10;
+    QTest::newRow("2018 result page, new heading") << u"baidu_s_shanghai-mingtian-tianqi_IEE-homework_2018_utf8.html"_s
+                                                   << -1;
+    QTest::newRow("2018 hot list") << u"baidu_top_buzz_b1_IEE-homework_2018_gb2312.html"_s << -1;
+}
+
+void TestMining::realPagesAsSeed()
+{
+    QFETCH(QString, file);
+    QFETCH(int, blockLinks);
+    QFile page(QFINDTESTDATA(u"data/real-pages/"_s + file));
+    QVERIFY(page.open(QIODevice::ReadOnly));
+    const QByteArray bytes = page.readAll();
+    server_.setHandler([bytes](const FakeHttpServer::Request&) {
+        FakeHttpServer::Response response;
+        response.body = bytes;
+        return response;
+    });
+
+    Inet inet;
+    const FetchResult fetched = inet.OpenURL(Mining::resultPageAddress(u"mozilla"_s));
+    QVERIFY(fetched.ok);
+    const QString block = Module1::TextBetween(fetched.text, QString::fromUtf16(Mining::BlockStart),
+                                               QString::fromUtf16(Mining::BlockEnd));
+    QCOMPARE(block.isEmpty(), blockLinks < 0);
+    if (blockLinks > 0)
+        QCOMPARE(int(block.count(u"<a href"_s)), blockLinks);
+
+    server_.clearRequests();
+    Form1 form;
+    form.Text1->setPlainText(u"mine"_s);
+    form.Command4->click();
+    QCOMPARE(server_.requests().size(), 1);
+    QCOMPARE(ListReplace::keywordListText(form.Text1), u"mine"_s);
+    QCOMPARE(form.RunList, u"\r\n\r\n"_s);
+    QCOMPARE(form.RunState, 0);
 }
 
 QTEST_MAIN(TestMining)
