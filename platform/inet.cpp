@@ -3,12 +3,14 @@
 
 #include "platform/codepage.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QTimer>
 #include <QUrl>
 
 using namespace Qt::StringLiterals;
@@ -57,13 +59,22 @@ struct Transfer
 {
     QByteArray body;
     bool tooLarge = false;
+    bool timedOut = false;
 };
 
 // Waits in a local event loop until the reply finishes or is destroyed, collecting its body and
-// aborting it once the body passes the cap.
-void waitFor(QNetworkReply* reply, Transfer& transfer)
+// aborting it once the body passes the cap or the deadline passes. The transfer time-out of the
+// request only notices silence; the deadline also ends a server that drips a byte at a time.
+void waitFor(QNetworkReply* reply, Transfer& transfer, const QDeadlineTimer& deadline)
 {
     QEventLoop loop;
+    QTimer overall;
+    overall.setSingleShot(true);
+    QObject::connect(&overall, &QTimer::timeout, &loop, [reply, &transfer] {
+        transfer.timedOut = true;
+        reply->abort();
+    });
+    overall.start(std::chrono::milliseconds(qMax<qint64>(0, deadline.remainingTime())));
     QObject::connect(reply, &QNetworkReply::metaDataChanged, &loop, [reply, &transfer] {
         const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
         if (length.isValid() && length.toLongLong() > Inet::MaxBodyBytes) {
@@ -119,6 +130,7 @@ FetchResult Inet::OpenURL(const QString& address)
         return result;
     }
 
+    const QDeadlineTimer deadline(timeoutMs_);
     Call call;
     calls_.append(&call);
     QPointer<Inet> self(this);
@@ -137,14 +149,14 @@ FetchResult Inet::OpenURL(const QString& address)
         call.reply = reply;
         reply_ = reply;
         transfer = Transfer();
-        waitFor(reply, transfer);
+        waitFor(reply, transfer, deadline);
 
         if (!self) {
             // Destroyed while waiting: the manager took the reply with it.
             result.error = u"已取消"_s;
             return result;
         }
-        if (!call.reply || call.aborted || transfer.tooLarge || reply->error() != QNetworkReply::NoError)
+        if (!call.reply || call.aborted || transfer.tooLarge || transfer.timedOut || reply->error() != QNetworkReply::NoError)
             break;
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         const QByteArray location = reply->rawHeader("Location");
@@ -180,6 +192,8 @@ FetchResult Inet::OpenURL(const QString& address)
         result.error = u"已取消"_s;
     else if (transfer.tooLarge)
         result.error = u"页面超过 16 MB"_s;
+    else if (transfer.timedOut)
+        result.error = u"连接超时"_s;
     else if (tooManyRedirects)
         result.error = u"重定向次数过多"_s;
     else if (insecureRedirect)
