@@ -51,6 +51,7 @@ private Q_SLOTS:
     void titleClock();
     void keywordListRoundTrip_data();
     void keywordListRoundTrip();
+    void lineSeparatorReadsAsLineBreak();
 };
 
 void TestForm1::controls_data()
@@ -292,6 +293,15 @@ void TestForm1::keywordListRoundTrip_data()
     QTest::newRow("trailing CRLF") << u"\r\na\r\n\r\n"_s;
     QTest::newRow("spaces and tabs kept") << u"  x\t\r\n\u3000y "_s;
     QTest::newRow("no-break space kept") << u"a\u00a0b"_s;
+}
+
+void TestForm1::lineSeparatorReadsAsLineBreak()
+{
+    Form1 form;
+    form.Text1->setPlainText(u"a"_s);
+    form.Text1->moveCursor(QTextCursor::End);
+    form.Text1->insertPlainText(QString(QChar::LineSeparator) + u"b");
+    QCOMPARE(ListReplace::keywordListText(form.Text1), u"a\r\nb"_s);
 }
 
 void TestForm1::keywordListRoundTrip()

@@ -1,0 +1,131 @@
+// The keyword-list handlers of Form1: the hot-word fetch, the five list commands and the export.
+// Each reads its controls, calls the core for the new list or file, and writes the controls.
+#include "app/form1.h"
+
+#include "app/messagebox.h"
+#include "hotwords/hotwords.h"
+#include "listtools/export.h"
+#include "listtools/listcommands.h"
+#include "platform/inet.h"
+#include "platform/listreplace.h"
+#include "text/module1.h"
+
+#include <QDir>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString Crlf = u"\r\n"_s;
+
+// The frame of every list command: the button is disabled while the new list is computed and
+// written, and enabled again on every path. No new list leaves the box and the clipboard as they were.
+template<typename Compute>
+void runListCommand(QPushButton* button, QPlainTextEdit* box, Compute compute)
+{
+    button->setEnabled(false);
+    const std::optional<QString> newList = compute(ListReplace::keywordListText(box));
+    if (newList)
+        ListReplace::replaceKeywordList(box, *newList, ListReplace::Order::EmptyFirst);
+    button->setEnabled(true);
+}
+
+} // namespace
+
+void Form1::Command6_Click()
+{
+    runListCommand(Command6, Text1, [](const QString& list) { return Module1::DistinctLines(list, Crlf); });
+}
+
+void Form1::Command2_Click()
+{
+    runListCommand(Command2, Text1, [](const QString& list) { return Module1::ShuffleLines(list, Crlf); });
+}
+
+void Form1::Command15_Click()
+{
+    runListCommand(Command15, Text1, [this](const QString& list) -> std::optional<QString> {
+        const QString filter = ListCommands::trimSpaces(Text9->text());
+        if (filter.isEmpty())
+            return std::nullopt;
+        return ListCommands::keepContaining(list, filter);
+    });
+}
+
+void Form1::Command8_Click()
+{
+    runListCommand(Command8, Text1, [this](const QString& list) -> std::optional<QString> {
+        const QString filter = ListCommands::trimSpaces(Text2->text());
+        if (filter.isEmpty())
+            return std::nullopt;
+        return ListCommands::dropContaining(list, filter);
+    });
+}
+
+void Form1::Command13_Click()
+{
+    runListCommand(Command13, Text1, [this](const QString& list) {
+        return ListCommands::keepLongerThan(list, ListCommands::lengthLimitFromText(Text8->text()));
+    });
+}
+
+void Form1::Command3_Click()
+{
+    ListCommands::ExportSeparator separator = ListCommands::ExportSeparator::LineBreak;
+    if (Option8->isChecked())
+        separator = ListCommands::ExportSeparator::Comma;
+    else if (Option9->isChecked())
+        separator = ListCommands::ExportSeparator::Bar;
+
+    const ExportFile::Result written =
+        ExportFile::writeExport(ListCommands::exportBytes(ListReplace::keywordListText(Text1), separator));
+    if (!written.ok) {
+        MessageBox::show(this, u"导出"_s, u"导出关键词txt失败！\n"_s + written.failures.join(u'\n'),
+                         MessageBox::Warning);
+        return;
+    }
+    // A file written away from the program's directory is named, so that the user can find it.
+    QString message = u"导出关键词txt成功！"_s;
+    if (written.fallback)
+        message += u'\n' + QDir::toNativeSeparators(written.path);
+    MessageBox::show(this, u"导出"_s, message);
+}
+
+void Form1::Command10_Click()
+{
+    Command10->setEnabled(false);
+    Command10->setText(u"正在获取.."_s);
+
+    const HotWordSource* source = nullptr;
+    for (const HotWordSource& row : HotWords::sources()) {
+        const QRadioButton* option = findChild<QRadioButton*>(row.optionName);
+        if (option && option->isChecked()) {
+            source = &row;
+            break;
+        }
+    }
+
+    QString newList;
+    if (source) {
+        // Other handlers run while the page is awaited; the window may even be destroyed.
+        const QPointer<Form1> alive(this);
+        const FetchResult fetched = Inet1->OpenURL(source->address());
+        if (!alive)
+            return;
+        if (fetched.ok)
+            newList = HotWords::hotWordList(fetched.text, *source);
+    }
+
+    // Read only now: other commands may have changed the list while the page was awaited.
+    ListReplace::replaceKeywordList(Text1, ListReplace::keywordListText(Text1) + newList,
+                                    ListReplace::Order::ClipboardFirst);
+    Command10->setText(u"获取"_s);
+    Command10->setEnabled(true);
+    ExportFile::writeFetchRecord(newList);
+}

@@ -1,0 +1,239 @@
+// Time of the list commands and the export on lists of 100,000 and 1,000,000 keywords: the
+// computation alone, the whole handler on a shown Form1 (text box and clipboard included), and a
+// bare setPlainText of the same result; beside them awk, sort -u and shuf on the same data.
+#include "app/form1.h"
+#include "app/messagebox.h"
+#include "listtools/export.h"
+#include "listtools/listcommands.h"
+#include "platform/listreplace.h"
+#include "text/module1.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Deterministic data: keywords of 4 to 12 Chinese characters, about half holding "热", about a
+// third repeating an earlier keyword, about one in thirty blank or spaces only.
+QString makeList(int entries)
+{
+    const QString alphabet = u"减肥方法瘦身快速运动饮食健康美容护肤手机电脑游戏小说电影音乐新闻天气旅游酒店机票"
+                             u"汽车房价股票基金银行保险教育考试大学留学工作招聘装修家具宝宝孕妇食谱菜谱"_s;
+    quint64 state = 0x9e3779b97f4a7c15ULL;
+    auto next = [&state](quint32 bound) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return quint32(state % bound);
+    };
+    QList<QString> made;
+    made.reserve(entries);
+    QString list;
+    list.reserve(qsizetype(entries) * 11);
+    for (int i = 0; i < entries; ++i) {
+        const quint32 kind = next(30);
+        QString entry;
+        if (kind == 0) {
+            entry = next(2) ? QString() : u"  "_s;
+        } else if (kind <= 10 && !made.isEmpty()) {
+            entry = made[next(quint32(made.size()))];
+        } else {
+            const int length = 4 + int(next(9));
+            for (int c = 0; c < length; ++c)
+                entry += alphabet[next(quint32(alphabet.size()))];
+            if (next(2))
+                entry[next(quint32(length))] = u'热';
+            made.append(entry);
+        }
+        list += entry;
+        list += u"\r\n";
+    }
+    return list;
+}
+
+double seconds(const std::function<void()>& run, int rounds)
+{
+    double best = 1e9;
+    for (int i = 0; i < rounds; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        run();
+        best = std::min(best, timer.nsecsElapsed() / 1e9);
+    }
+    return best;
+}
+
+double toolSeconds(const QString& program, const QStringList& arguments)
+{
+    return seconds(
+        [&] {
+            QProcess process;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(u"LC_ALL"_s, u"C"_s);
+            process.setProcessEnvironment(environment);
+            process.setStandardOutputFile(QProcess::nullDevice());
+            process.start(program, arguments);
+            process.waitForFinished(-1);
+        },
+        2);
+}
+
+QString peakMemory()
+{
+    QFile status(u"/proc/self/status"_s);
+    if (!status.open(QIODevice::ReadOnly))
+        return u"?"_s;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return QString::number(line.mid(6).trimmed().split(' ').value(0).toLongLong() / 1024) + u" MB"_s;
+    }
+    return u"?"_s;
+}
+
+struct Row
+{
+    QString name;
+    double computation = 0;
+    double command = 0;
+    double setPlainText = 0; // 0: the command does not replace the list
+    QString tool;
+};
+
+void print(const char* format, const QString& a = {})
+{
+    std::printf(format, a.toUtf8().constData());
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    QTemporaryDir dir;
+    ExportFile::setProgramDirForTesting(dir.path());
+    MessageBox::setHookForTesting([](const MessageBox::Shown&) { });
+
+    Form1 form;
+    form.show();
+    QCoreApplication::processEvents();
+    form.Text9->setText(u"热"_s);
+    form.Text2->setText(u"热"_s);
+    form.Text8->setText(u"7"_s);
+    form.Option7->setChecked(true);
+
+    const QString crlf = u"\r\n"_s;
+    double worstRatio = 0;
+    double worstComputation = 0;
+    double exportSeconds = 0;
+    int lastSize = 0;
+
+    for (const int size : { 100000, 1000000 }) {
+        // The closing line speaks of the largest size only.
+        lastSize = size;
+        worstRatio = 0;
+        worstComputation = 0;
+        const QString list = makeList(size);
+        const QString dataPath = dir.filePath(u"data.txt"_s);
+        {
+            QFile data(dataPath);
+            if (!data.open(QIODevice::WriteOnly))
+                return 1;
+            data.write(list.toUtf8());
+        }
+        const double awk = toolSeconds(u"awk"_s, { u"!seen[$0]++"_s, dataPath });
+        const double sortUnique = toolSeconds(u"sort"_s, { u"-u"_s, dataPath });
+        const double shuf = toolSeconds(u"shuf"_s, { dataPath });
+        const int rounds = size > 100000 ? 2 : 3;
+
+        // One list command: its computation, the handler on Form1, and setPlainText of its result,
+        // each starting from the same full list in the box.
+        auto measure = [&](const QString& name, const std::function<QString(const QString&)>& compute,
+                           void (Form1::*handler)(), const QString& tool) {
+            Row row { name, 0, 0, 0, tool };
+            row.computation = seconds([&] { compute(list); }, rounds);
+            double best = 1e9;
+            double bestBare = 1e9;
+            for (int i = 0; i < 3; ++i) {
+                form.Text1->setPlainText(list);
+                QCoreApplication::processEvents();
+                QElapsedTimer timer;
+                timer.start();
+                (form.*handler)();
+                best = std::min(best, timer.nsecsElapsed() / 1e9);
+                const QString result = ListReplace::keywordListText(form.Text1);
+                QCoreApplication::processEvents();
+
+                form.Text1->setPlainText(list);
+                QCoreApplication::processEvents();
+                timer.restart();
+                form.Text1->setPlainText(result);
+                bestBare = std::min(bestBare, timer.nsecsElapsed() / 1e9);
+                QCoreApplication::processEvents();
+            }
+            row.command = best;
+            row.setPlainText = bestBare;
+            return row;
+        };
+
+        QList<Row> rows;
+        rows << measure(u"Command6 DistinctLines"_s, [&](const QString& l) { return Module1::DistinctLines(l, crlf); },
+                        &Form1::Command6_Click,
+                        u"awk %1 s, sort -u %2 s"_s.arg(awk, 0, 'f', 3).arg(sortUnique, 0, 'f', 3));
+        rows << measure(u"Command2 ShuffleLines"_s, [&](const QString& l) { return Module1::ShuffleLines(l, crlf); },
+                        &Form1::Command2_Click, u"shuf %1 s"_s.arg(shuf, 0, 'f', 3));
+        rows << measure(u"Command15 keepContaining"_s,
+                        [](const QString& l) { return ListCommands::keepContaining(l, u"热"_s); },
+                        &Form1::Command15_Click, QString());
+        rows << measure(u"Command8 dropContaining"_s,
+                        [](const QString& l) { return ListCommands::dropContaining(l, u"热"_s); },
+                        &Form1::Command8_Click, QString());
+        rows << measure(u"Command13 keepLongerThan"_s, [](const QString& l) { return ListCommands::keepLongerThan(l, 7); },
+                        &Form1::Command13_Click, QString());
+
+        Row exportRow { u"Command3 export"_s, 0, 0, 0, QString() };
+        exportRow.computation = seconds(
+            [&] { ListCommands::exportBytes(list, ListCommands::ExportSeparator::LineBreak); }, rounds);
+        form.Text1->setPlainText(list);
+        QCoreApplication::processEvents();
+        exportRow.command = seconds([&] { form.Command3_Click(); }, rounds);
+        rows << exportRow;
+
+        std::printf("\n%d entries (%lld UTF-16 units), awk '!seen[$0]++' %.3f s\n", size,
+                    static_cast<long long>(list.size()), awk);
+        std::printf("%-26s %12s %12s %14s %8s  %s\n", "command", "compute s", "command s", "setPlainText s",
+                    "ratio", "tools on the same data");
+        for (const Row& row : std::as_const(rows)) {
+            const QString name = row.name.leftJustified(26);
+            const double ratio = row.setPlainText > 0 ? row.command / row.setPlainText : 0;
+            std::printf("%s %12.3f %12.3f %14s %8s  %s\n", name.toUtf8().constData(), row.computation, row.command,
+                        row.setPlainText > 0 ? QByteArray::number(row.setPlainText, 'f', 3).constData() : "-",
+                        row.setPlainText > 0 ? QByteArray::number(ratio, 'f', 2).constData() : "-",
+                        row.tool.toUtf8().constData());
+            worstRatio = std::max(worstRatio, ratio);
+            worstComputation = std::max(worstComputation, row.computation / awk);
+        }
+        exportSeconds = exportRow.command;
+        print("peak memory %s\n", peakMemory());
+    }
+
+    std::printf("\n%d entries: worst command/setPlainText %.2f, worst computation/awk %.2f, export %.3f s\n", lastSize,
+                worstRatio, worstComputation, exportSeconds);
+    return 0;
+}

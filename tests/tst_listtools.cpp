@@ -1,0 +1,471 @@
+// The list commands' rules, the length limit, the export bytes and file, and the five list
+// commands and the export clicked on a Form1.
+#include "app/form1.h"
+#include "app/messagebox.h"
+#include "listtools/export.h"
+#include "listtools/listcommands.h"
+#include "platform/listreplace.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
+using namespace Qt::StringLiterals;
+
+using ListCommands::ExportSeparator;
+Q_DECLARE_METATYPE(ExportSeparator)
+
+namespace {
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return "<missing>";
+    return file.readAll();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+enum class Command { Distinct, Shuffle, KeepContaining, DropContaining, LongerThan };
+
+} // namespace
+
+Q_DECLARE_METATYPE(Command)
+
+class TestListTools : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void trimSpaces_data();
+    void trimSpaces();
+    void keepContaining_data();
+    void keepContaining();
+    void dropContaining_data();
+    void dropContaining();
+    void keepLongerThan_data();
+    void keepLongerThan();
+    void lengthLimitFromText_data();
+    void lengthLimitFromText();
+    void exportBytes_data();
+    void exportBytes();
+
+    void writeWholeReplacesFile();
+    void writeFailureHalfWayKeepsPreviousFile();
+    void exportFallsBackToDocuments();
+
+    void listCommands_data();
+    void listCommands();
+    void emptyFilterLeavesListAndClipboard_data();
+    void emptyFilterLeavesListAndClipboard();
+    void distinctTwiceChangesNothingMore();
+
+    void exportCommand_data();
+    void exportCommand();
+    void exportCommandTwiceKeepsSecond();
+    void exportCommandToDocuments();
+    void exportCommandFailure();
+
+private:
+    QTemporaryDir dir_;
+    QList<MessageBox::Shown> shown_;
+};
+
+void TestListTools::init()
+{
+    QVERIFY(dir_.isValid());
+    QDir(dir_.path()).removeRecursively();
+    QVERIFY(QDir().mkpath(dir_.path() + u"/program"_s));
+    ExportFile::setProgramDirForTesting(dir_.path() + u"/program"_s);
+    ExportFile::setDocumentsDirForTesting(dir_.path() + u"/documents"_s);
+    shown_.clear();
+    MessageBox::setHookForTesting([this](const MessageBox::Shown& box) { shown_.append(box); });
+}
+
+void TestListTools::cleanup()
+{
+    ExportFile::setProgramDirForTesting({});
+    ExportFile::setDocumentsDirForTesting({});
+    MessageBox::setHookForTesting({});
+}
+
+void TestListTools::trimSpaces_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("spaces both ends") << u"  ab c  "_s << u"ab c"_s;
+    QTest::newRow("spaces only") << u"   "_s << QString();
+    QTest::newRow("tab stays") << u"\tab "_s << u"\tab"_s;
+    QTest::newRow("ideographic space stays") << u" \u3000减肥\u3000 "_s << u"\u3000减肥\u3000"_s;
+    QTest::newRow("empty") << QString() << QString();
+}
+
+void TestListTools::trimSpaces()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    QCOMPARE(ListCommands::trimSpaces(text), expected);
+}
+
+void TestListTools::keepContaining_data()
+{
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("case ignored, empty entries go") << u"xABy\r\nab\r\ncd\r\n\r\n"_s << u"ab"_s << u"xABy\r\nab\r\n"_s;
+    QTest::newRow("no match") << u"a\r\nb"_s << u"z"_s << QString();
+    QTest::newRow("empty list") << QString() << u"a"_s << QString();
+    QTest::newRow("chinese") << u"减肥方法\r\n瘦身\r\n快速减肥"_s << u"减肥"_s << u"减肥方法\r\n快速减肥\r\n"_s;
+    QTest::newRow("inner space in filter") << u"a b\r\nab"_s << u"a b"_s << u"a b\r\n"_s;
+    QTest::newRow("lone LF inside an entry") << u"a\nb\r\nc"_s << u"b"_s << u"a\nb\r\n"_s;
+}
+
+void TestListTools::keepContaining()
+{
+    QFETCH(QString, list);
+    QFETCH(QString, filter);
+    QFETCH(QString, expected);
+    QCOMPARE(ListCommands::keepContaining(list, filter), expected);
+}
+
+void TestListTools::dropContaining_data()
+{
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("empty last entry survives") << u"a\r\nb\r\n"_s << u"x"_s << u"a\r\nb\r\n\r\n"_s;
+    QTest::newRow("case ignored") << u"a1\r\nb2"_s << u"A"_s << u"b2\r\n"_s;
+    QTest::newRow("all dropped") << u"ab\r\nba"_s << u"a"_s << QString();
+    QTest::newRow("empty list") << QString() << u"a"_s << QString();
+    QTest::newRow("chinese") << u"减肥方法\r\n瘦身\r\n\r\n快速减肥"_s << u"减肥"_s << u"瘦身\r\n\r\n"_s;
+}
+
+void TestListTools::dropContaining()
+{
+    QFETCH(QString, list);
+    QFETCH(QString, filter);
+    QFETCH(QString, expected);
+    QCOMPARE(ListCommands::dropContaining(list, filter), expected);
+}
+
+void TestListTools::keepLongerThan_data()
+{
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<qint32>("limit");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("0 drops empty entries only") << u"\r\na\r\n\r\n bc\r\n"_s << 0 << u"a\r\n bc\r\n"_s;
+    QTest::newRow("2 keeps three chinese characters") << u"减肥\r\n减肥茶\r\nab"_s << 2 << u"减肥茶\r\n"_s;
+    QTest::newRow("-1 keeps every entry") << u"a\r\n\r\nb\r\n"_s << -1 << u"a\r\n\r\nb\r\n\r\n"_s;
+    QTest::newRow("-1 on empty list") << QString() << -1 << QString();
+    QTest::newRow("surrogate pair counts two") << u"😀\r\n减"_s << 1 << u"😀\r\n"_s;
+    QTest::newRow("largest limit") << u"abc"_s << std::numeric_limits<qint32>::max() << QString();
+}
+
+void TestListTools::keepLongerThan()
+{
+    QFETCH(QString, list);
+    QFETCH(qint32, limit);
+    QFETCH(QString, expected);
+    QCOMPARE(ListCommands::keepLongerThan(list, limit), expected);
+}
+
+void TestListTools::lengthLimitFromText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<qint32>("limit");
+    QTest::newRow("initial 0") << u"0"_s << 0;
+    QTest::newRow("empty") << QString() << 0;
+    QTest::newRow("letters") << u"abc"_s << 0;
+    QTest::newRow("2.9 rounds down") << u"2.9"_s << 2;
+    QTest::newRow("-0.5 rounds down") << u"-0.5"_s << -1;
+    QTest::newRow("-1") << u"-1"_s << -1;
+    QTest::newRow("1e99 out of range") << u"1e99"_s << 0;
+    QTest::newRow("spaces around") << u" 3 "_s << 3;
+    QTest::newRow("largest") << u"2147483647"_s << 2147483647;
+    QTest::newRow("one above largest") << u"2147483648"_s << 0;
+    QTest::newRow("smallest") << u"-2147483648"_s << std::numeric_limits<qint32>::min();
+}
+
+void TestListTools::lengthLimitFromText()
+{
+    QFETCH(QString, text);
+    QFETCH(qint32, limit);
+    QCOMPARE(ListCommands::lengthLimitFromText(text), limit);
+}
+
+void TestListTools::exportBytes_data()
+{
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<ExportSeparator>("separator");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("line breaks kept") << u"a\r\nb\r\n"_s << ExportSeparator::LineBreak << "a\r\nb\r\n\r\n"_ba;
+    QTest::newRow("comma, final break too") << u"a\r\nb\r\n"_s << ExportSeparator::Comma << "a,b,\r\n"_ba;
+    QTest::newRow("bar") << u"a\r\nb"_s << ExportSeparator::Bar << "a|b\r\n"_ba;
+    QTest::newRow("leading break as comma") << u"\r\na\r\nb\r\n"_s << ExportSeparator::Comma << ",a,b,\r\n"_ba;
+    QTest::newRow("empty list, line breaks") << QString() << ExportSeparator::LineBreak << "\r\n"_ba;
+    QTest::newRow("empty list, comma") << QString() << ExportSeparator::Comma << "\r\n"_ba;
+    QTest::newRow("empty list, bar") << QString() << ExportSeparator::Bar << "\r\n"_ba;
+    QTest::newRow("lone CR and LF untouched") << u"a\rb\nc\r\nd"_s << ExportSeparator::Bar << "a\rb\nc|d\r\n"_ba;
+    QTest::newRow("chinese in GBK") << u"减肥\r\n关键词"_s << ExportSeparator::Comma
+                                    << "\xbc\xf5\xb7\xca,\xb9\xd8\xbc\xfc\xb4\xca\r\n"_ba;
+    QTest::newRow("emoji as four bytes") << u"a😀b"_s << ExportSeparator::LineBreak << "a\x94\x39\xfc\x36"
+                                                                                         "b\r\n"_ba;
+    QTest::newRow("hangul as four bytes") << u"한"_s << ExportSeparator::LineBreak << "\x83\x36\x84\x33\r\n"_ba;
+}
+
+void TestListTools::exportBytes()
+{
+    QFETCH(QString, list);
+    QFETCH(ExportSeparator, separator);
+    QFETCH(QByteArray, bytes);
+    QCOMPARE(ListCommands::exportBytes(list, separator), bytes);
+}
+
+void TestListTools::writeWholeReplacesFile()
+{
+    const QString path = dir_.path() + u"/program/关键词.txt"_s;
+    writeFile(path, "a much longer earlier content\r\n"_ba);
+    QVERIFY(ExportFile::writeWhole(path, "new\r\n"_ba));
+    QCOMPARE(readFile(path), "new\r\n"_ba);
+    QCOMPARE(QDir(dir_.path() + u"/program"_s).entryList(QDir::Files), QStringList { u"关键词.txt"_s });
+}
+
+void TestListTools::writeFailureHalfWayKeepsPreviousFile()
+{
+#ifdef Q_OS_UNIX
+    const QString path = dir_.path() + u"/program/关键词.txt"_s;
+    writeFile(path, "previous\r\n"_ba);
+    // A file-size limit makes the write fail after its first bytes, as a full disk would.
+    rlimit saved {};
+    QVERIFY(getrlimit(RLIMIT_FSIZE, &saved) == 0);
+    const auto savedHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
+    QString error;
+    const bool written = ExportFile::writeWhole(path, QByteArray(200000, 'x'), &error);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, savedHandler);
+
+    QVERIFY(!written);
+    QCOMPARE(error, u"写入时出错，磁盘可能已满"_s);
+    QCOMPARE(readFile(path), "previous\r\n"_ba);
+    QCOMPARE(QDir(dir_.path() + u"/program"_s).entryList(QDir::Files), QStringList { u"关键词.txt"_s });
+#else
+    QSKIP("needs a file-size limit");
+#endif
+}
+
+void TestListTools::exportFallsBackToDocuments()
+{
+    // A folder below a plain file can be written by nobody, root included.
+    writeFile(dir_.path() + u"/plain"_s, "x"_ba);
+    ExportFile::setProgramDirForTesting(dir_.path() + u"/plain/bin"_s);
+    const ExportFile::Result result = ExportFile::writeExport("a\r\n"_ba);
+    QVERIFY(result.ok);
+    QVERIFY(result.fallback);
+    QCOMPARE(result.path, dir_.path() + u"/documents/关键词.txt"_s);
+    QCOMPARE(readFile(result.path), "a\r\n"_ba);
+}
+
+void TestListTools::listCommands_data()
+{
+    QTest::addColumn<Command>("command");
+    QTest::addColumn<QString>("input"); // the filter or limit box
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("distinct, empty list") << Command::Distinct << QString() << QString() << u"\r\n"_s;
+    QTest::newRow("distinct") << Command::Distinct << QString() << u"a\r\nb\r\na\r\n"_s << u"\r\na\r\nb\r\n"_s;
+    QTest::newRow("distinct keeps case") << Command::Distinct << QString() << u"Abc\r\nabc"_s << u"\r\nAbc\r\nabc\r\n"_s;
+    QTest::newRow("shuffle, empty list") << Command::Shuffle << QString() << QString() << QString();
+    QTest::newRow("shuffle, one entry") << Command::Shuffle << QString() << u"\r\n减肥\r\n"_s << u"减肥\r\n"_s;
+    QTest::newRow("keep containing, case ignored")
+        << Command::KeepContaining << u" ab "_s << u"xABy\r\ncd\r\n"_s << u"xABy\r\n"_s;
+    QTest::newRow("keep containing, no match") << Command::KeepContaining << u"z"_s << u"a\r\nb"_s << QString();
+    QTest::newRow("drop containing, empty entry survives")
+        << Command::DropContaining << u"x"_s << u"a\r\nb\r\n"_s << u"a\r\nb\r\n\r\n"_s;
+    QTest::newRow("drop containing, case ignored") << Command::DropContaining << u"A"_s << u"a1\r\nb"_s << u"b\r\n"_s;
+    QTest::newRow("longer than 0") << Command::LongerThan << u"0"_s << u"\r\na\r\n\r\nb\r\n"_s << u"a\r\nb\r\n"_s;
+    QTest::newRow("longer than 2") << Command::LongerThan << u"2"_s << u"减肥茶\r\n减肥"_s << u"减肥茶\r\n"_s;
+    QTest::newRow("longer than empty box") << Command::LongerThan << QString() << u"a\r\n\r\n"_s << u"a\r\n"_s;
+    QTest::newRow("longer than letters") << Command::LongerThan << u"abc"_s << u"a\r\n\r\n"_s << u"a\r\n"_s;
+    QTest::newRow("longer than 2.9") << Command::LongerThan << u"2.9"_s << u"abc\r\nab"_s << u"abc\r\n"_s;
+    QTest::newRow("longer than -1") << Command::LongerThan << u"-1"_s << u"a\r\n\r\n"_s << u"a\r\n\r\n\r\n"_s;
+    QTest::newRow("longer than 1e99") << Command::LongerThan << u"1e99"_s << u"a\r\n\r\n"_s << u"a\r\n"_s;
+    QTest::newRow("longer than \" 3 \"") << Command::LongerThan << u" 3 "_s << u"abcd\r\nabc"_s << u"abcd\r\n"_s;
+}
+
+void TestListTools::listCommands()
+{
+    QFETCH(Command, command);
+    QFETCH(QString, input);
+    QFETCH(QString, list);
+    QFETCH(QString, expected);
+
+    Form1 form;
+    QPushButton* button = nullptr;
+    switch (command) {
+    case Command::Distinct: button = form.Command6; break;
+    case Command::Shuffle: button = form.Command2; break;
+    case Command::KeepContaining: button = form.Command15; form.Text9->setText(input); break;
+    case Command::DropContaining: button = form.Command8; form.Text2->setText(input); break;
+    case Command::LongerThan: button = form.Command13; form.Text8->setText(input); break;
+    }
+    form.Text1->setPlainText(list);
+    QApplication::clipboard()->setText(u"剪贴板原文"_s);
+
+    QTest::mouseClick(button, Qt::LeftButton);
+
+    QCOMPARE(ListReplace::keywordListText(form.Text1), expected);
+    QCOMPARE(QApplication::clipboard()->text(), expected);
+    QVERIFY(button->isEnabled());
+    QCOMPARE(form.Text1->textCursor().position(), form.Text1->document()->characterCount() - 1);
+}
+
+void TestListTools::emptyFilterLeavesListAndClipboard_data()
+{
+    QTest::addColumn<bool>("keep");
+    QTest::addColumn<QString>("filter");
+    QTest::newRow("keep, spaces only") << true << u"   "_s;
+    QTest::newRow("keep, empty") << true << QString();
+    QTest::newRow("drop, spaces only") << false << u"  "_s;
+    QTest::newRow("drop, empty") << false << QString();
+}
+
+void TestListTools::emptyFilterLeavesListAndClipboard()
+{
+    QFETCH(bool, keep);
+    QFETCH(QString, filter);
+    Form1 form;
+    (keep ? form.Text9 : form.Text2)->setText(filter);
+    form.Text1->setPlainText(u"a\r\n\r\nb"_s);
+    QApplication::clipboard()->setText(u"剪贴板原文"_s);
+
+    QTest::mouseClick(keep ? form.Command15 : form.Command8, Qt::LeftButton);
+
+    QCOMPARE(ListReplace::keywordListText(form.Text1), u"a\r\n\r\nb"_s);
+    QCOMPARE(QApplication::clipboard()->text(), u"剪贴板原文"_s);
+    QVERIFY((keep ? form.Command15 : form.Command8)->isEnabled());
+}
+
+void TestListTools::distinctTwiceChangesNothingMore()
+{
+    Form1 form;
+    form.Text1->setPlainText(u"a\r\nb\r\na\r\n \r\n"_s);
+    QTest::mouseClick(form.Command6, Qt::LeftButton);
+    QTest::mouseClick(form.Command6, Qt::LeftButton);
+    QCOMPARE(ListReplace::keywordListText(form.Text1), u"\r\na\r\nb\r\n"_s);
+    // The leading empty line left by the first command goes with the length filter at "0".
+    QTest::mouseClick(form.Command13, Qt::LeftButton);
+    QCOMPARE(ListReplace::keywordListText(form.Text1), u"a\r\nb\r\n"_s);
+}
+
+void TestListTools::exportCommand_data()
+{
+    QTest::addColumn<int>("option");
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("Option7") << 7 << u"a\r\nb\r\n"_s << "a\r\nb\r\n\r\n"_ba;
+    QTest::newRow("Option8") << 8 << u"a\r\nb\r\n"_s << "a,b,\r\n"_ba;
+    QTest::newRow("Option9") << 9 << u"a\r\nb"_s << "a|b\r\n"_ba;
+    QTest::newRow("empty list") << 8 << QString() << "\r\n"_ba;
+    QTest::newRow("chinese") << 7 << u"减肥"_s << "\xbc\xf5\xb7\xca\r\n"_ba;
+}
+
+void TestListTools::exportCommand()
+{
+    QFETCH(int, option);
+    QFETCH(QString, list);
+    QFETCH(QByteArray, bytes);
+    Form1 form;
+    (option == 7 ? form.Option7 : option == 8 ? form.Option8 : form.Option9)->setChecked(true);
+    form.Text1->setPlainText(list);
+    QApplication::clipboard()->setText(u"剪贴板原文"_s);
+
+    QTest::mouseClick(form.Command3, Qt::LeftButton);
+
+    QCOMPARE(readFile(dir_.path() + u"/program/关键词.txt"_s), bytes);
+    QCOMPARE(shown_.size(), 1);
+    QCOMPARE(shown_[0].title, u"导出"_s);
+    QCOMPARE(shown_[0].text, u"导出关键词txt成功！"_s);
+    QCOMPARE(shown_[0].icon, MessageBox::NoIcon);
+    QCOMPARE(ListReplace::keywordListText(form.Text1), list);
+    QCOMPARE(QApplication::clipboard()->text(), u"剪贴板原文"_s);
+    QVERIFY(form.Command3->isEnabled());
+    QVERIFY(!QDir(dir_.path() + u"/documents"_s).exists());
+}
+
+void TestListTools::exportCommandTwiceKeepsSecond()
+{
+    Form1 form;
+    form.Text1->setPlainText(u"第一次导出的较长内容\r\n第二行"_s);
+    QTest::mouseClick(form.Command3, Qt::LeftButton);
+    form.Text1->setPlainText(u"b"_s);
+    QTest::mouseClick(form.Command3, Qt::LeftButton);
+    QCOMPARE(readFile(dir_.path() + u"/program/关键词.txt"_s), "b\r\n"_ba);
+    QCOMPARE(shown_.size(), 2);
+}
+
+void TestListTools::exportCommandToDocuments()
+{
+    writeFile(dir_.path() + u"/plain"_s, "x"_ba);
+    ExportFile::setProgramDirForTesting(dir_.path() + u"/plain/bin"_s);
+    Form1 form;
+    form.Text1->setPlainText(u"a"_s);
+
+    QTest::mouseClick(form.Command3, Qt::LeftButton);
+
+    const QString written = dir_.path() + u"/documents/关键词.txt"_s;
+    QCOMPARE(readFile(written), "a\r\n"_ba);
+    QCOMPARE(shown_.size(), 1);
+    QCOMPARE(shown_[0].title, u"导出"_s);
+    QCOMPARE(shown_[0].text, u"导出关键词txt成功！\n"_s + QDir::toNativeSeparators(written));
+    QCOMPARE(shown_[0].icon, MessageBox::NoIcon);
+}
+
+void TestListTools::exportCommandFailure()
+{
+    writeFile(dir_.path() + u"/plain"_s, "x"_ba);
+    ExportFile::setProgramDirForTesting(dir_.path() + u"/plain/bin"_s);
+    ExportFile::setDocumentsDirForTesting(dir_.path() + u"/plain/documents"_s);
+    Form1 form;
+    form.Text1->setPlainText(u"a"_s);
+    QApplication::clipboard()->setText(u"剪贴板原文"_s);
+
+    QTest::mouseClick(form.Command3, Qt::LeftButton);
+
+    QCOMPARE(shown_.size(), 1);
+    QCOMPARE(shown_[0].title, u"导出"_s);
+    QCOMPARE(shown_[0].text,
+             u"导出关键词txt失败！\n"_s + QDir::toNativeSeparators(dir_.path() + u"/plain/bin/关键词.txt"_s)
+                 + u"：文件夹不存在\n"_s + QDir::toNativeSeparators(dir_.path() + u"/plain/documents/关键词.txt"_s)
+                 + u"：文件夹不存在"_s);
+    QCOMPARE(shown_[0].icon, MessageBox::Warning);
+    QCOMPARE(readFile(dir_.path() + u"/plain"_s), "x"_ba);
+    QCOMPARE(ListReplace::keywordListText(form.Text1), u"a"_s);
+    QCOMPARE(QApplication::clipboard()->text(), u"剪贴板原文"_s);
+}
+
+QTEST_MAIN(TestListTools)
+#include "tst_listtools.moc"
