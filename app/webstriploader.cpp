@@ -1,6 +1,104 @@
-// The embedded web strip is brought up after the first paint.
+// Bringing up the embedded web strip. The strip lives in a plugin that links the web engine, loaded
+// right after the window's first paint so that the window never waits for the engine. Without the
+// plugin the placeholder simply stays.
 #include "app/form1.h"
+#include "app/webstrip/webstrip.h"
+#include "platform/browser.h"
+
+#include <QCoreApplication>
+#include <QLibrary>
+#include <QPushButton>
+#include <chrono>
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString& pluginPathForTesting()
+{
+    static QString path;
+    return path;
+}
+
+// Beside the program in the build tree, in the library folder of an installed copy.
+QStringList pluginCandidates()
+{
+    const QString programDir = QCoreApplication::applicationDirPath();
+    QStringList candidates;
+    if (!pluginPathForTesting().isEmpty())
+        candidates << pluginPathForTesting();
+    candidates << programDir + u"/qinglan_webstrip" << programDir + u"/../lib/qinglan-cibao/qinglan_webstrip";
+    return candidates;
+}
+
+WebStripFactory findFactory()
+{
+    for (const QString& candidate : pluginCandidates()) {
+        QLibrary plugin(candidate);
+        // Loading the engine late warns that it would want OpenGL sharing set up before the program
+        // started; the strip draws in software and needs none.
+        const QtMessageHandler previousHandler
+            = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+        const bool loaded = plugin.load();
+        qInstallMessageHandler(previousHandler);
+        if (!loaded)
+            continue;
+        // The library stays loaded for the life of the process, as the strip's code lives in it.
+        if (auto factory = reinterpret_cast<WebStripFactory>(plugin.resolve(WebStripFactoryName)))
+            return factory;
+        plugin.unload();
+    }
+    return nullptr;
+}
+
+// A diagnostic for bench_startup only, not a setting: with QINGLAN_REPORT_FIRST_PAINT set, the moment
+// of the first paint (steady clock, nanoseconds) goes to standard error.
+void reportFirstPaintForBenchmark()
+{
+    if (!qEnvironmentVariableIsSet("QINGLAN_REPORT_FIRST_PAINT"))
+        return;
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    std::fprintf(stderr, "qinglan-first-paint %lld\n",
+                 static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
+    std::fflush(stderr);
+}
+
+} // namespace
+
+namespace WebStripLoader {
+
+void setPluginPathForTesting(const QString& path)
+{
+    pluginPathForTesting() = path;
+}
+
+} // namespace WebStripLoader
 
 void Form1::loadWebStrip()
 {
+    reportFirstPaintForBenchmark();
+    if (!WebBrowser1 || WebBrowser1->inherits("QWebEngineView"))
+        return;
+    const WebStripFactory createStrip = findFactory();
+    if (!createStrip)
+        return;
+    WebStripHooks hooks;
+    hooks.openAddress = &Browser::openInDefaultBrowser;
+    QWidget* strip = createStrip(this, &hooks);
+    if (!strip)
+        return;
+
+    QWidget* placeholder = WebBrowser1;
+    strip->setObjectName(u"WebBrowser1"_s);
+    strip->setGeometry(placeholder->geometry());
+    strip->stackUnder(placeholder);
+    WebBrowser1 = strip;
+    delete placeholder;
+    // Its place in the keyboard order, 28, between Command8 and Command3; the page takes the keys
+    // through the view's focus proxy.
+    QWidget* keyTaker = strip->focusProxy() ? strip->focusProxy() : strip;
+    setTabOrder(Command8, keyTaker);
+    setTabOrder(keyTaker, Command3);
+    strip->show();
 }
