@@ -10,6 +10,9 @@
 #include <QPushButton>
 #include <chrono>
 #include <cstdio>
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 using namespace Qt::StringLiterals;
 
@@ -30,6 +33,18 @@ QStringList pluginCandidates()
         candidates << pluginPathForTesting();
     candidates << programDir + u"/qinglan_webstrip" << programDir + u"/../lib/qinglan-cibao/qinglan_webstrip";
     return candidates;
+}
+
+// The web engine ends the whole process when started as root with its sandbox on; then the window
+// goes on without the strip rather than die. The scripts turn the sandbox off for root.
+bool engineWouldRefuseToStart()
+{
+#ifdef Q_OS_UNIX
+    return ::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX")
+        && !qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS").contains(u"--no-sandbox"_s);
+#else
+    return false;
+#endif
 }
 
 WebStripFactory findFactory()
@@ -78,7 +93,7 @@ void setPluginPathForTesting(const QString& path)
 void Form1::loadWebStrip()
 {
     reportFirstPaintForBenchmark();
-    if (!WebBrowser1 || WebBrowser1->inherits("QWebEngineView"))
+    if (!WebBrowser1 || WebBrowser1->inherits("QWebEngineView") || engineWouldRefuseToStart())
         return;
     const WebStripFactory createStrip = findFactory();
     if (!createStrip)
