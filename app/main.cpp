@@ -2,6 +2,9 @@
 #include "app/form1.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <cstdio>
 #include <cstdlib>
 
@@ -9,6 +12,11 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("qinglan-cibao"));
+    // Every text the user sees is Chinese, Qt's own ones (the text box's menu, dialog buttons) included.
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
     Form1 form;
     // Closing the window ends the program even in the middle of a mining run that waits for a page.
     form.setUnloadAction([] {

@@ -19,8 +19,10 @@ void MessageBox::show(QWidget* parent, const QString& title, const QString& text
         testHook()(Shown { title, text, icon });
         return;
     }
-    QMessageBox box(icon == Warning ? QMessageBox::Warning : QMessageBox::NoIcon, title, text, QMessageBox::Ok,
+    QMessageBox box(icon == Warning ? QMessageBox::Warning : QMessageBox::NoIcon, title, text, QMessageBox::NoButton,
                     parent);
+    // The button reads in Chinese whether or not Qt's own translations are installed.
+    box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
     box.exec();
 }
 

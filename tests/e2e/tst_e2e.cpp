@@ -1,0 +1,408 @@
+// The built program on a private X display, driven as a person drives it: clicks on the controls'
+// places, typed Chinese, the window's close request. What it did is read back as a person can:
+// the clipboard, the files it wrote, and the requests the fake web received.
+//   tst_e2e <path of qinglan-cibao> [QtTest options]
+#include "e2e/desktop.h"
+#include "e2e/fakesite.h"
+#include "e2e/layout.h"
+#include "platform/codepage.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTest>
+#include <cstdio>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString Title = u"晴岚词宝v3.3   [关键词挖掘]  站长SEO实用好工具"_s;
+// Put on the clipboard before a command, to see when the command has replaced it.
+const QString Marker = u"（命令之前的剪贴板）"_s;
+
+QByteArray gbk(const QString& text)
+{
+    return CodePage::toGbk(text);
+}
+
+} // namespace
+
+class TestEndToEnd : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TestEndToEnd(QString program)
+        : program_(std::move(program))
+    {
+    }
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void cleanupTestCase();
+
+    void startTitleAndFixedSize();
+    void miningRunWithStop();
+    void hotWordFetchFromEachSource();
+    void listCommands();
+    void exportWithEachSeparator();
+    void closeDuringRunEndsAtOnce();
+
+private:
+    // The box's text cannot be read from outside (on X11 a message box does not copy itself), so
+    // what a user sees of it is its title, which finds it, and that Return closes it.
+    struct ExportBox
+    {
+        bool shown = false;
+        bool closedByReturn = false;
+        QString clipboardWhileShown;
+    };
+
+    std::unique_ptr<ProgramWindow> startProgram();
+    QString clipboard() const;
+    // Marks the clipboard, clicks, and returns the clipboard once the program has replaced the mark.
+    QString clipboardAfterClick(ProgramWindow& program, Spot spot);
+    // Clicks 导出txt, waits for the message box titled 导出 and closes it with Return.
+    ExportBox exportList(ProgramWindow& program);
+    bool typeInto(ProgramWindow& program, Spot box, const QString& text);
+
+    QString program_;
+    VirtualDisplay display_;
+    std::unique_ptr<FakeSite> site_;
+    QElapsedTimer clock_;
+    int typingRepeats_ = 0;
+    int pastes_ = 0;
+};
+
+void TestEndToEnd::initTestCase()
+{
+    clock_.start();
+    QVERIFY2(QFile::exists(program_), qPrintable(u"找不到程序："_s + program_));
+    QString error;
+    QVERIFY2(display_.start(&error), qPrintable(error));
+    int code = 0;
+    display_.run(u"xdotool"_s, { u"version"_s }, &code);
+    QVERIFY2(code == 0, "xdotool is missing (Debian package xdotool)");
+    display_.run(u"xclip"_s, { u"-version"_s }, &code);
+    QVERIFY2(code == 0, "xclip is missing (Debian package xclip)");
+}
+
+void TestEndToEnd::init()
+{
+    site_ = std::make_unique<FakeSite>();
+    QVERIFY(site_->start());
+}
+
+void TestEndToEnd::cleanup()
+{
+    site_.reset();
+}
+
+void TestEndToEnd::cleanupTestCase()
+{
+    qInfo("e2e: %lld ms in all; typings repeated %d times, pasted instead %d times", clock_.elapsed(), typingRepeats_,
+          pastes_);
+}
+
+std::unique_ptr<ProgramWindow> TestEndToEnd::startProgram()
+{
+    auto program = std::make_unique<ProgramWindow>(display_, ProgramWindow::Options { program_, site_->port() });
+    QString error;
+    if (!program->start(&error)) {
+        qWarning("%s", qPrintable(error));
+        return nullptr;
+    }
+    return program;
+}
+
+QString TestEndToEnd::clipboard() const
+{
+    return display_.clipboard().value_or(u"（剪贴板是空的）"_s);
+}
+
+QString TestEndToEnd::clipboardAfterClick(ProgramWindow& program, Spot spot)
+{
+    display_.setClipboard(Marker);
+    program.click(spot);
+    QString now;
+    if (!QTest::qWaitFor(
+            [&] {
+                now = clipboard();
+                return now != Marker;
+            },
+            10000))
+        qWarning("e2e: the clipboard was not replaced within 10 s");
+    return now;
+}
+
+TestEndToEnd::ExportBox TestEndToEnd::exportList(ProgramWindow& program)
+{
+    ExportBox box;
+    program.click(Layout::Command3);
+    QStringList found;
+    if (!QTest::qWaitFor([&] { return !(found = display_.findWindows(program.pid(), u"^导出$"_s)).isEmpty(); }, 10000))
+        return box;
+    // Keys go to the box once it has the keyboard; a person would click it otherwise.
+    const QString boxWindow = found.first();
+    auto focused
+        = [&] { return display_.run(u"xdotool"_s, { u"getwindowfocus"_s }).trimmed() == boxWindow.toLatin1(); };
+    if (!QTest::qWaitFor(focused, 3000)) {
+        display_.click(boxWindow, { 10, 10 });
+        if (!QTest::qWaitFor(focused, 3000))
+            qWarning("e2e: the message box does not get the keyboard");
+    }
+    box.shown = true;
+    box.clipboardWhileShown = clipboard();
+    display_.key(u"Return"_s);
+    box.closedByReturn
+        = QTest::qWaitFor([&] { return display_.findWindows(program.pid(), u"^导出$"_s).isEmpty(); }, 5000);
+    return box;
+}
+
+bool TestEndToEnd::typeInto(ProgramWindow& program, Spot box, const QString& text)
+{
+    const int repeats = program.typingRepeats();
+    const int pastes = program.pastes();
+    const bool typed = program.typeInto(box, text);
+    typingRepeats_ += program.typingRepeats() - repeats;
+    pastes_ += program.pastes() - pastes;
+    return typed;
+}
+
+void TestEndToEnd::startTitleAndFixedSize()
+{
+    const auto program = startProgram();
+    QVERIFY(program);
+
+    // The title, and a second later the title with the clock.
+    const QRegularExpression withClock(QRegularExpression::escape(Title)
+                                       + u"  \\d{4}/\\d{1,2}/\\d{1,2} \\d{1,2}:\\d{2}:\\d{2}$"_s);
+    const QString first = display_.windowTitle(program->window());
+    QVERIFY2(first == Title || withClock.match(first).hasMatch(), qPrintable(first));
+    QTRY_VERIFY2_WITH_TIMEOUT(withClock.match(display_.windowTitle(program->window())).hasMatch(),
+                              qPrintable(display_.windowTitle(program->window())), 3000);
+
+    QCOMPARE(display_.windowSize(program->window()), Layout::ClientSize);
+    const QString id = program->window();
+    auto resizeTo = [&](int width, int height) {
+        display_.run(u"xdotool"_s, { u"windowsize"_s, id, QString::number(width), QString::number(height) });
+    };
+    resizeTo(900, 700);
+    QTRY_COMPARE_WITH_TIMEOUT(display_.windowSize(id), Layout::ClientSize, 3000);
+    resizeTo(600, Layout::ClientSize.height()); // the width alone
+    QTRY_COMPARE_WITH_TIMEOUT(display_.windowSize(id), Layout::ClientSize, 3000);
+    resizeTo(Layout::ClientSize.width(), 800); // the height alone
+    QTRY_COMPARE_WITH_TIMEOUT(display_.windowSize(id), Layout::ClientSize, 3000);
+    // It stays so.
+    QTest::qWait(300);
+    QCOMPARE(display_.windowSize(id), Layout::ClientSize);
+    QVERIFY(program->process().state() == QProcess::Running);
+}
+
+void TestEndToEnd::miningRunWithStop()
+{
+    site_->setRelated(u"减肥茶"_s, { u"减肥茶的功效"_s, u"减肥茶哪个好"_s, u"瘦身减肥茶"_s });
+    // 减肥茶哪个好 is already known on this page; 减肥茶的副作用 on the next one.
+    site_->setRelated(u"减肥茶的功效"_s, { u"减肥茶的副作用"_s, u"减肥茶哪个好"_s, u"减肥茶的功效与作用"_s });
+    // Slow, so that Stop arrives while this page is on its way.
+    site_->setRelated(u"减肥茶哪个好"_s, { u"减肥茶品牌排行"_s, u"减肥茶的副作用"_s }, 2500);
+    site_->setRelated(u"瘦身减肥茶"_s, { u"不该查到这里"_s });
+
+    const auto program = startProgram();
+    QVERIFY(program);
+    QVERIFY(typeInto(*program, Layout::Text3, u"减肥茶"_s));
+
+    program->click(Layout::Command4);
+    QTRY_COMPARE_WITH_TIMEOUT(site_->requestCount(), 3, 10000);
+    program->click(Layout::Command5);
+
+    // The page in progress is still taken in; then the run ends before 瘦身减肥茶.
+    const QString runList = u"\r\n减肥茶的功效\r\n减肥茶哪个好\r\n瘦身减肥茶\r\n\r\n"
+                            u"减肥茶的副作用\r\n减肥茶的功效与作用\r\n减肥茶品牌排行\r\n"_s;
+    QTRY_COMPARE_WITH_TIMEOUT(clipboard(), runList, 10000);
+    QTest::qWait(1000);
+    QCOMPARE(site_->requestLog(),
+             u"http://www.baidu.com/s?wd=%BC%F5%B7%CA%B2%E8\n"_s + FakeSite::searchTarget(u"减肥茶的功效"_s) + u'\n'
+                 + FakeSite::searchTarget(u"减肥茶哪个好"_s));
+
+    // The list box holds the run's list: the export writes it as it is.
+    const ExportBox box = exportList(*program);
+    QVERIFY(box.shown && box.closedByReturn);
+    QCOMPARE(program->fileBytes(u"关键词.txt"_s), gbk(runList + u"\r\n"_s));
+
+    // The same seed again: its page holds nothing new, so the run ends after the seed page and
+    // the list stays as it was.
+    display_.setClipboard(Marker);
+    program->click(Layout::Command4);
+    QTRY_COMPARE_WITH_TIMEOUT(site_->requestCount(), 4, 10000);
+    QTest::qWait(1000);
+    QCOMPARE(site_->requestCount(), 4);
+    QCOMPARE(clipboard(), Marker);
+    QVERIFY(exportList(*program).closedByReturn);
+    QCOMPARE(program->fileBytes(u"关键词.txt"_s), gbk(runList + u"\r\n"_s));
+}
+
+void TestEndToEnd::hotWordFetchFromEachSource()
+{
+    const auto program = startProgram();
+    QVERIFY(program);
+    // A list whose last line has no line break: the first fetched keyword joins it.
+    QVERIFY(typeInto(*program, Layout::Text1, u"我的词"_s));
+
+    struct Source
+    {
+        Spot option;
+        QString address;
+        QString keywords;
+    };
+    const Source sources[] = {
+        { Layout::Option3, u"http://top.baidu.com/buzz/top10.html"_s, u"春节放假安排\r\niphone16发布会\r\n"_s },
+        { Layout::Option4, u"http://top.baidu.com/buzz/weekhotspot.html"_s, u"世界杯赛程\r\n高考分数线\r\n"_s },
+        { Layout::Option1, u"http://top.sogou.com/000002.html"_s, u"秋季养生\r\n油价调整\r\n"_s },
+        { Layout::Option2, u"http://top.sogou.com/000001.html"_s, u"双十一攻略\r\n流感疫苗\r\n"_s },
+        { Layout::Option5, u"http://top.baidu.com/buzz/shijian.html"_s, u"新能源汽车补贴\r\n"_s },
+        { Layout::Option6, u"http://top.baidu.com/buzz/shijian_lastmonth.html"_s, u"月饼礼盒\r\n国庆出游\r\n"_s },
+    };
+    QString list = u"我的词"_s;
+    QStringList addresses;
+    for (const Source& source : sources) {
+        program->click(source.option);
+        list += source.keywords;
+        addresses << source.address;
+        QCOMPARE(clipboardAfterClick(*program, Layout::Command10), list);
+        QCOMPARE(site_->requestLog(), addresses.join(u'\n'));
+        QCOMPARE(program->fileBytes(u"1.txt"_s), gbk(source.keywords + u"\r\n"_s));
+    }
+}
+
+void TestEndToEnd::listCommands()
+{
+    const auto program = startProgram();
+    QVERIFY(program);
+    QVERIFY(typeInto(*program, Layout::Text1, u"减肥茶\n减肥药\n减肥茶\nABC减肥\n瘦身\nAbc瘦身法"_s));
+
+    // 过滤重复: repeats and blank lines go, the list begins with a line break.
+    QCOMPARE(clipboardAfterClick(*program, Layout::Command6),
+             u"\r\n减肥茶\r\n减肥药\r\nABC减肥\r\n瘦身\r\nAbc瘦身法\r\n"_s);
+
+    // 打乱顺序: the same five entries in some order, each followed by a line break.
+    const QString shuffled = clipboardAfterClick(*program, Layout::Command2);
+    QVERIFY2(shuffled.endsWith(u"\r\n"_s) && !shuffled.startsWith(u"\r\n"_s), qPrintable(shuffled));
+    const QStringList order = shuffled.split(u"\r\n"_s, Qt::SkipEmptyParts);
+    QStringList sorted = order;
+    sorted.sort();
+    QStringList expected = { u"减肥茶"_s, u"减肥药"_s, u"ABC减肥"_s, u"瘦身"_s, u"Abc瘦身法"_s };
+    expected.sort();
+    QCOMPARE(sorted, expected);
+    QCOMPARE(shuffled.count(u"\r\n"_s), 5);
+
+    // The filters keep the shuffled order.
+    auto keep = [&order](auto rule) {
+        QString kept;
+        for (const QString& entry : order) {
+            if (rule(entry))
+                kept += entry + u"\r\n"_s;
+        }
+        return kept;
+    };
+
+    // 关键词个数大于 2: entries of three characters or more.
+    QVERIFY(typeInto(*program, Layout::Text8, u"2"_s));
+    const QString longer = keep([](const QString& entry) { return entry.size() > 2; });
+    QCOMPARE(clipboardAfterClick(*program, Layout::Command13), longer);
+
+    // 筛选关键词不包含 药: the list's final empty entry survives as an empty line.
+    QVERIFY(typeInto(*program, Layout::Text2, u"药"_s));
+    const QString withoutDrug
+        = keep([](const QString& entry) { return entry.size() > 2 && !entry.contains(u"药"_s); }) + u"\r\n"_s;
+    QCOMPARE(clipboardAfterClick(*program, Layout::Command8), withoutDrug);
+
+    // 筛选关键词包含 abc: letter case ignored, empty lines gone.
+    QVERIFY(typeInto(*program, Layout::Text9, u"abc"_s));
+    const QString withAbc = keep([](const QString& entry) { return entry.contains(u"abc"_s, Qt::CaseInsensitive); });
+    QCOMPARE(withAbc.count(u"\r\n"_s), 2);
+    QCOMPARE(clipboardAfterClick(*program, Layout::Command15), withAbc);
+
+    // The list box holds what the clipboard holds.
+    QVERIFY(exportList(*program).closedByReturn);
+    QCOMPARE(program->fileBytes(u"关键词.txt"_s), gbk(withAbc + u"\r\n"_s));
+}
+
+void TestEndToEnd::exportWithEachSeparator()
+{
+    const auto program = startProgram();
+    QVERIFY(program);
+    QVERIFY(typeInto(*program, Layout::Text1, u"减肥茶\n减肥药\nABC\n"_s));
+    const QString usersOwn = u"用户自己复制的文字"_s;
+    display_.setClipboard(usersOwn);
+
+    ExportBox box = exportList(*program);
+    QCOMPARE(box.clipboardWhileShown, usersOwn);
+    QVERIFY(box.shown && box.closedByReturn);
+    QCOMPARE(program->fileBytes(u"关键词.txt"_s), gbk(u"减肥茶\r\n减肥药\r\nABC\r\n\r\n"_s));
+
+    program->click(Layout::Option8);
+    QVERIFY(exportList(*program).closedByReturn);
+    QCOMPARE(program->fileBytes(u"关键词.txt"_s), gbk(u"减肥茶,减肥药,ABC,\r\n"_s));
+
+    program->click(Layout::Option9);
+    display_.setClipboard(usersOwn);
+    box = exportList(*program);
+    QVERIFY(box.shown && box.closedByReturn);
+    QCOMPARE(box.clipboardWhileShown, usersOwn);
+    QCOMPARE(program->fileBytes(u"关键词.txt"_s),
+             QByteArray("\xBC\xF5\xB7\xCA\xB2\xE8|\xBC\xF5\xB7\xCA\xD2\xA9|ABC|\r\n"));
+
+    // 清空数据 has no command: the list is exported unchanged.
+    program->click(Layout::Command9);
+    QVERIFY(exportList(*program).closedByReturn);
+    QCOMPARE(program->fileBytes(u"关键词.txt"_s), gbk(u"减肥茶|减肥药|ABC|\r\n"_s));
+
+    program->click(Layout::Option7);
+    QVERIFY(exportList(*program).closedByReturn);
+    QCOMPARE(program->fileBytes(u"关键词.txt"_s), gbk(u"减肥茶\r\n减肥药\r\nABC\r\n\r\n"_s));
+}
+
+void TestEndToEnd::closeDuringRunEndsAtOnce()
+{
+    site_->setRelated(u"减肥"_s, { u"减肥方法"_s, u"减肥食谱"_s });
+    site_->setHanging(u"减肥方法"_s);
+
+    const auto program = startProgram();
+    QVERIFY(program);
+    program->click(Layout::Command4); // the seed as it stands: 减肥
+    QTRY_COMPARE_WITH_TIMEOUT(site_->requestCount(), 2, 10000);
+    QCOMPARE(site_->requestLog(), FakeSite::searchTarget(u"减肥"_s) + u'\n' + FakeSite::searchTarget(u"减肥方法"_s));
+
+    QElapsedTimer closing;
+    closing.start();
+    QVERIFY(display_.sendCloseRequest(program->window()));
+    QVERIFY2(program->process().waitForFinished(1000), "the program still runs a second after the close request");
+    qInfo("e2e: the program ended %lld ms after the close request", closing.elapsed());
+    QCOMPARE(program->process().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program->process().exitCode(), 0);
+
+    // Nothing more was asked for and nothing was saved.
+    QTest::qWait(300);
+    QCOMPARE(site_->requestCount(), 2);
+    QVERIFY(program->fileBytes(u"关键词.txt"_s).isNull());
+}
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() < 2 || arguments.at(1).startsWith(u'-')) {
+        std::fprintf(stderr, "usage: tst_e2e <path of qinglan-cibao> [QtTest options]\n");
+        return 2;
+    }
+    TestEndToEnd test(QFileInfo(arguments.takeAt(1)).absoluteFilePath());
+    return QTest::qExec(&test, arguments);
+}
+
+#include "tst_e2e.moc"
