@@ -16,10 +16,15 @@ QString resultPageAddress(const QString& keyword)
 QString NoveltyIndex::foldKey(QStringView text)
 {
     // The same simple case folding, code point by code point, as QString's case-insensitive search.
+    // A lone surrogate stays itself, as that search compares it (toUcs4 would make it U+FFFD).
     QString key;
     key.reserve(text.size());
-    const auto ucs4 = text.toUcs4();
-    for (char32_t c : ucs4) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t c = text[i].unicode();
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            ++i;
+        }
         const char32_t folded = QChar::toCaseFolded(c);
         if (QChar::requiresSurrogates(folded)) {
             key += QChar(QChar::highSurrogate(folded));

@@ -87,12 +87,35 @@ QByteArray decoderName(const QByteArray& declared)
     return name;
 }
 
-// GBK writes '?' for a character it cannot hold. Its trail bytes start at 0x40, so every 0x3F
-// byte in its output is either a '?' of the text or such a replacement. (QStringEncoder::hasError
-// cannot be cleared on an ICU encoder in Qt 6.4, so it only serves for the first, whole-text pass.)
+// Characters in GBK output: a lead byte 0x81-0xFE starts a pair, any other byte stands alone.
+qsizetype gbkCharacterCount(const QByteArray& bytes)
+{
+    qsizetype count = 0;
+    for (qsizetype i = 0; i < bytes.size(); ++count)
+        i += (quint8(bytes[i]) >= 0x81 && quint8(bytes[i]) <= 0xFE) ? 2 : 1;
+    return count;
+}
+
+qsizetype codePointCount(QStringView text)
+{
+    qsizetype pairs = 0;
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if (text[i].isHighSurrogate() && text[i + 1].isLowSurrogate()) {
+            ++pairs;
+            ++i;
+        }
+    }
+    return text.size() - pairs;
+}
+
+// GBK writes '?' for a character it cannot hold, and drops a default-ignorable one (a variation
+// selector, a zero-width joiner) without a trace. Its trail bytes start at 0x40, so every 0x3F
+// byte in its output is either a '?' of the text or such a replacement; a dropped character shows
+// as one character fewer. (QStringEncoder::hasError cannot be cleared on an ICU encoder in Qt 6.4,
+// so it only serves for the first, whole-text pass.)
 bool gbkHeldAll(QStringView text, const QByteArray& bytes)
 {
-    return bytes.count('?') == text.count(u'?');
+    return bytes.count('?') == text.count(u'?') && gbkCharacterCount(bytes) == codePointCount(text);
 }
 
 void appendByCodePoint(QByteArray& out, QStringView text, QStringEncoder& gbk, QStringEncoder& gb18030)

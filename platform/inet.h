@@ -35,7 +35,8 @@ public:
     // callers check their own state again after this returns.
     FetchResult OpenURL(const QString& address);
 
-    // Transfer time-out; the program keeps the default, tests shorten it.
+    // Request time-out: the whole fetch, redirects included, fails once it has taken this long.
+    // The program keeps the default; tests shorten it.
     void setTimeoutMs(int ms) { timeoutMs_ = ms; }
     int timeoutMs() const { return timeoutMs_; }
 

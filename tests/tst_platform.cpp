@@ -156,6 +156,9 @@ void TestPlatform::toGbk_data()
         << (u"a?"_s + Emoji + u"?减"_s) << (QByteArray("a?") + EmojiGb18030 + QByteArray("?\xBC\xF5"));
     QTest::newRow("euro") << u"€"_s << QByteArray("\x80");
     QTest::newRow("crlf") << u"减\r\n肥"_s << QByteArray("\xBC\xF5\r\n\xB7\xCA");
+    // GBK drops these without a '?': they must still reach the file.
+    QTest::newRow("variation selector") << u"a\uFE0Fb"_s << QByteArray("a\x84\x31\x82\x35" "b");
+    QTest::newRow("zero width joiner") << u"减\u200D肥"_s << QByteArray("\xBC\xF5\x81\x36\xA4\x39\xB7\xCA");
     // The emoji's high surrogate is the 4096th unit: the pair must not be split between pieces.
     QTest::newRow("emoji across piece boundary")
         << (QString(4095, u'a') + Emoji + u"减"_s) << (QByteArray(4095, 'a') + EmojiGb18030 + QByteArray("\xBC\xF5"));

@@ -155,6 +155,10 @@ void FakeHttpServer::onReadyRead(QTcpSocket* socket)
         response.status = 404;
     if (response.hang)
         return;
+    if (response.closeUnanswered) {
+        socket->disconnectFromHost();
+        return;
+    }
     if (response.delayMs > 0)
         QTimer::singleShot(response.delayMs, socket, [this, socket, response] { answer(socket, response); });
     else
@@ -169,7 +173,8 @@ void FakeHttpServer::answer(QTcpSocket* socket, const Response& response)
     QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + reasonPhrase(response.status) + "\r\n";
     if (!response.contentType.isEmpty())
         head += "Content-Type: " + response.contentType + "\r\n";
-    head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
+    if (!response.noContentLength)
+        head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
     for (const auto& [name, value] : response.extraHeaders)
         head += name + ": " + value + "\r\n";
     head += "Connection: close\r\n\r\n";

@@ -36,6 +36,8 @@ public:
         bool hang = false;     // accept and never answer
         bool reset = false;    // send the headers and half the body, then reset the connection
         int dripMs = 0;        // send the body one byte every dripMs milliseconds
+        bool closeUnanswered = false; // read the request, then close the connection without a word
+        bool noContentLength = false; // no Content-Length header: the body ends when the connection closes
     };
 
     using Handler = std::function<Response(const Request&)>;
