@@ -3,6 +3,7 @@
 #include "app/form1.h"
 
 #include "app/picturebutton.h"
+#include "listtools/listcommands.h"
 #include "platform/browser.h"
 #include "platform/inet.h"
 #include "platform/listreplace.h"
@@ -43,16 +44,6 @@ const QColor Red(255, 0, 0);
 QString dateTimeText(const QDateTime& moment)
 {
     return QLocale::c().toString(moment, u"yyyy/M/d H:mm:ss"_s);
-}
-
-// Leading and trailing U+0020 removed; tabs and line breaks stay.
-QStringView trimSpaces(QStringView text)
-{
-    while (text.startsWith(u' '))
-        text = text.mid(1);
-    while (text.endsWith(u' '))
-        text.chop(1);
-    return text;
 }
 
 void setColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour)
@@ -441,7 +432,7 @@ void Form1::Command4_Click()
             noveltyIndex_.append(found);
             refreshKeywordList();
         }
-        if (trimSpaces(next).isEmpty()) {
+        if (ListCommands::trimSpaces(next).isEmpty()) {
             RunState = 0;
             return;
         }
