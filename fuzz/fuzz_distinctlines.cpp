@@ -38,16 +38,6 @@ QString literalDistinctLines(const QString& text, const QString& separator)
     return result;
 }
 
-// A separator none of whose proper prefixes is also its suffix, as CRLF: only then does cutting
-// the result again give back exactly the items that were joined.
-bool hasNoBorder(const QString& separator)
-{
-    for (qsizetype k = 1; k < separator.size(); ++k) {
-        if (separator.left(k) == separator.right(k))
-            return false;
-    }
-    return !separator.isEmpty();
-}
 
 } // namespace
 
@@ -61,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK_EQUAL(result, Module1::DistinctLinesBySearch(text, separator));
     FUZZ_CHECK_EQUAL(result, literalDistinctLines(text, separator));
     FUZZ_CHECK(result.startsWith(separator) && result.endsWith(separator));
-    if (hasNoBorder(separator))
+    if (Fuzz::hasNoBorder(separator))
         FUZZ_CHECK_EQUAL(Module1::DistinctLines(result, separator), result);
     return 0;
 }

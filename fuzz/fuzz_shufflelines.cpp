@@ -18,14 +18,6 @@ QStringList items(const QString& text, const QString& separator)
     return text.split(separator, Qt::KeepEmptyParts, Qt::CaseSensitive);
 }
 
-bool hasNoBorder(const QString& separator)
-{
-    for (qsizetype k = 1; k < separator.size(); ++k) {
-        if (separator.left(k) == separator.right(k))
-            return false;
-    }
-    return !separator.isEmpty();
-}
 
 } // namespace
 
@@ -44,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(result.size() == length);
 
     // With a separator that has no border the result cuts back into exactly its items.
-    if (hasNoBorder(separator)) {
+    if (Fuzz::hasNoBorder(separator)) {
         QStringList after = items(result, separator);
         if (!after.isEmpty()) {
             FUZZ_CHECK(after.constLast().isEmpty());

@@ -18,6 +18,18 @@
 
 namespace Fuzz {
 
+// A separator none of whose proper prefixes is also its suffix, as CRLF: only then does cutting
+// a joined list again give back exactly the items that were joined.
+inline bool hasNoBorder(const QString& separator)
+{
+    for (qsizetype k = 1; k < separator.size(); ++k) {
+        if (separator.left(k) == separator.right(k))
+            return false;
+    }
+    return !separator.isEmpty();
+}
+
+
 inline QString textFromBytes(const std::string& raw)
 {
     if (raw.empty())
