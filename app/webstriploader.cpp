@@ -35,13 +35,20 @@ QStringList pluginCandidates()
     return candidates;
 }
 
-// The web engine ends the whole process when started as root with its sandbox on; then the window
-// goes on without the strip rather than die. The scripts turn the sandbox off for root.
+// The web engine ends the whole process when started as root with its sandbox on, and when it
+// cannot create shared memory; then the window goes on without the strip rather than die. The
+// scripts turn the sandbox off for root.
 bool engineWouldRefuseToStart()
 {
 #ifdef Q_OS_UNIX
-    return ::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX")
+    const bool rootWithSandbox = ::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX")
         && !qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS").contains(u"--no-sandbox"_s);
+#ifdef Q_OS_LINUX
+    const bool noSharedMemory = ::access("/dev/shm", W_OK | X_OK) != 0;
+#else
+    const bool noSharedMemory = false;
+#endif
+    return rootWithSandbox || noSharedMemory;
 #else
     return false;
 #endif
