@@ -10,15 +10,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QStringList items(const QString& text, const QString& separator)
-{
-    if (text.isEmpty())
-        return {};
-    if (separator.isEmpty())
-        return { text };
-    return text.split(separator, Qt::KeepEmptyParts, Qt::CaseSensitive);
-}
-
 bool isBlank(const QString& item)
 {
     for (QChar c : item) {
@@ -31,7 +22,7 @@ bool isBlank(const QString& item)
 QString literalDistinctLines(const QString& text, const QString& separator)
 {
     QString result = separator;
-    for (const QString& item : items(text, separator)) {
+    for (const QString& item : Fuzz::items(text, separator)) {
         if (!isBlank(item) && !result.contains(separator + item + separator))
             result += item + separator;
     }

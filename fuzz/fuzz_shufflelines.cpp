@@ -9,15 +9,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QStringList items(const QString& text, const QString& separator)
-{
-    if (text.isEmpty())
-        return {};
-    if (separator.isEmpty())
-        return { text };
-    return text.split(separator, Qt::KeepEmptyParts, Qt::CaseSensitive);
-}
-
 
 } // namespace
 
@@ -28,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QString text = input.text(1 << 20);
 
     const QString result = Module1::ShuffleLines(text, separator);
-    QStringList before = items(text, separator);
+    QStringList before = Fuzz::items(text, separator);
     before.removeAll(QString());
     qsizetype length = 0;
     for (const QString& item : std::as_const(before))
@@ -37,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     // With a separator that has no border the result cuts back into exactly its items.
     if (Fuzz::hasNoBorder(separator)) {
-        QStringList after = items(result, separator);
+        QStringList after = Fuzz::items(result, separator);
         if (!after.isEmpty()) {
             FUZZ_CHECK(after.constLast().isEmpty());
             after.removeLast();

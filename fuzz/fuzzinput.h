@@ -10,6 +10,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QStringDecoder>
 
 #include <cstdio>
@@ -17,6 +18,17 @@
 #include <string>
 
 namespace Fuzz {
+
+// The items of a separated list: none for the empty text, the whole text for an empty separator.
+inline QStringList items(const QString& text, const QString& separator)
+{
+    if (text.isEmpty())
+        return {};
+    if (separator.isEmpty())
+        return { text };
+    return text.split(separator, Qt::KeepEmptyParts, Qt::CaseSensitive);
+}
+
 
 // A separator none of whose proper prefixes is also its suffix, as CRLF: only then does cutting
 // a joined list again give back exactly the items that were joined.

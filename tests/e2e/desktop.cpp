@@ -299,11 +299,9 @@ bool ProgramWindow::start(QString* error)
 
 bool ProgramWindow::typeInto(Spot box, const QString& text)
 {
+    // What the box holds, read back as a user would: select all, copy, read the clipboard.
     const QString sentinel = u"（尚未复制）"_s;
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        click(box);
-        display_.key(u"ctrl+a BackSpace"_s);
-        display_.type(text, 60 * (attempt + 1));
+    const auto boxText = [&] {
         display_.setClipboard(sentinel);
         display_.key(u"ctrl+a ctrl+c"_s);
         std::optional<QString> copied;
@@ -313,6 +311,13 @@ bool ProgramWindow::typeInto(Spot box, const QString& text)
                 return copied && *copied != sentinel;
             },
             3000);
+        return copied;
+    };
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        click(box);
+        display_.key(u"ctrl+a BackSpace"_s);
+        display_.type(text, 60 * (attempt + 1));
+        const std::optional<QString> copied = boxText();
         if (copied == text)
             return true;
         qWarning("e2e: typed \"%s\", the box holds \"%s\"; typing again more slowly", qPrintable(text),
@@ -324,14 +329,5 @@ bool ProgramWindow::typeInto(Spot box, const QString& text)
     display_.setClipboard(text);
     click(box);
     display_.key(u"ctrl+a BackSpace ctrl+v"_s);
-    display_.setClipboard(sentinel);
-    display_.key(u"ctrl+a ctrl+c"_s);
-    std::optional<QString> copied;
-    pollUntil(
-        [&] {
-            copied = display_.clipboard();
-            return copied && *copied != sentinel;
-        },
-        3000);
-    return copied == text;
+    return boxText() == text;
 }
