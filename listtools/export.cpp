@@ -1,5 +1,5 @@
 // The export and fetch-record files: QSaveFile for a whole-or-nothing replacement, the program's
-// directory first and the documents folder second, with failure reasons in Chinese.
+// directory first and a second folder after it, with failure reasons in Chinese.
 #include "listtools/export.h"
 
 #include "platform/codepage.h"
@@ -16,6 +16,7 @@ namespace {
 
 QString programDirOverride;
 QString documentsDirOverride;
+QString appDataDirOverride;
 
 QString reasonText(QFileDevice::FileError error, const QString& path)
 {
@@ -55,6 +56,11 @@ void setDocumentsDirForTesting(const QString& dir)
     documentsDirOverride = dir;
 }
 
+void setAppDataDirForTesting(const QString& dir)
+{
+    appDataDirOverride = dir;
+}
+
 QString programDir()
 {
     return programDirOverride.isEmpty() ? QCoreApplication::applicationDirPath() : programDirOverride;
@@ -64,6 +70,12 @@ QString documentsDir()
 {
     return documentsDirOverride.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)
                                           : documentsDirOverride;
+}
+
+QString appDataDir()
+{
+    return appDataDirOverride.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
+                                        : appDataDirOverride;
 }
 
 bool writeWhole(const QString& path, const QByteArray& bytes, QString* error)
@@ -81,15 +93,15 @@ bool writeWhole(const QString& path, const QByteArray& bytes, QString* error)
     return ok;
 }
 
-Result writeWithFallback(const QString& fileName, const QByteArray& bytes)
+Result writeWithFallback(const QString& fileName, const QByteArray& bytes, const QString& fallbackDir)
 {
     Result result;
-    const QString folders[] = { programDir(), documentsDir() };
+    const QString folders[] = { programDir(), fallbackDir };
     for (const QString& folder : folders) {
         if (folder.isEmpty())
             continue;
         result.fallback = &folder != &folders[0];
-        // The documents folder is the user's own; it is created when it does not exist yet.
+        // The second folder may not exist yet on a new account.
         if (result.fallback)
             QDir().mkpath(folder);
         result.path = QDir(folder).filePath(fileName);
@@ -105,7 +117,7 @@ Result writeWithFallback(const QString& fileName, const QByteArray& bytes)
 
 Result writeExport(const QByteArray& bytes)
 {
-    return writeWithFallback(QStringView(FileName).toString(), bytes);
+    return writeWithFallback(QStringView(FileName).toString(), bytes, documentsDir());
 }
 
 void writeFetchRecord(const QString& list)
@@ -114,7 +126,7 @@ void writeFetchRecord(const QString& list)
 #ifdef Q_OS_WIN
     writeWhole(u"d:\\1.txt"_s, bytes);
 #else
-    writeWithFallback(QStringView(RecordFileName).toString(), bytes);
+    writeWithFallback(QStringView(RecordFileName).toString(), bytes, appDataDir());
 #endif
 }
 

@@ -82,6 +82,7 @@ private Q_SLOTS:
     void failedFetch_data();
     void failedFetch();
     void noOptionSelected();
+    void recordInOwnFolderWhenProgramDirLocked();
 
 private:
     QRadioButton* option(Form1& form, const QString& name);
@@ -103,6 +104,7 @@ void TestHotWords::init()
     QFile::remove(dir_.path() + u"/1.txt"_s);
     ExportFile::setProgramDirForTesting(dir_.path());
     ExportFile::setDocumentsDirForTesting(dir_.path() + u"/documents"_s);
+    ExportFile::setAppDataDirForTesting(dir_.path() + u"/appdata"_s);
     QApplication::clipboard()->setText(u"剪贴板原文"_s);
 }
 
@@ -116,6 +118,7 @@ void TestHotWords::cleanup()
     });
     ExportFile::setProgramDirForTesting({});
     ExportFile::setDocumentsDirForTesting({});
+    ExportFile::setAppDataDirForTesting({});
 }
 
 QRadioButton* TestHotWords::option(Form1& form, const QString& name)
@@ -266,18 +269,21 @@ void TestHotWords::fetchEachSource_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("list");
     QTest::addColumn<QString>("expected");
+    QTest::addColumn<QByteArray>("record"); // 1.txt: the fetched list and CRLF, in GBK
     QTest::newRow("Option3") << u"Option3"_s << u"top.baidu.com"_s << u"/buzz/top10.html"_s << QString()
-                             << u"今日一\r\n今日二\r\n"_s;
+                             << u"今日一\r\n今日二\r\n"_s
+                             << "\xbd\xf1\xc8\xd5\xd2\xbb\r\n\xbd\xf1\xc8\xd5\xb6\xfe\r\n\r\n"_ba;
     QTest::newRow("Option4") << u"Option4"_s << u"top.baidu.com"_s << u"/buzz/weekhotspot.html"_s << u"旧词\r\n"_s
-                             << u"旧词\r\n一周一\r\n一周二\r\n"_s;
+                             << u"旧词\r\n一周一\r\n一周二\r\n"_s
+                             << "\xd2\xbb\xd6\xdc\xd2\xbb\r\n\xd2\xbb\xd6\xdc\xb6\xfe\r\n\r\n"_ba;
     QTest::newRow("Option1") << u"Option1"_s << u"top.sogou.com"_s << u"/000002.html"_s << u"旧词"_s
-                             << u"旧词搜狗今日\r\n"_s;
+                             << u"旧词搜狗今日\r\n"_s << "\xcb\xd1\xb9\xb7\xbd\xf1\xc8\xd5\r\n\r\n"_ba;
     QTest::newRow("Option2") << u"Option2"_s << u"top.sogou.com"_s << u"/000001.html"_s << QString()
-                             << u"搜狗一周\r\nabc\r\n"_s;
+                             << u"搜狗一周\r\nabc\r\n"_s << "\xcb\xd1\xb9\xb7\xd2\xbb\xd6\xdc\r\nabc\r\n\r\n"_ba;
     QTest::newRow("Option5") << u"Option5"_s << u"top.baidu.com"_s << u"/buzz/shijian.html"_s << QString()
-                             << u"新词\r\n"_s;
+                             << u"新词\r\n"_s << "\xd0\xc2\xb4\xca\r\n\r\n"_ba;
     QTest::newRow("Option6") << u"Option6"_s << u"top.baidu.com"_s << u"/buzz/shijian_lastmonth.html"_s
-                             << u"\r\n"_s << u"\r\n上月\r\n"_s;
+                             << u"\r\n"_s << u"\r\n上月\r\n"_s << "\xc9\xcf\xd4\xc2\r\n\r\n"_ba;
 }
 
 void TestHotWords::fetchEachSource()
@@ -287,6 +293,7 @@ void TestHotWords::fetchEachSource()
     QFETCH(QString, path);
     QFETCH(QString, list);
     QFETCH(QString, expected);
+    QFETCH(QByteArray, record);
 
     Form1 form;
     QString busyCaption;
@@ -328,7 +335,7 @@ void TestHotWords::fetchEachSource()
     QCOMPARE(QApplication::clipboard()->text(), expected);
     QCOMPARE(form.Command10->text(), u"获取"_s);
     QVERIFY(form.Command10->isEnabled());
-    QCOMPARE(readFile(dir_.path() + u"/1.txt"_s), CodePage::toGbk(expected.mid(list.size()) + u"\r\n"_s));
+    QCOMPARE(readFile(dir_.path() + u"/1.txt"_s), record);
 }
 
 void TestHotWords::fetchTwiceAppendsTwice()
@@ -343,7 +350,7 @@ void TestHotWords::fetchTwiceAppendsTwice()
     QTest::mouseClick(form.Command10, Qt::LeftButton);
     QCOMPARE(server_.requests().size(), 2);
     QCOMPARE(ListReplace::keywordListText(form.Text1), u"热词\r\n热词\r\n热词\r\n热词\r\n"_s);
-    QCOMPARE(readFile(dir_.path() + u"/1.txt"_s), CodePage::toGbk(u"热词\r\n热词\r\n\r\n"_s));
+    QCOMPARE(readFile(dir_.path() + u"/1.txt"_s), "\xc8\xc8\xb4\xca\r\n\xc8\xc8\xb4\xca\r\n\r\n"_ba);
 }
 
 void TestHotWords::fetchUtf8Page()
@@ -409,6 +416,25 @@ void TestHotWords::noOptionSelected()
     QCOMPARE(form.Command10->text(), u"获取"_s);
     QVERIFY(form.Command10->isEnabled());
     QCOMPARE(readFile(dir_.path() + u"/1.txt"_s), "\r\n"_ba);
+}
+
+void TestHotWords::recordInOwnFolderWhenProgramDirLocked()
+{
+    // A folder below a plain file can be written by nobody, root included.
+    QFile plain(dir_.path() + u"/plain"_s);
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    ExportFile::setProgramDirForTesting(plain.fileName() + u"/bin"_s);
+    Form1 form;
+    form.Option1->setChecked(true);
+    server_.setHandler([](const FakeHttpServer::Request&) {
+        FakeHttpServer::Response response;
+        response.body = CodePage::toGbk(sogouPage({ u"热词"_s }));
+        return response;
+    });
+    QTest::mouseClick(form.Command10, Qt::LeftButton);
+    QCOMPARE(readFile(dir_.path() + u"/appdata/1.txt"_s), "\xc8\xc8\xb4\xca\r\n\r\n"_ba);
+    QVERIFY(!QFile::exists(dir_.path() + u"/documents/1.txt"_s));
 }
 
 QTEST_MAIN(TestHotWords)

@@ -229,6 +229,7 @@ void TestListTools::lengthLimitFromText_data()
     QTest::newRow("largest") << u"2147483647"_s << 2147483647;
     QTest::newRow("one above largest") << u"2147483648"_s << 0;
     QTest::newRow("smallest") << u"-2147483648"_s << std::numeric_limits<qint32>::min();
+    QTest::newRow("full-width digits and point") << u"＋２．９"_s << 2;
 }
 
 void TestListTools::lengthLimitFromText()
