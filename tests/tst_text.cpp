@@ -102,6 +102,9 @@ void TestText::readWholeNumber_data()
     QTest::newRow("infinity") << u"inf"_s << false << 0;
     QTest::newRow("not a number") << u"nan"_s << false << 0;
     QTest::newRow("digits then letters") << u"12ab"_s << false << 0;
+    QTest::newRow("full-width digits") << u"１０００"_s << true << 1000;
+    QTest::newRow("full-width sign and point") << u"－０．５"_s << true << -1;
+    QTest::newRow("full-width letters") << u"ａｂｃ"_s << false << 0;
 }
 
 void TestText::readWholeNumber()

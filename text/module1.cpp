@@ -52,8 +52,16 @@ QString CollectBetween(const QString& text, const QString& startMarker, const QS
 
 std::optional<qint32> ReadWholeNumber(const QString& text)
 {
+    // An input method in full-width mode types the digits, the signs and the decimal point as
+    // U+FF10 to U+FF19, U+FF0B, U+FF0D and U+FF0E; they stand for their ASCII forms.
+    QString ascii = text;
+    for (QChar& c : ascii) {
+        const char16_t u = c.unicode();
+        if ((u >= u'０' && u <= u'９') || u == u'＋' || u == u'－' || u == u'．')
+            c = QChar(char16_t(u - 0xFEE0));
+    }
     bool ok = false;
-    const double value = QLocale::c().toDouble(QStringView(text).trimmed(), &ok);
+    const double value = QLocale::c().toDouble(QStringView(ascii).trimmed(), &ok);
     if (!ok || !std::isfinite(value))
         return std::nullopt;
     const double whole = std::floor(value);
