@@ -71,7 +71,7 @@ Form1::Form1(QWidget* parent)
 {
     setObjectName(u"Form1"_s);
     setWindowTitle(u"晴岚词宝v3.3   [关键词挖掘]  站长SEO实用好工具"_s);
-    setWindowIcon(windowIcon());
+    setWindowIcon(programIcon());
     setAttribute(Qt::WA_DeleteOnClose, false);
     resize(twips(ClientWidthTwips), twips(ClientHeightTwips));
     SeedMarkers = qMakePair(QString::fromUtf16(Mining::BlockStart), QString::fromUtf16(Mining::BlockEnd));
@@ -111,9 +111,17 @@ Form1::~Form1() = default;
 
 void Form1::buildControls()
 {
+    // The twip layout was made for a 9-point font; with a larger desktop default the captions would
+    // not fit their controls.
+    QFont layoutFont = font();
+    layoutFont.setPointSize(9);
+    setFont(layoutFont);
+
     auto label = [](QWidget* parent, const QString& name, const QString& caption, int l, int t, int w, int h) {
         auto* control = place(new QLabel(caption, parent), name, l, t, w, h);
         control->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        // Keywords from pages and typed texts are shown as they are, never as markup.
+        control->setTextFormat(Qt::PlainText);
         setColour(control, QPalette::WindowText, Blue);
         return control;
     };
@@ -147,6 +155,12 @@ void Form1::buildControls()
                     1095, 1335);
     Label3->setWordWrap(true);
     Label12->setWordWrap(true);
+    // Chinese fonts on Linux set their lines further apart than the layout's desktop font did: the
+    // two narrow columns hold their whole texts only with seven characters to a line.
+    QFont columnFont = layoutFont;
+    columnFont.setPointSizeF(7.5);
+    Label3->setFont(columnFont);
+    Label12->setFont(columnFont);
     Label1 = label(this, u"Label1"_s,
                    u"如果软件功能异常有任何问题 请向我们报告  联系QQ："_s + QStringView(Maker::ContactNumber) + u"\r\n",
                    4080, 4920, 5655, 255);
@@ -236,23 +250,43 @@ void Form1::Form_Load()
     TitleText = u"晴岚词宝"_s + u"v3.3" + u"   [关键词挖掘]  站长SEO实用好工具";
     setWindowTitle(TitleText);
 
-    const QRect outer = frameGeometry();
+    baseClientSize_ = size();
+    centreOnScreen(frameGeometry().size());
+    recordOuterSize();
+}
+
+void Form1::centreOnScreen(QSize outer)
+{
+    // A window's position is that of its frame.
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->geometry();
         const float left = (float(area.width()) * TwipsPerPixel - float(outer.width()) * TwipsPerPixel) / 2;
         const float top = (float(area.height()) * TwipsPerPixel - float(outer.height()) * TwipsPerPixel) / 2;
         move(area.x() + qRound(left / TwipsPerPixel), area.y() + qRound(top / TwipsPerPixel));
     }
+}
 
+void Form1::recordOuterSize()
+{
+    // Until the window manager has framed the window its frame is unknown and the outer size is the
+    // client size; it is read again as the window shows, moves into its frame and is activated.
+    // Once the frame is known the window is centred again by its real outer size.
+    const QSize frame = frameGeometry().size() - size();
+    const QSize outer = baseClientSize_ + frame;
     BaseWidth = outer.width() * TwipsPerPixel;
     BaseHeight = outer.height() * TwipsPerPixel;
-    baseClientSize_ = size();
     WebBrowser1->resize(twips(BaseWidth + 300), WebBrowser1->height());
+    outerSizeFramed_ = !frame.isNull();
+    if (outerSizeFramed_)
+        centreOnScreen(outer);
 }
 
 bool Form1::event(QEvent* event)
 {
     const bool handled = QWidget::event(event);
+    const QEvent::Type type = event->type();
+    if (!outerSizeFramed_ && (type == QEvent::Show || type == QEvent::Move || type == QEvent::WindowActivate))
+        recordOuterSize();
     if (event->type() == QEvent::Paint && !firstPaintSeen_) {
         firstPaintSeen_ = true;
         QTimer::singleShot(0, this, &Form1::loadWebStrip);

@@ -131,6 +131,8 @@ protected:
 
 private:
     void buildControls();
+    void centreOnScreen(QSize outer);
+    void recordOuterSize();
     bool isKnownKeyword(const QString& item) const;
     void refreshKeywordList();
 
@@ -142,7 +144,8 @@ private:
     // How much of RunList Text1 holds since the last refresh, or -1 once anything else changed it.
     qsizetype refreshedLength_ = -1;
     bool refreshing_ = false;
-    QSize baseClientSize_;
+    QSize baseClientSize_; // the client size that Form_Resize restores
+    bool outerSizeFramed_ = false; // BaseWidth and BaseHeight include the window manager's frame
     std::function<void()> unloadAction_;
 };
 

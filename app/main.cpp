@@ -1,5 +1,6 @@
 // Starting the program is creating the window; closing it ends the process at once.
 #include "app/form1.h"
+#include "app/picturebutton.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -12,6 +13,8 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("qinglan-cibao"));
+    // The task bar shows the application's icon.
+    QApplication::setWindowIcon(programIcon());
     // Every text the user sees is Chinese, Qt's own ones (the text box's menu, dialog buttons) included.
     QTranslator qtTexts;
     if (qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),

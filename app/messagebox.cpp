@@ -21,6 +21,8 @@ void MessageBox::show(QWidget* parent, const QString& title, const QString& text
     }
     QMessageBox box(icon == Warning ? QMessageBox::Warning : QMessageBox::NoIcon, title, text, QMessageBox::NoButton,
                     parent);
+    // Folder names in the text are shown as they are, never as markup.
+    box.setTextFormat(Qt::PlainText);
     // The button reads in Chinese whether or not Qt's own translations are installed.
     box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
     box.exec();

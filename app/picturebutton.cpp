@@ -53,7 +53,7 @@ QPixmap buttonPicture(QSize size)
     return pixmap;
 }
 
-QIcon windowIcon()
+QIcon programIcon()
 {
     QPixmap pixmap(32, 32);
     pixmap.fill(Qt::transparent);

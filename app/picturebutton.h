@@ -24,5 +24,6 @@ private:
 // A picture of the given size: a soft vertical gradient with a glossy upper half and a thin frame.
 QPixmap buttonPicture(QSize size);
 
-// The 32 x 32 window icon, in 16 colours: a magnifier over a stack of keyword lines.
-QIcon windowIcon();
+// The program's 32 x 32 icon, in 16 colours: a magnifier over a stack of keyword lines. Named apart
+// from QWidget::windowIcon(), which would hide it inside the window's own members.
+QIcon programIcon();

@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QStyleOptionButton>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -52,6 +53,7 @@ private Q_SLOTS:
     void keywordListRoundTrip_data();
     void keywordListRoundTrip();
     void lineSeparatorReadsAsLineBreak();
+    void textsShowWhole();
 };
 
 void TestForm1::controls_data()
@@ -160,6 +162,8 @@ void TestForm1::controls()
     else
         QCOMPARE(shown, QApplication::palette(widget).color(QPalette::Active, role));
 
+    if (auto* label = qobject_cast<QLabel*>(widget))
+        QCOMPARE(label->textFormat(), Qt::PlainText);
     if (auto* button = qobject_cast<PictureButton*>(widget)) {
         QCOMPARE(button->pictureSize(), picture);
         QVERIFY(picture.width() > widget->width() && picture.height() > widget->height());
@@ -174,9 +178,14 @@ void TestForm1::windowAtStart()
     QCOMPARE(form.size(), QSize(751, 532));
     QVERIFY(!(form.windowFlags() & Qt::WindowMaximizeButtonHint));
     QVERIFY(form.windowFlags() & Qt::WindowMinimizeButtonHint);
-    QCOMPARE(form.BaseWidth, form.frameGeometry().width() * 15);
-    QCOMPARE(form.BaseHeight, form.frameGeometry().height() * 15);
-    QCOMPARE(form.WebBrowser1->geometry(), QRect(0, 0, qRound((form.BaseWidth + 300) / 15.0), 97));
+    QCOMPARE(form.windowIcon().availableSizes(), QList<QSize>{QSize(32, 32)});
+    // The outer size as the user sees it on the shown window, the offscreen platform's frame of two
+    // pixels included, and the strip 300 twips wider than it.
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QCOMPARE(form.BaseWidth, 755 * 15);
+    QCOMPARE(form.BaseHeight, 536 * 15);
+    QCOMPARE(form.WebBrowser1->geometry(), QRect(0, 0, 775, 97));
     QVERIFY(form.Option3->isChecked());
     QVERIFY(form.Option7->isChecked());
     QVERIFY(!form.Check4->isChecked());
@@ -315,6 +324,44 @@ void TestForm1::keywordListRoundTrip()
     QCOMPARE(form.Text1->textCursor().position(), form.Text1->document()->characterCount() - 1);
     ListReplace::replaceKeywordList(form.Text1, text, ListReplace::Order::ClipboardFirst);
     QCOMPARE(ListReplace::keywordListText(form.Text1), text);
+}
+
+void TestForm1::textsShowWhole()
+{
+    // Every caption of a label or button, wrapped as its control wraps it, inside the part of the
+    // control that shows text; a final line break shows nothing and is left out.
+    Form1 form;
+    QStringList cut;
+    const auto controls = form.findChildren<QWidget*>();
+    for (QWidget* control : controls) {
+        QString text;
+        QRect box;
+        int flags = Qt::AlignLeft | Qt::AlignTop;
+        if (auto* label = qobject_cast<QLabel*>(control)) {
+            text = label->text();
+            box = label->contentsRect();
+            flags |= label->wordWrap() ? Qt::TextWordWrap : 0;
+        } else if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+            text = button->text();
+            QStyleOptionButton option;
+            option.initFrom(button);
+            option.text = text;
+            const QStyle::SubElement part = qobject_cast<QCheckBox*>(button) ? QStyle::SE_CheckBoxContents
+                : qobject_cast<QRadioButton*>(button)                        ? QStyle::SE_RadioButtonContents
+                                                                             : QStyle::SE_PushButtonContents;
+            box = button->style()->subElementRect(part, &option, button);
+        } else {
+            continue;
+        }
+        while (text.endsWith(u'\n') || text.endsWith(u'\r'))
+            text.chop(1);
+        const QRect needed = control->fontMetrics().boundingRect(box, flags, text);
+        if (!box.contains(needed))
+            cut << control->objectName() + u" needs "_s + QString::number(needed.width()) + u'x'
+                    + QString::number(needed.height()) + u" in "_s + QString::number(box.width()) + u'x'
+                    + QString::number(box.height());
+    }
+    QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u"; "_s)));
 }
 
 QTEST_MAIN(TestForm1)
