@@ -3,6 +3,7 @@
 #include "app/form1.h"
 
 #include "app/keyworddrop.h"
+#include "app/messagebox.h"
 #include "app/picturebutton.h"
 #include "listtools/listcommands.h"
 #include "platform/browser.h"
@@ -378,13 +379,8 @@ bool Form1::isKnownKeyword(const QString& item) const
     return noveltyIndex_.isKnown(RunList, item);
 }
 
-QString Form1::jcf(const QString& block, const QString& itemStart, const QString& itemEnd)
+QString Form1::countNewKeywords(const Mining::Extraction& found)
 {
-    if (noveltyIndex_.indexedLength() != RunList.size())
-        noveltyIndex_.reset(RunList);
-    const Mining::ExtractionSettings settings{MinLength, ContainsFilter};
-    const Mining::Extraction found = Mining::extractNewKeywords(
-        block, itemStart, itemEnd, settings, [this](const QString& item) { return isKnownKeyword(item); });
     if (found.count > 0) {
         FoundCount += found.count;
         Label7->setText(QString::number(FoundCount) + u" 个");
@@ -392,6 +388,34 @@ QString Form1::jcf(const QString& block, const QString& itemStart, const QString
             RunState = 2;
     }
     return found.keywords;
+}
+
+QString Form1::jcf(const QString& block, const QString& itemStart, const QString& itemEnd)
+{
+    if (noveltyIndex_.indexedLength() != RunList.size())
+        noveltyIndex_.reset(RunList);
+    const Mining::ExtractionSettings settings{MinLength, ContainsFilter};
+    return countNewKeywords(Mining::extractNewKeywords(
+        block, itemStart, itemEnd, settings, [this](const QString& item) { return isKnownKeyword(item); }));
+}
+
+QString Form1::jcfWords(const QStringList& words)
+{
+    if (noveltyIndex_.indexedLength() != RunList.size())
+        noveltyIndex_.reset(RunList);
+    const Mining::ExtractionSettings settings{MinLength, ContainsFilter};
+    return countNewKeywords(Mining::extractNewWords(
+        words, settings, [this](const QString& item) { return isKnownKeyword(item); }));
+}
+
+QString Form1::newKeywordsOfPage(const FetchResult& page, const QString& blockStart, const QString& blockEnd)
+{
+    if (!page.ok)
+        return QString();
+    const Mining::RelatedSearches offered = Mining::relatedSearches(page.text, blockStart, blockEnd);
+    if (!offered.classicBlock.isEmpty())
+        return jcf(offered.classicBlock, QString::fromUtf16(Mining::ItemStart), QString::fromUtf16(Mining::ItemEnd));
+    return jcfWords(offered.words);
 }
 
 void Form1::refreshKeywordList()
@@ -412,16 +436,28 @@ void Form1::refreshKeywordList()
 
 void Form1::Command4_Click()
 {
-    // A second click while a run waits for a page is refused; the run in progress goes on.
-    if (mining_)
+    // A second click while a run or the hot-word fetch waits for a page is refused; the one in
+    // progress goes on.
+    if (mining_ || fetchingHotWords_)
         return;
     mining_ = true;
     QPointer<Form1> alive(this);
-    auto finish = qScopeGuard([alive] {
-        if (alive)
-            alive->mining_ = false;
-    });
+    const RunEnd end = runMining();
+    if (!alive)
+        return;
+    mining_ = false;
+    if (end == RunEnd::Blocked) {
+        const qsizetype kept = ListCommands::countEntries(ListReplace::keywordListText(Text1));
+        MessageBox::show(this, u"挖掘已停止"_s,
+                         u"查询太频繁，百度要求进行安全验证，挖掘已停止。列表中现有 %1 个关键词，可以先导出txt，稍后再重新开始挖掘。"_s
+                             .arg(kept),
+                         MessageBox::Warning);
+    }
+}
 
+Form1::RunEnd Form1::runMining()
+{
+    QPointer<Form1> alive(this);
     RunState = 1;
     FoundCount = 0;
     if (const auto limit = Module1::ReadWholeNumber(Text4->text()))
@@ -433,21 +469,21 @@ void Form1::Command4_Click()
     Label5->setText(u"开始时间："_s + dateTimeText(StartTime));
 
     noveltyIndex_.reset(RunList);
-    const QString itemStart = QString::fromUtf16(Mining::ItemStart);
-    const QString itemEnd = QString::fromUtf16(Mining::ItemEnd);
-
     const FetchResult seed = Inet1->OpenURL(Mining::resultPageAddress(Text3->text()));
     if (!alive || closing_)
-        return;
-    QString generation = jcf(Module1::TextBetween(seed.ok ? seed.text : QString(), SeedMarkers.first,
-                                                   SeedMarkers.second),
-                             itemStart, itemEnd);
+        return RunEnd::Closed;
+    QString generation = newKeywordsOfPage(seed, SeedMarkers.first, SeedMarkers.second);
     refreshing_ = true;
     ListReplace::appendToKeywordList(Text1, generation);
     refreshing_ = false;
     refreshedLength_ = -1; // Text1 holds the earlier list and the seed keywords, not RunList
     RunList = u"\r\n"_s + generation + u"\r\n";
     noveltyIndex_.reset(RunList);
+    // The engine refuses every further request once it asks for its verification.
+    if (seed.verification) {
+        RunState = 2;
+        return RunEnd::Blocked;
+    }
 
     const QString blockStart = QString::fromUtf16(Mining::BlockStart);
     const QString blockEnd = QString::fromUtf16(Mining::BlockEnd);
@@ -456,21 +492,24 @@ void Form1::Command4_Click()
         const QStringList keywords = generation.split(u"\r\n"_s, Qt::SkipEmptyParts);
         for (const QString& keyword : keywords) {
             if (RunState == 2)
-                return;
+                return RunEnd::Stopped;
             Label2->setText(keyword);
             const FetchResult page = Inet1->OpenURL(Mining::resultPageAddress(keyword));
             if (!alive || closing_)
-                return;
-            const QString found =
-                page.ok ? jcf(Module1::TextBetween(page.text, blockStart, blockEnd), itemStart, itemEnd) : QString();
+                return RunEnd::Closed;
+            const QString found = newKeywordsOfPage(page, blockStart, blockEnd);
             next += found;
             RunList += found;
             noveltyIndex_.append(found);
             refreshKeywordList();
+            if (page.verification) {
+                RunState = 2;
+                return RunEnd::Blocked;
+            }
         }
         if (ListCommands::trimSpaces(next).isEmpty()) {
             RunState = 0;
-            return;
+            return RunEnd::Finished;
         }
         generation = next;
     }

@@ -17,6 +17,7 @@ class QPushButton;
 class QRadioButton;
 class QTimer;
 class Inet;
+struct FetchResult;
 
 class Form1 : public QWidget
 {
@@ -28,6 +29,11 @@ public:
     // The extraction of the new keywords of a block, with counting, the count display and the
     // count limit; the window's one public operation.
     QString jcf(const QString& block, const QString& itemStart, const QString& itemEnd);
+    // The same for the words of a page in one of the engine's newer layouts.
+    QString jcfWords(const QStringList& words);
+    // The new keywords of a fetched result page: jcf over its classic block when it has one,
+    // otherwise jcfWords over the words of the newer layouts.
+    QString newKeywordsOfPage(const FetchResult& page, const QString& blockStart, const QString& blockEnd);
 
     // Run state, kept from one run to the next.
     qint32 RunState = 0; // 0 no run, 1 running, 2 stop requested
@@ -134,10 +140,14 @@ private:
     void centreOnScreen(QSize outer);
     void recordOuterSize();
     bool isKnownKeyword(const QString& item) const;
+    QString countNewKeywords(const Mining::Extraction& found);
+    enum class RunEnd { Finished, Stopped, Blocked, Closed };
+    RunEnd runMining();
     void refreshKeywordList();
 
     Mining::NoveltyIndex noveltyIndex_;
     bool mining_ = false;
+    bool fetchingHotWords_ = false;
     bool closing_ = false;
     bool plainRefresh_ = false;
     bool firstPaintSeen_ = false;

@@ -101,6 +101,7 @@ void Form1::Command10_Click()
 {
     Command10->setEnabled(false);
     Command10->setText(u"正在获取.."_s);
+    fetchingHotWords_ = true;
 
     const HotWordSource* source = nullptr;
     for (const HotWordSource& row : HotWords::sources()) {
@@ -125,6 +126,7 @@ void Form1::Command10_Click()
     // Read only now: other commands may have changed the list while the page was awaited.
     ListReplace::replaceKeywordList(Text1, ListReplace::keywordListText(Text1) + newList,
                                     ListReplace::Order::ClipboardFirst);
+    fetchingHotWords_ = false;
     Command10->setText(u"获取"_s);
     Command10->setEnabled(true);
     ExportFile::writeFetchRecord(newList);

@@ -69,6 +69,20 @@ QString trimSpaces(const QString& text)
     return text.mid(from, to - from);
 }
 
+qsizetype countEntries(const QString& list)
+{
+    qsizetype count = 0;
+    forEachEntry(list, [&count](QStringView entry) {
+        for (const QChar c : entry) {
+            if (c != u' ') {
+                ++count;
+                return;
+            }
+        }
+    });
+    return count;
+}
+
 QString keepContaining(const QString& list, const QString& filter)
 {
     return selectEntries(list, [&](QStringView entry) { return entry.contains(filter, Qt::CaseInsensitive); });

@@ -10,6 +10,9 @@ namespace ListCommands {
 // The text without leading and trailing U+0020 spaces; tabs and other spaces stay.
 QString trimSpaces(const QString& text);
 
+// How many keywords the list holds: its entries that are not empty once spaces are trimmed.
+qsizetype countEntries(const QString& list);
+
 // The entries that contain filter, letter case ignored, each followed by CRLF. The filter is
 // expected to be non-empty: the commands do nothing for an empty one.
 QString keepContaining(const QString& list, const QString& filter);

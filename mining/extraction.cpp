@@ -1,7 +1,9 @@
 // Extraction of new related keywords and the index behind the novelty test.
 #include "mining/extraction.h"
 
+#include "mining/relatedlayouts.h"
 #include "platform/codepage.h"
+#include "text/module1.h"
 
 using namespace Qt::StringLiterals;
 
@@ -10,7 +12,7 @@ namespace Mining {
 QString resultPageAddress(const QString& keyword)
 {
     return u"http://"_s + QStringView(SearchHost) + u"/s?wd="
-        + QString::fromLatin1(CodePage::percentEncodeGbk(keyword));
+        + QString::fromLatin1(CodePage::percentEncodeUtf8(keyword));
 }
 
 QString NoveltyIndex::foldKey(QStringView text)
@@ -75,34 +77,82 @@ bool NoveltyIndex::isKnown(const QString& runList, const QString& item) const
     return entries_.contains(foldKey(item));
 }
 
+namespace {
+
+// Passes one link text or word through the rules; false when it ends the scan.
+class NewKeywordRules
+{
+public:
+    NewKeywordRules(const ExtractionSettings& settings, const std::function<bool(const QString&)>& isKnown)
+        : settings_(settings)
+        , isKnown_(isKnown)
+        , filterOn_(!settings.containsFilter.contains(QStringView(FilterOff)))
+    {
+    }
+
+    bool offer(const QString& item)
+    {
+        if (item.size() <= settings_.minLength)
+            return false;
+        const bool passesFilter = !filterOn_ || item.contains(settings_.containsFilter, Qt::CaseInsensitive);
+        if (passesFilter && !isKnown_(item)) {
+            ++found.count;
+            found.keywords += item + u"\r\n";
+        }
+        return true;
+    }
+
+    Extraction found;
+
+private:
+    const ExtractionSettings& settings_;
+    const std::function<bool(const QString&)>& isKnown_;
+    const bool filterOn_;
+};
+
+} // namespace
+
 Extraction extractNewKeywords(const QString& block, const QString& itemStart, const QString& itemEnd,
                               const ExtractionSettings& settings,
                               const std::function<bool(const QString&)>& isKnown)
 {
-    Extraction out;
+    NewKeywordRules rules(settings, isKnown);
     const QStringView all(block);
-    const bool filterOn = !settings.containsFilter.contains(QStringView(FilterOff));
     qsizetype rest = 0;
     for (;;) {
         const qsizetype start = all.indexOf(itemStart, rest, Qt::CaseInsensitive);
         if (start < 0 || all.indexOf(itemEnd, rest, Qt::CaseInsensitive) < 0)
-            return out;
+            return rules.found;
         const qsizetype itemFrom = start + itemStart.size();
         const qsizetype end = all.indexOf(itemEnd, itemFrom, Qt::CaseInsensitive);
         const qsizetype length = end < 0 ? 0 : end - itemFrom;
-        if (length <= settings.minLength)
-            return out;
-        const QString item = block.mid(itemFrom, length);
-        const bool passesFilter = !filterOn || item.contains(settings.containsFilter, Qt::CaseInsensitive);
-        if (passesFilter && !isKnown(item)) {
-            ++out.count;
-            out.keywords += item + u"\r\n";
-        }
+        if (!rules.offer(block.mid(itemFrom, length)))
+            return rules.found;
         // An empty start marker with an empty link text would find the same place for ever.
         if (length == 0 && itemStart.isEmpty())
-            return out;
+            return rules.found;
         rest = itemFrom + length;
     }
+}
+
+Extraction extractNewWords(const QStringList& words, const ExtractionSettings& settings,
+                           const std::function<bool(const QString&)>& isKnown)
+{
+    NewKeywordRules rules(settings, isKnown);
+    for (const QString& word : words) {
+        if (!rules.offer(word))
+            break;
+    }
+    return rules.found;
+}
+
+RelatedSearches relatedSearches(const QString& page, const QString& blockStart, const QString& blockEnd)
+{
+    RelatedSearches offered;
+    offered.classicBlock = Module1::TextBetween(page, blockStart, blockEnd);
+    if (offered.classicBlock.isEmpty())
+        offered.words = todaysRelatedWords(page);
+    return offered;
 }
 
 } // namespace Mining

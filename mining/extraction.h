@@ -4,6 +4,7 @@
 
 #include <QSet>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 namespace Mining {
@@ -18,7 +19,7 @@ inline constexpr char16_t ItemEnd[] = u"</a>";
 // A contains filter holding this text is switched off.
 inline constexpr char16_t FilterOff[] = u"未开启";
 
-// "http://www.baidu.com/s?wd=" followed by the keyword, its bytes in GBK and percent-encoded.
+// "http://www.baidu.com/s?wd=" followed by the keyword, its bytes in UTF-8 and percent-encoded.
 QString resultPageAddress(const QString& keyword);
 
 // Answers "does RunList contain CRLF item CRLF, letter case ignored" without scanning RunList for
@@ -65,5 +66,19 @@ struct Extraction
 Extraction extractNewKeywords(const QString& block, const QString& itemStart, const QString& itemEnd,
                               const ExtractionSettings& settings,
                               const std::function<bool(const QString&)>& isKnown);
+
+// The same rules for the words of a newer page layout, in page order: a word no longer than
+// minLength ends the scan, one that fails the filter or is known is passed over.
+Extraction extractNewWords(const QStringList& words, const ExtractionSettings& settings,
+                           const std::function<bool(const QString&)>& isKnown);
+
+// What a result page offers: the classic related-search block cut with the given markers, or,
+// only when that block is empty, the words of the newer layouts (mining/relatedlayouts.h).
+struct RelatedSearches
+{
+    QString classicBlock;
+    QStringList words;
+};
+RelatedSearches relatedSearches(const QString& page, const QString& blockStart, const QString& blockEnd);
 
 } // namespace Mining

@@ -214,10 +214,10 @@ QByteArray toGbk(const QString& text)
     return out;
 }
 
-QByteArray percentEncodeGbk(const QString& text)
+QByteArray percentEncodeUtf8(const QString& text)
 {
     // toPercentEncoding leaves exactly A-Z a-z 0-9 - . _ ~ alone and writes upper-case hex.
-    return toGbk(text).toPercentEncoding();
+    return text.toUtf8().toPercentEncoding();
 }
 
 } // namespace CodePage

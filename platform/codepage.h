@@ -22,7 +22,8 @@ QString decodePage(const QByteArray& body, const QByteArray& contentType = {});
 // four-byte form for the characters it cannot hold, so that nothing becomes a question mark.
 QByteArray toGbk(const QString& text);
 
-// Bytes in GBK (and GB18030 where needed), every byte outside A-Z a-z 0-9 - . _ ~ as %XX.
-QByteArray percentEncodeGbk(const QString& text);
+// Bytes in UTF-8, every byte outside A-Z a-z 0-9 - . _ ~ as %XX: how today's search engine reads
+// the keyword of a result-page address.
+QByteArray percentEncodeUtf8(const QString& text);
 
 } // namespace CodePage

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
+#include <QNetworkCookieJar>
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -14,6 +15,12 @@
 #include <QUrl>
 
 using namespace Qt::StringLiterals;
+
+const char Inet::UserAgent[] = "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
+                               "Chrome/142.0.0.0 Safari/537.36";
+const char Inet::Accept[] = "text/html,application/xhtml+xml,application/xml;q=0.9,image/avif,image/webp,"
+                            "image/apng,*/*;q=0.8";
+const char Inet::AcceptLanguage[] = "zh-CN,zh;q=0.9";
 
 struct Inet::Call
 {
@@ -50,6 +57,8 @@ bool isWebAddress(const QUrl& url)
     return url.isValid() && !url.host().isEmpty() && (scheme == u"http"_s || scheme == u"https"_s);
 }
 
+const QString VerificationText = u"百度要求安全验证"_s;
+
 bool isRedirect(int status)
 {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
@@ -60,17 +69,22 @@ struct Transfer
     QByteArray body;
     bool tooLarge = false;
     bool timedOut = false;
+    bool complete = false;
 };
 
 // Waits in a local event loop until the reply finishes or is destroyed, collecting its body and
 // aborting it once the body passes the cap or the deadline passes. The transfer time-out of the
 // request only notices silence; the deadline also ends a server that drips a byte at a time.
+// Another handler's wait (a message box, a second fetch) may hold this loop long after the reply
+// has finished: the deadline then no longer applies, as the answer is complete.
 void waitFor(QNetworkReply* reply, Transfer& transfer, const QDeadlineTimer& deadline)
 {
     QEventLoop loop;
     QTimer overall;
     overall.setSingleShot(true);
     QObject::connect(&overall, &QTimer::timeout, &loop, [reply, &transfer] {
+        if (transfer.complete || reply->isFinished())
+            return;
         transfer.timedOut = true;
         reply->abort();
     });
@@ -91,7 +105,11 @@ void waitFor(QNetworkReply* reply, Transfer& transfer, const QDeadlineTimer& dea
             reply->abort();
         }
     });
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QObject::connect(reply, &QNetworkReply::finished, &loop, [&loop, &overall, &transfer] {
+        transfer.complete = true;
+        overall.stop();
+        loop.quit();
+    });
     QObject::connect(reply, &QObject::destroyed, &loop, &QEventLoop::quit);
     if (!reply->isFinished())
         loop.exec();
@@ -103,6 +121,8 @@ Inet::Inet(QObject* parent)
     : QObject(parent)
     , manager_(new QNetworkAccessManager(this))
 {
+    // The engine sets its session cookies on the first page and expects them back, as from a browser.
+    manager_->setCookieJar(new QNetworkCookieJar(manager_));
     // setUseSystemConfiguration(true) throws away an application proxy (which tests set to reach
     // their local server), so it is only called when none is set. Debian's Qt already starts with the
     // system configuration on (libproxy: http_proxy, https_proxy, no_proxy), in which case this is a no-op.
@@ -139,12 +159,16 @@ FetchResult Inet::OpenURL(const QString& address)
     int redirects = 0;
     bool tooManyRedirects = false;
     bool insecureRedirect = false;
+    bool verification = false;
     for (;;) {
         QNetworkRequest request(url);
         request.setTransferTimeout(timeoutMs_);
         // Redirects are followed here, one request per hop: Qt's own following starts the next
         // request while the previous answer is still arriving and sometimes sends it twice.
         request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+        request.setHeader(QNetworkRequest::UserAgentHeader, QByteArray(UserAgent));
+        request.setRawHeader("Accept", Accept);
+        request.setRawHeader("Accept-Language", AcceptLanguage);
         reply = manager_->get(request);
         call.reply = reply;
         reply_ = reply;
@@ -163,6 +187,10 @@ FetchResult Inet::OpenURL(const QString& address)
         if (!isRedirect(status) || location.isEmpty())
             break;
         const QUrl next = url.resolved(QUrl::fromEncoded(location, QUrl::TolerantMode));
+        if (isVerificationAddress(next)) {
+            verification = true;
+            break;
+        }
         if (redirects == MaxRedirects) {
             tooManyRedirects = true;
             break;
@@ -194,21 +222,52 @@ FetchResult Inet::OpenURL(const QString& address)
         result.error = u"页面超过 16 MB"_s;
     else if (transfer.timedOut)
         result.error = u"连接超时"_s;
+    else if (verification)
+        result.error = VerificationText;
     else if (tooManyRedirects)
         result.error = u"重定向次数过多"_s;
     else if (insecureRedirect)
         result.error = u"不安全的重定向"_s;
-    else if (result.status >= 400)
-        result.error = u"服务器返回错误 %1"_s.arg(result.status);
-    else if (error != QNetworkReply::NoError)
+    else if (result.status >= 400) {
+        // The verification page may also come with an error status.
+        verification = isVerificationPage(CodePage::decodePage(transfer.body, reply->rawHeader("Content-Type")));
+        result.error = verification ? VerificationText : u"服务器返回错误 %1"_s.arg(result.status);
+    } else if (error != QNetworkReply::NoError) {
         result.error = failureText(error, reply->errorString());
-    else {
-        result.ok = true;
+    } else {
         result.text = CodePage::decodePage(transfer.body, reply->rawHeader("Content-Type"));
+        verification = isVerificationPage(result.text);
+        if (verification) {
+            result.text.clear();
+            result.error = VerificationText;
+        } else {
+            result.ok = true;
+        }
     }
+    result.verification = verification;
     // Deleted here and now: deleteLater from inside a nested loop could outlive this Inet.
     delete reply;
     return result;
+}
+
+bool Inet::isVerificationAddress(const QUrl& url)
+{
+    return url.host().compare(u"wappass.baidu.com"_s, Qt::CaseInsensitive) == 0
+        || url.path().contains(u"captcha"_s, Qt::CaseInsensitive);
+}
+
+bool Inet::isVerificationPage(QStringView text)
+{
+    const qsizetype title = text.indexOf(u"<title", 0, Qt::CaseInsensitive);
+    if (title < 0)
+        return false;
+    const qsizetype open = text.indexOf(u'>', title);
+    if (open < 0)
+        return false;
+    qsizetype close = text.indexOf(u"</title", open, Qt::CaseInsensitive);
+    if (close < 0)
+        close = text.size();
+    return text.mid(open + 1, close - open - 1).contains(u"百度安全验证");
 }
 
 void Inet::abort()

@@ -1,4 +1,5 @@
 // The fetch component Inet1: a blocking HTTP GET that keeps the window's events flowing while it waits.
+// Cookies the servers set are kept in memory for the life of the component, never on disk.
 #pragma once
 
 #include <QList>
@@ -8,6 +9,7 @@
 
 class QNetworkAccessManager;
 class QNetworkReply;
+class QUrl;
 
 // What one fetch gives back: the page text on success, or why it failed.
 struct FetchResult
@@ -17,6 +19,9 @@ struct FetchResult
     QString text;       // decoded page text, empty on failure
     QString error;      // human-readable reason on failure
     qint64 bytes = 0;   // body bytes received (decoded size)
+    // The engine answered with its security verification (too many requests): a redirect to the
+    // verification page, or that page itself. Such a fetch is a failure.
+    bool verification = false;
 };
 
 class Inet : public QObject
@@ -30,6 +35,11 @@ public:
     explicit Inet(QObject* parent = nullptr);
     ~Inet() override;
 
+    // What the requests say of themselves, as a desktop browser's do.
+    static const char UserAgent[];
+    static const char Accept[];
+    static const char AcceptLanguage[];
+
     // GET the address and wait for the whole body in a local event loop. While it waits, every
     // other event of the application is handled: handlers may run and the window may close, so
     // callers check their own state again after this returns.
@@ -39,6 +49,11 @@ public:
     // The program keeps the default; tests shorten it.
     void setTimeoutMs(int ms) { timeoutMs_ = ms; }
     int timeoutMs() const { return timeoutMs_; }
+
+    // The engine's security verification: a redirect to its host or to a captcha address, or a
+    // page titled "百度安全验证".
+    static bool isVerificationAddress(const QUrl& url);
+    static bool isVerificationPage(QStringView text);
 
     // Ends every request in progress at once; each waiting OpenURL returns a failure.
     void abort();

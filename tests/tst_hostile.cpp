@@ -358,7 +358,7 @@ void TestHostile::miningRun()
     QVERIFY(form.Command4->isEnabled());
     QVERIFY(!form.Inet1->busy());
     QCOMPARE(server_.requests().size(), fetches * requests);
-    QCOMPARE(server_.requests().constFirst().target, QByteArray("http://www.baidu.com/s?wd=%BC%F5%B7%CA"));
+    QCOMPARE(server_.requests().constFirst().target, QByteArray("http://www.baidu.com/s?wd=%E5%87%8F%E8%82%A5"));
 }
 
 void TestHostile::hotWordFetch_data()

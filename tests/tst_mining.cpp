@@ -72,6 +72,8 @@ private Q_SLOTS:
     void closeDuringRequestEndsRunAtOnce();
     void realPagesAsSeed_data();
     void realPagesAsSeed();
+    void newLayouts_data();
+    void newLayouts();
 
 private:
     void serve(const QHash<QString, QStringList>& related, const QHash<QString, int>& delays = {});
@@ -251,8 +253,8 @@ void TestMining::resultPageAddress_data()
 {
     QTest::addColumn<QString>("keyword");
     QTest::addColumn<QString>("address");
-    QTest::newRow("chinese") << u"减肥"_s << u"http://www.baidu.com/s?wd=%BC%F5%B7%CA"_s;
-    QTest::newRow("reserved") << u"c++ 教程"_s << u"http://www.baidu.com/s?wd=c%2B%2B%20%BD%CC%B3%CC"_s;
+    QTest::newRow("chinese") << u"减肥"_s << u"http://www.baidu.com/s?wd=%E5%87%8F%E8%82%A5"_s;
+    QTest::newRow("reserved") << u"c++ 教程"_s << u"http://www.baidu.com/s?wd=c%2B%2B%20%E6%95%99%E7%A8%8B"_s;
     QTest::newRow("query characters") << u"a&b#c?d%e"_s << u"http://www.baidu.com/s?wd=a%26b%23c%3Fd%25e"_s;
     QTest::newRow("empty") << QString() << u"http://www.baidu.com/s?wd="_s;
 }
@@ -413,7 +415,7 @@ void TestMining::reservedCharactersArriveIntact()
     form.Text3->setText(u"c++ 教程"_s);
     form.Command4->click();
     QCOMPARE(server_.requests().size(), 3);
-    QCOMPARE(server_.requests().at(0).target, QByteArray("http://www.baidu.com/s?wd=c%2B%2B%20%BD%CC%B3%CC"));
+    QCOMPARE(server_.requests().at(0).target, QByteArray("http://www.baidu.com/s?wd=c%2B%2B%20%E6%95%99%E7%A8%8B"));
     QCOMPARE(SearchPages::keywordOfTarget(server_.requests().at(1).target), u"a&b#c"_s);
     QCOMPARE(SearchPages::keywordOfTarget(server_.requests().at(2).target), u"50%?"_s);
 }
@@ -517,44 +519,117 @@ void TestMining::closeDuringRequestEndsRunAtOnce()
 void TestMining::realPagesAsSeed_data()
 {
     QTest::addColumn<QString>("file");
-    QTest::addColumn<int>("blockLinks"); // related-search links in the block; -1 when there is no block
-    QTest::newRow("2011 result page, links end otherwise") << u"baidu_s_mozilla_tp5n-talos-pagesets_2011_gb2312.html"_s
-                                                           << 10;
-    QTest::newRow("2018 result page, new heading") << u"baidu_s_shanghai-mingtian-tianqi_IEE-homework_2018_utf8.html"_s
-                                                   << -1;
-    QTest::newRow("2018 hot list") << u"baidu_top_buzz_b1_IEE-homework_2018_gb2312.html"_s << -1;
+    QTest::addColumn<QByteArray>("contentType");
+    QTest::addColumn<QStringList>("words");
+
+    const QByteArray html = "text/html";
+    const QByteArray utf8 = "text/html; charset=utf-8";
+    // The classic block is there, but its links end "&amp;f=1&amp;rsv_ers=xdt0\">": nothing is taken.
+    QTest::newRow("2011") << u"baidu_s_mozilla_tp5n-talos-pagesets_2011_gb2312.html"_s << html << QStringList();
+    QTest::newRow("2018 div rs") << u"baidu_s_shanghai-mingtian-tianqi_IEE-homework_2018_utf8.html"_s << utf8
+                                 << QStringList{u"上海明天天气预报详细"_s, u"上海明日天气预报"_s, u"上海明天天气24小时"_s,
+                                                u"上海天气预报"_s, u"上海明天有台风吗"_s, u"上海天气预报24小时表"_s,
+                                                u"上海 天气预报24小时"_s, u"上海明天上午天气情况"_s, u"上海今天天气2345"_s};
+    QTest::newRow("2020 div rs, Python") << u"baidu_s_python_BaiduSpider_2020_utf8.html"_s << utf8
+                                         << QStringList{u"python有什么用"_s, u"python为什么叫爬虫"_s, u"python教程"_s,
+                                                        u"python官网"_s, u"python爬虫教程"_s, u"python和java"_s,
+                                                        u"python代码"_s, u"python软件"_s, u"python3"_s};
+    QTest::newRow("2020 div rs, 新冠") << u"baidu_s_xinguan_BaiduSpider_2020_utf8.html"_s << utf8
+                                       << QStringList{u"全国新冠新增最新消息"_s, u"新冠百度百科"_s, u"新冠和普通感冒的区别"_s,
+                                                      u"新冠百科"_s, u"全国新冠肺炎最新情况"_s, u"全世界新肺炎最新数据"_s,
+                                                      u"新冠肺炎症状"_s, u"新冠的症状"_s, u"新冠肺炎1分钟自测"_s};
+    QTest::newRow("2022 rs_new") << u"baidu_s_helan-agenting_yaklang_2022_utf8.html"_s << utf8
+                                 << QStringList{u"阿根廷荷兰冲突最新消息"_s, u"阿根廷5比0荷兰"_s, u"荷兰vs阿根廷上半场比分"_s,
+                                                u"阿根廷荷兰今晚争四强"_s, u"保加利亚为什么不加入南斯拉夫"_s,
+                                                u"俄罗斯在乌克兰抓到的最大鱼"_s, u"阿尔巴尼亚为什么和苏联交恶"_s,
+                                                u"阿根廷对荷兰世界杯"_s, u"葡萄牙阿根廷交战记录"_s, u"英国1982年对阿根廷的战争"_s};
+    QTest::newRow("2018 hot list") << u"baidu_top_buzz_b1_IEE-homework_2018_gb2312.html"_s << html << QStringList();
 }
 
 void TestMining::realPagesAsSeed()
 {
     QFETCH(QString, file);
-    QFETCH(int, blockLinks);
+    QFETCH(QByteArray, contentType);
+    QFETCH(QStringList, words);
     QFile page(QFINDTESTDATA(u"data/real-pages/"_s + file));
     QVERIFY(page.open(QIODevice::ReadOnly));
     const QByteArray bytes = page.readAll();
-    server_.setHandler([bytes](const FakeHttpServer::Request&) {
+    // Every query gets the same page, so the words of the seed page are all known afterwards.
+    server_.setHandler([bytes, contentType](const FakeHttpServer::Request&) {
         FakeHttpServer::Response response;
+        response.contentType = contentType;
         response.body = bytes;
         return response;
     });
 
-    Inet inet;
-    const FetchResult fetched = inet.OpenURL(Mining::resultPageAddress(u"mozilla"_s));
-    QVERIFY(fetched.ok);
-    const QString block = Module1::TextBetween(fetched.text, QString::fromUtf16(Mining::BlockStart),
-                                               QString::fromUtf16(Mining::BlockEnd));
-    QCOMPARE(block.isEmpty(), blockLinks < 0);
-    if (blockLinks > 0)
-        QCOMPARE(int(block.count(u"<a href"_s)), blockLinks);
-
-    server_.clearRequests();
     Form1 form;
     form.Text1->setPlainText(u"mine"_s);
     form.Command4->click();
-    QCOMPARE(server_.requests().size(), 1);
-    QCOMPARE(ListReplace::keywordListText(form.Text1), u"mine"_s);
-    QCOMPARE(form.RunList, u"\r\n\r\n"_s);
+    QCOMPARE(server_.requests().size(), 1 + words.size());
+    QCOMPARE(ListReplace::keywordListText(form.Text1), words.isEmpty() ? u"mine"_s : u"\r\n"_s + listOf(words) + u"\r\n");
+    QCOMPARE(form.RunList, u"\r\n"_s + listOf(words) + u"\r\n");
     QCOMPARE(form.RunState, 0);
+}
+
+void TestMining::newLayouts_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<int>("minLength");
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QString>("expected");
+
+    const QString off = u"未开启"_s;
+    const QString open = u"<div class=\"x\" id=\"rs_new\">"_s;
+    const QString titles = u"<table class=\"rs-table_9\"><tr><td><a title=\"Tea &amp; 茶\" class=\"c rs-link_NEW\" "
+                           u"href=\"/s?wd=a\">x</a><a title=\"not this\" class=\"other\">y</a>"
+                           u"<a class=\"rs-link_X\" href=\"/s\"><span class=\"rs-text_1\"> 无 &lt;标题&gt; </span></a>"
+                           u"</td></tr></table><a title=\"after\" class=\"rs-link_1\">z</a>"_s;
+    QTest::newRow("s-data words, not the titles")
+        << open + u"<!--s-data:{\"newList\":[[{\"word\":\"A1\"},{\"word\":\"b2\"}],[{\"word\":\"c3\"}]]}-->"_s + titles
+        << 0 << off << u"a1\r\nb2\r\nc3\r\n"_s;
+    QTest::newRow("escaped JSON") << open + u"<!--s-data:{\"newList\":[[{\"word\":\"\\\"\\u4e2d\\/x\"}]]}-->"_s
+                                  << 0 << off << u"\"中/x\r\n"_s;
+    QTest::newRow("JSON cut off: titles") << open + u"<!--s-data:{\"newList\":[[{\"word\":\"a1\"-->"_s + titles << 0
+                                          << off << u"tea & 茶\r\n无 <标题>\r\n"_s;
+    QTest::newRow("no s-data: titles") << open + titles << 0 << off << u"tea & 茶\r\n无 <标题>\r\n"_s;
+    QTest::newRow("classic block wins")
+        << link(u"Old"_s).prepend(u"<table><tr><th>相关搜索</th>"_s) + u"</table>"_s + open
+               + u"<!--s-data:{\"newList\":[[{\"word\":\"new\"}]]}-->"_s
+        << 0 << off << u"old\r\n"_s;
+    QTest::newRow("rs_new before div rs")
+        << u"<div id=\"rs\"><table><tr><th><a href=\"/s\">older</a></th></tr></table>"_s + open + titles << 0 << off
+        << u"tea & 茶\r\n无 <标题>\r\n"_s;
+    QTest::newRow("div rs: th links up to </table>")
+        << u"<DIV ID=\"rs\"><div class=\"tt\">相关搜索</div><table><tr><th rowspan=\"2\">标题</th><th><a href=\"/s?wd=1\">"
+           u"Python<em>教程</em></a></th><td><a href=\"/s\">td</a></td><th> <a href='/s>'>  &#20013;&#x6587;\n词 </a></th>"
+           u"</tr></table><th><a href=\"/s\">outside</a></th>"_s
+        << 0 << off << u"python教程\r\n中文 词\r\n"_s;
+    QTest::newRow("min length ends the scan")
+        << open + u"<!--s-data:{\"newList\":[[{\"word\":\"三个字\"},{\"word\":\"两字\"}],[{\"word\":\"四个字的\"}]]}-->"_s
+        << 2 << off << u"三个字\r\n"_s;
+    QTest::newRow("contains filter")
+        << open + u"<!--s-data:{\"newList\":[[{\"word\":\"减肥茶\"},{\"word\":\"瘦身\"}],[{\"word\":\"减肥TEA\"}]]}-->"_s
+        << 0 << u"减肥t"_s << u"减肥tea\r\n"_s;
+    QTest::newRow("no layout") << u"<div id=\"rsx\"><a class=\"rs-link_1\" title=\"t\">x</a>"_s << 0 << off << QString();
+}
+
+void TestMining::newLayouts()
+{
+    QFETCH(QString, page);
+    QFETCH(int, minLength);
+    QFETCH(QString, filter);
+    QFETCH(QString, expected);
+
+    FetchResult fetched;
+    fetched.ok = true;
+    fetched.text = page;
+    Form1 form;
+    form.MinLength = minLength;
+    form.ContainsFilter = filter;
+    form.CountLimit = 1000;
+    QCOMPARE(form.newKeywordsOfPage(fetched, QString::fromUtf16(Mining::BlockStart),
+                                    QString::fromUtf16(Mining::BlockEnd)),
+             expected);
 }
 
 QTEST_MAIN(TestMining)

@@ -64,8 +64,8 @@ class TestPlatform : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void percentEncodeGbk_data();
-    void percentEncodeGbk();
+    void percentEncodeUtf8_data();
+    void percentEncodeUtf8();
     void toGbk_data();
     void toGbk();
     void toGbkLongListWithOneOutsider();
@@ -119,27 +119,26 @@ std::unique_ptr<FakeHttpServer> TestPlatform::startServer()
     return server;
 }
 
-void TestPlatform::percentEncodeGbk_data()
+void TestPlatform::percentEncodeUtf8_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QByteArray>("encoded");
 
-    QTest::newRow("chinese") << u"减肥"_s << QByteArray("%BC%F5%B7%CA");
-    QTest::newRow("plus and space") << u"c++ 教程"_s << QByteArray("c%2B%2B%20%BD%CC%B3%CC");
+    QTest::newRow("chinese") << u"减肥"_s << QByteArray("%E5%87%8F%E8%82%A5");
+    QTest::newRow("plus and space") << u"c++ 教程"_s << QByteArray("c%2B%2B%20%E6%95%99%E7%A8%8B");
     QTest::newRow("reserved") << u"&#+%? "_s << QByteArray("%26%23%2B%25%3F%20");
     QTest::newRow("empty") << QString() << QByteArray();
-    // GB18030 bytes 94 39 FC 36: the 0x39 and 0x36 are the digits 9 and 6 and stay as they are.
-    QTest::newRow("emoji") << Emoji << QByteArray("%949%FC6");
-    QTest::newRow("euro") << u"€"_s << QByteArray("%80");
+    QTest::newRow("emoji") << Emoji << QByteArray("%F0%9F%98%80");
+    QTest::newRow("euro") << u"€"_s << QByteArray("%E2%82%AC");
     QTest::newRow("unreserved") << u"AZaz09-._~"_s << QByteArray("AZaz09-._~");
     QTest::newRow("slash equals") << u"a/b=c"_s << QByteArray("a%2Fb%3Dc");
 }
 
-void TestPlatform::percentEncodeGbk()
+void TestPlatform::percentEncodeUtf8()
 {
     QFETCH(QString, text);
     QFETCH(QByteArray, encoded);
-    QCOMPARE(CodePage::percentEncodeGbk(text), encoded);
+    QCOMPARE(CodePage::percentEncodeUtf8(text), encoded);
 }
 
 void TestPlatform::toGbk_data()
@@ -337,11 +336,11 @@ void TestPlatform::requestTargetArrivesAsSent_data()
     QTest::addColumn<QString>("keyword");
     QTest::addColumn<QByteArray>("target");
 
-    QTest::newRow("chinese") << u"减肥"_s << QByteArray("http://www.baidu.com/s?wd=%BC%F5%B7%CA");
-    QTest::newRow("plus and space") << u"c++ 教程"_s << QByteArray("http://www.baidu.com/s?wd=c%2B%2B%20%BD%CC%B3%CC");
+    QTest::newRow("chinese") << u"减肥"_s << QByteArray("http://www.baidu.com/s?wd=%E5%87%8F%E8%82%A5");
+    QTest::newRow("plus and space") << u"c++ 教程"_s << QByteArray("http://www.baidu.com/s?wd=c%2B%2B%20%E6%95%99%E7%A8%8B");
     QTest::newRow("empty keyword") << QString() << QByteArray("http://www.baidu.com/s?wd=");
     QTest::newRow("reserved") << u"&#+%? /"_s << QByteArray("http://www.baidu.com/s?wd=%26%23%2B%25%3F%20%2F");
-    QTest::newRow("emoji") << Emoji << QByteArray("http://www.baidu.com/s?wd=%949%FC6");
+    QTest::newRow("emoji") << Emoji << QByteArray("http://www.baidu.com/s?wd=%F0%9F%98%80");
 }
 
 void TestPlatform::requestTargetArrivesAsSent()
@@ -354,7 +353,7 @@ void TestPlatform::requestTargetArrivesAsSent()
     server->setHandler([](const FakeHttpServer::Request&) { return page("ok"); });
     Inet inet;
     const FetchResult result
-        = inet.OpenURL(u"http://www.baidu.com/s?wd="_s + QString::fromLatin1(CodePage::percentEncodeGbk(keyword)));
+        = inet.OpenURL(u"http://www.baidu.com/s?wd="_s + QString::fromLatin1(CodePage::percentEncodeUtf8(keyword)));
     QVERIFY2(result.ok, qPrintable(result.error));
     QCOMPARE(server->requests().size(), 1);
     QCOMPARE(server->requests().at(0).target, target);

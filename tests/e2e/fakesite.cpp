@@ -156,5 +156,5 @@ int FakeSite::requestCount() const
 
 QString FakeSite::searchTarget(const QString& keyword)
 {
-    return u"http://www.baidu.com/s?wd="_s + QString::fromLatin1(CodePage::toGbk(keyword).toPercentEncoding());
+    return u"http://www.baidu.com/s?wd="_s + QString::fromLatin1(keyword.toUtf8().toPercentEncoding());
 }

@@ -227,7 +227,7 @@ void TestEndToEnd::miningRunWithStop()
     QTRY_COMPARE_WITH_TIMEOUT(clipboard(), runList, 10000);
     QTest::qWait(1000);
     QCOMPARE(site_->requestLog(),
-             u"http://www.baidu.com/s?wd=%BC%F5%B7%CA%B2%E8\n"_s + FakeSite::searchTarget(u"减肥茶的功效"_s) + u'\n'
+             u"http://www.baidu.com/s?wd=%E5%87%8F%E8%82%A5%E8%8C%B6\n"_s + FakeSite::searchTarget(u"减肥茶的功效"_s) + u'\n'
                  + FakeSite::searchTarget(u"减肥茶哪个好"_s));
 
     // The list box holds the run's list: the export writes it as it is.
