@@ -1,4 +1,5 @@
 // Starting the program is creating the window; closing it ends the process at once.
+#include "app/clipboardhandover.h"
 #include "app/form1.h"
 #include "app/picturebutton.h"
 
@@ -22,7 +23,11 @@ int main(int argc, char* argv[])
         QApplication::installTranslator(&qtTexts);
     Form1 form;
     // Closing the window ends the program even in the middle of a mining run that waits for a page.
-    form.setUnloadAction([] {
+    // The window goes at once; the clipboard manager gets half a second to take the list that the
+    // clipboard holds, which would otherwise go with the process.
+    form.setUnloadAction([&form] {
+        form.hide();
+        ClipboardHandover::handOver(500);
         std::fflush(nullptr);
         std::_Exit(0);
     });

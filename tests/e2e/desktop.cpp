@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QThread>
+#include <csignal>
+#include <unistd.h>
 
 // Xlib last: its macros (None, Bool, Status…) would clash with Qt's names.
 #include <X11/Xlib.h>
@@ -188,6 +190,52 @@ bool VirtualDisplay::sendCloseRequest(const QString& window) const
     XFlush(connection);
     XCloseDisplay(connection);
     return sent;
+}
+
+bool VirtualDisplay::selectionOwned(const char* selection) const
+{
+    Display* connection = XOpenDisplay(name_.toLatin1().constData());
+    if (!connection)
+        return false;
+    const bool owned = XGetSelectionOwner(connection, XInternAtom(connection, selection, False)) != 0;
+    XCloseDisplay(connection);
+    return owned;
+}
+
+ClipboardManager::~ClipboardManager()
+{
+    // The bus and the manager form a process group of their own.
+    if (process_.state() != QProcess::NotRunning) {
+        ::kill(-pid_t(process_.processId()), SIGTERM);
+        if (!process_.waitForFinished(3000)) {
+            ::kill(-pid_t(process_.processId()), SIGKILL);
+            process_.waitForFinished(3000);
+        }
+    }
+}
+
+bool ClipboardManager::start(QString* error)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"DISPLAY"_s, display_.name());
+    environment.insert(u"HOME"_s, home_.path());
+    for (const QString& name : { u"XDG_CONFIG_HOME"_s, u"XDG_DATA_HOME"_s, u"XDG_CACHE_HOME"_s,
+                                 u"DBUS_SESSION_BUS_ADDRESS"_s })
+        environment.remove(name);
+    process_.setProcessEnvironment(environment);
+    process_.setStandardOutputFile(QProcess::nullDevice());
+    process_.setStandardErrorFile(QProcess::nullDevice());
+    process_.setChildProcessModifier([] { ::setsid(); });
+    process_.start(u"dbus-run-session"_s, { u"--"_s, u"xfce4-clipman"_s });
+    if (!process_.waitForStarted(5000)) {
+        *error = u"dbus-run-session 无法启动（需要软件包 dbus）"_s;
+        return false;
+    }
+    if (!pollUntil([this] { return display_.selectionOwned("CLIPBOARD_MANAGER"); }, 10000)) {
+        *error = u"xfce4-clipman 没有接管剪贴板（需要软件包 xfce4-clipman）"_s;
+        return false;
+    }
+    return true;
 }
 
 bool VirtualDisplay::saveWindowPicture(const QString& window, const QString& pngPath) const

@@ -66,11 +66,36 @@ public:
     // WM_DELETE_WINDOW, as a window manager sends it when the user closes a window.
     bool sendCloseRequest(const QString& window) const;
 
+    // Whether some program owns the selection, e.g. "CLIPBOARD_MANAGER".
+    bool selectionOwned(const char* selection) const;
+
     bool saveWindowPicture(const QString& window, const QString& pngPath) const;
 
 private:
     QProcess server_;
     QString name_;
+};
+
+// The desktop's clipboard manager on the display: xfce4-clipman (Debian package xfce4-clipman) on a
+// session bus of its own, where it keeps its settings. It ends with the object.
+class ClipboardManager
+{
+public:
+    explicit ClipboardManager(const VirtualDisplay& display)
+        : display_(display)
+    {
+    }
+    ~ClipboardManager();
+    ClipboardManager(const ClipboardManager&) = delete;
+    ClipboardManager& operator=(const ClipboardManager&) = delete;
+
+    // Starts it and waits until it has taken the CLIPBOARD_MANAGER selection.
+    bool start(QString* error);
+
+private:
+    const VirtualDisplay& display_;
+    QTemporaryDir home_;
+    QProcess process_;
 };
 
 // The program under test, run from a directory of its own so that the files it writes beside

@@ -52,6 +52,7 @@ private Q_SLOTS:
     void listCommands();
     void exportWithEachSeparator();
     void closeDuringRunEndsAtOnce();
+    void clipboardKeptAfterClose();
 
 private:
     // The box's text cannot be read from outside (on X11 a message box does not copy itself), so
@@ -391,6 +392,22 @@ void TestEndToEnd::closeDuringRunEndsAtOnce()
     QTest::qWait(300);
     QCOMPARE(site_->requestCount(), 2);
     QVERIFY(program->fileBytes(u"关键词.txt"_s).isNull());
+}
+
+void TestEndToEnd::clipboardKeptAfterClose()
+{
+    ClipboardManager manager(display_);
+    QString error;
+    QVERIFY2(manager.start(&error), qPrintable(error));
+    const auto program = startProgram();
+    QVERIFY(program);
+    QVERIFY(typeInto(*program, Layout::Text1, u"减肥茶\n减肥药\n减肥茶"_s));
+
+    // Closed straight after the command, before any other program has read the new list.
+    program->click(Layout::Command6);
+    QVERIFY(display_.sendCloseRequest(program->window()));
+    QVERIFY2(program->process().waitForFinished(1000), "the program still runs a second after the close request");
+    QTRY_COMPARE_WITH_TIMEOUT(clipboard(), u"\r\n减肥茶\r\n减肥药\r\n"_s, 3000);
 }
 
 int main(int argc, char* argv[])
