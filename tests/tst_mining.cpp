@@ -1,6 +1,7 @@
 // The extraction of new related keywords, its novelty index, and whole mining runs of Form1
 // against a local fake search server reached as the HTTP proxy.
 #include "app/form1.h"
+#include "app/messagebox.h"
 #include "mining/extraction.h"
 #include "platform/inet.h"
 #include "platform/listreplace.h"
@@ -70,6 +71,10 @@ private Q_SLOTS:
     void refreshAfterListChangedDuringRun();
     void startWhileRunningIsRefused();
     void closeDuringRequestEndsRunAtOnce();
+    void runThroughTodaysLayout();
+    void blockedRunStopsWithBox_data();
+    void blockedRunStopsWithBox();
+    void startDuringHotWordFetchIsRefused();
     void realPagesAsSeed_data();
     void realPagesAsSeed();
     void newLayouts_data();
@@ -79,6 +84,8 @@ private:
     void serve(const QHash<QString, QStringList>& related, const QHash<QString, int>& delays = {});
 
     FakeHttpServer server_;
+    bool todaysLayout_ = false; // serve pages of the rs_new layout, in UTF-8
+    bool utf8Pages_ = false;    // serve the classic pages in UTF-8
 };
 
 void TestMining::initTestCase()
@@ -90,13 +97,15 @@ void TestMining::initTestCase()
 void TestMining::init()
 {
     server_.clearRequests();
+    todaysLayout_ = false;
+    utf8Pages_ = false;
     QApplication::clipboard()->setText(u"user clipboard"_s);
 }
 
 void TestMining::serve(const QHash<QString, QStringList>& related, const QHash<QString, int>& delays)
 {
     // A keyword whose related list is {"*500"} gets a server error; unknown keywords an empty page.
-    server_.setHandler([related, delays](const FakeHttpServer::Request& request) {
+    server_.setHandler([related, delays, todays = todaysLayout_, utf8 = utf8Pages_](const FakeHttpServer::Request& request) {
         FakeHttpServer::Response response;
         const QString keyword = SearchPages::keywordOfTarget(request.target);
         const QStringList links = related.value(keyword);
@@ -105,7 +114,12 @@ void TestMining::serve(const QHash<QString, QStringList>& related, const QHash<Q
             response.status = 500;
             return response;
         }
-        response.body = SearchPages::resultPage(links);
+        if (todays) {
+            response.contentType = "text/html; charset=utf-8";
+            response.body = SearchPages::resultPage2026(links);
+        } else {
+            response.body = SearchPages::resultPage(links, utf8);
+        }
         return response;
     });
 }
@@ -247,6 +261,13 @@ void TestMining::jcfCountsAndLimit()
     QCOMPARE(form.jcf(QString(), QString::fromUtf16(Mining::ItemStart), u"</a>"_s), QString());
     QCOMPARE(form.Label7->text(), u"before"_s);
     QCOMPARE(form.RunState, 1);
+
+    // Today's words count on from there; the limit is checked after each one, the rest still taken.
+    form.CountLimit = 4;
+    QCOMPARE(form.jcfWords({u"d"_s, u"old"_s, u"e"_s, u"f"_s}), u"d\r\ne\r\nf\r\n"_s);
+    QCOMPARE(form.FoundCount, 6);
+    QCOMPARE(form.Label7->text(), u"6 个"_s);
+    QCOMPARE(form.RunState, 2);
 }
 
 void TestMining::resultPageAddress_data()
@@ -435,10 +456,15 @@ void TestMining::fastRefreshEqualsWholeReplace()
 {
     // A tree: s lists k0..k3, and every kN lists four later keywords, some of them already known.
     QHash<QString, QStringList> related;
-    related.insert(u"s"_s, {u"k0"_s, u"k1"_s, u"k2"_s, u"k3"_s});
+    // Link texts holding a lone CR, a lone LF, U+2028 or U+2029 show as two lines in the box.
+    related.insert(u"s"_s, {u"k0"_s, u"k1"_s, u"cr\rk"_s, u"k2"_s, u"lf\nk"_s, u"k3"_s});
+    related.insert(u"cr\rk"_s, {u"ls\u2028k"_s, u"k5"_s});
+    related.insert(u"lf\nk"_s, {u"ps\u2029k"_s, u"cr\rk"_s});
+    related.insert(u"ls\u2028k"_s, {u"k7"_s, u"x\r"_s});
     for (int i = 0; i < 60; ++i)
         related.insert(u"k%1"_s.arg(i), {u"k%1"_s.arg(4 * i + 1), u"k%1"_s.arg(4 * i + 2), u"k%1"_s.arg(4 * i + 3),
                                         u"K%1"_s.arg(i / 2)});
+    utf8Pages_ = true;
     serve(related);
     Form1 fast;
     fast.Text3->setText(u"s"_s);
@@ -454,7 +480,13 @@ void TestMining::fastRefreshEqualsWholeReplace()
     QVERIFY(fastRequests > 100);
     QCOMPARE(fast.RunList, plain.RunList);
     QCOMPARE(ListReplace::keywordListText(fast.Text1), ListReplace::keywordListText(plain.Text1));
-    QCOMPARE(ListReplace::keywordListText(fast.Text1), fast.RunList);
+    QVERIFY(fast.RunList.startsWith(u"\r\nk0\r\nk1\r\ncr\rk\r\nk2\r\nlf\nk\r\nk3\r\n\r\n"_s));
+    QVERIFY(fast.RunList.contains(u"\r\nls\u2028k\r\n"_s) && fast.RunList.contains(u"\r\nps\u2029k\r\n"_s));
+    QString shown = fast.RunList;
+    shown.replace(u"cr\rk"_s, u"cr\r\nk"_s).replace(u"lf\nk"_s, u"lf\r\nk"_s).replace(u"x\r\r\n"_s, u"x\r\n\r\n"_s);
+    shown.replace(u"ls\u2028k"_s, u"ls\r\nk"_s).replace(u"ps\u2029k"_s, u"ps\r\nk"_s);
+    QCOMPARE(ListReplace::keywordListText(fast.Text1), shown);
+    QCOMPARE(fast.Text1->document()->blockCount(), plain.Text1->document()->blockCount());
     QCOMPARE(fast.Text1->textCursor().position(), plain.Text1->textCursor().position());
 }
 
@@ -514,6 +546,114 @@ void TestMining::closeDuringRequestEndsRunAtOnce()
     QVERIFY(unloaded);
     QCOMPARE(form.RunList, u"\r\na\r\n\r\n"_s);
     QCOMPARE(server_.requests().size(), 2);
+}
+
+void TestMining::runThroughTodaysLayout()
+{
+    todaysLayout_ = true;
+    serve({{u"种子"_s, {u"A&B"_s, u"b \"引号\""_s}}, {u"a&b"_s, {u"c"_s, u"b \"引号\""_s}}, {u"c"_s, {u"d"_s}}});
+    Form1 form;
+    form.Text3->setText(u"种子"_s);
+    form.Command4->click();
+    QStringList asked;
+    for (const auto& request : server_.requests())
+        asked << SearchPages::keywordOfTarget(request.target);
+    QCOMPARE(asked, (QStringList{u"种子"_s, u"a&b"_s, u"b \"引号\""_s, u"c"_s, u"d"_s}));
+    QCOMPARE(server_.requests().at(1).target, QByteArray("http://www.baidu.com/s?wd=a%26b"));
+    QCOMPARE(form.RunList, u"\r\na&b\r\nb \"引号\"\r\n\r\nc\r\nd\r\n"_s);
+    QCOMPARE(ListReplace::keywordListText(form.Text1), form.RunList);
+    QCOMPARE(form.Label7->text(), u"4 个"_s);
+    QCOMPARE(form.RunState, 0);
+}
+
+void TestMining::blockedRunStopsWithBox_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("location");
+    QTest::addColumn<QByteArray>("body");
+
+    QTest::newRow("redirect to wappass") << 302
+                                         << QByteArray("https://wappass.baidu.com/static/captcha/tuxing_v2.html?&ak=1&backurl=x")
+                                         << QByteArray();
+    QTest::newRow("redirect to a captcha path") << 302 << QByteArray("/captcha/check?x=1") << QByteArray();
+    QTest::newRow("verification page") << 200 << QByteArray()
+                                       << QByteArray("<html><head><TITLE>百度安全验证</TITLE></head>"
+                                                     "<body>网络不给力，请稍后重试</body></html>");
+}
+
+void TestMining::blockedRunStopsWithBox()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, location);
+    QFETCH(QByteArray, body);
+
+    // s gives a, b, c; the query of b is answered with the verification.
+    server_.setHandler([=](const FakeHttpServer::Request& request) {
+        FakeHttpServer::Response response;
+        const QString keyword = SearchPages::keywordOfTarget(request.target);
+        if (keyword == u"b") {
+            response.status = status;
+            response.contentType = "text/html; charset=utf-8";
+            if (!location.isEmpty())
+                response.extraHeaders.append({"Location", location});
+            response.body = body;
+        } else {
+            response.body = SearchPages::resultPage(keyword == u"s" ? QStringList{u"a"_s, u"b"_s, u"c"_s}
+                                                                     : QStringList{keyword + u"1"_s});
+        }
+        return response;
+    });
+    QList<MessageBox::Shown> shown;
+    MessageBox::setHookForTesting([&shown](const MessageBox::Shown& box) { shown.append(box); });
+    Form1 form;
+    form.Text3->setText(u"s"_s);
+    form.Command4->click();
+    MessageBox::setHookForTesting({});
+
+    QCOMPARE(server_.requests().size(), 3);
+    QCOMPARE(form.RunState, 2);
+    QCOMPARE(form.RunList, u"\r\na\r\nb\r\nc\r\n\r\na1\r\n"_s);
+    QCOMPARE(ListReplace::keywordListText(form.Text1), form.RunList);
+    QCOMPARE(QApplication::clipboard()->text(), form.RunList);
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].title, u"挖掘已停止"_s);
+    QCOMPARE(shown[0].text, u"查询太频繁，百度要求进行安全验证，挖掘已停止。列表中现有 4 个关键词，可以先导出txt，稍后再重新开始挖掘。"_s);
+
+    // The seed page itself refused: the list keeps what it held, and the box says so.
+    shown.clear();
+    MessageBox::setHookForTesting([&shown](const MessageBox::Shown& box) { shown.append(box); });
+    server_.clearRequests();
+    form.Text3->setText(u"b"_s);
+    form.Text1->setPlainText(u"甲\r\n乙"_s);
+    form.Command4->click();
+    MessageBox::setHookForTesting({});
+    QCOMPARE(server_.requests().size(), 1);
+    QCOMPARE(form.RunState, 2);
+    QCOMPARE(ListReplace::keywordListText(form.Text1), u"甲\r\n乙"_s);
+    QCOMPARE(shown.size(), 1);
+    QVERIFY(shown[0].text.contains(u"现有 2 个关键词"_s));
+}
+
+void TestMining::startDuringHotWordFetchIsRefused()
+{
+    server_.setHandler([](const FakeHttpServer::Request& request) {
+        FakeHttpServer::Response response;
+        response.delayMs = request.url.host() == u"www.baidu.com" ? 0 : 400;
+        response.body = SearchPages::resultPage({u"a"_s});
+        return response;
+    });
+    Form1 form;
+    form.Text3->setText(u"s"_s);
+    QTimer::singleShot(150, &form, [&form] {
+        QCOMPARE(form.Command10->text(), u"正在获取.."_s);
+        form.Command4->click();
+    });
+    form.Command10->click();
+    QCOMPARE(server_.requests().size(), 1);
+    QVERIFY(server_.requests().at(0).url.host() != u"www.baidu.com");
+    QCOMPARE(form.Command10->text(), u"获取"_s);
+    QVERIFY(form.Command10->isEnabled());
+    QVERIFY(!form.miningInProgress());
 }
 
 void TestMining::realPagesAsSeed_data()

@@ -5,6 +5,7 @@
 #include "support/fakehttpserver.h"
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QNetworkProxy>
 #include <QRandomGenerator>
@@ -83,6 +84,10 @@ private Q_SLOTS:
     void invalidAddressFails();
     void errorStatusFails_data();
     void errorStatusFails();
+    void verificationFails_data();
+    void verificationFails();
+    void browserHeadersAndCookies();
+    void completeAnswerOutlastsOtherWait();
     void redirectIsFollowed_data();
     void redirectIsFollowed();
     void redirectToOtherSchemeFails();
@@ -398,6 +403,101 @@ void TestPlatform::errorStatusFails()
     QCOMPARE(result.status, status);
     QCOMPARE(result.error, error);
     QVERIFY(result.text.isEmpty());
+}
+
+void TestPlatform::verificationFails_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("location");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("verification");
+
+    const QByteArray title = "<html><head><title>百度安全验证</title></head><body>网络不给力，请稍后重试</body></html>";
+    QTest::newRow("302 to wappass") << 302 << QByteArray("https://WAPPASS.baidu.com/static/captcha/tuxing.html?&ak=1")
+                                    << QByteArray() << true;
+    QTest::newRow("302 to a captcha path") << 302 << QByteArray("/static/Captcha/x.html") << QByteArray() << true;
+    QTest::newRow("200 page so titled") << 200 << QByteArray() << title << true;
+    QTest::newRow("403 page so titled") << 403 << QByteArray() << title << true;
+    QTest::newRow("words only in the body")
+        << 200 << QByteArray() << QByteArray("<title>减肥</title><p>百度安全验证</p>") << false;
+}
+
+void TestPlatform::verificationFails()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, location);
+    QFETCH(QByteArray, body);
+    QFETCH(bool, verification);
+
+    auto server = startServer();
+    QVERIFY(server);
+    server->setHandler([&](const FakeHttpServer::Request&) {
+        FakeHttpServer::Response response = location.isEmpty() ? page(body, "text/html; charset=utf-8")
+                                                               : redirect(status, location);
+        response.status = status;
+        return response;
+    });
+    Inet inet;
+    const FetchResult result = inet.OpenURL(u"http://www.baidu.com/s?wd=a"_s);
+    QCOMPARE(server->requests().size(), 1);
+    QCOMPARE(result.verification, verification);
+    QCOMPARE(result.ok, !verification);
+    if (verification) {
+        QCOMPARE(result.error, u"百度要求安全验证"_s);
+        QVERIFY(result.text.isEmpty());
+    }
+}
+
+void TestPlatform::browserHeadersAndCookies()
+{
+    auto server = startServer();
+    QVERIFY(server);
+    server->setHandler([](const FakeHttpServer::Request& request) {
+        FakeHttpServer::Response response = page("ok");
+        if (request.url.path() == u"/first")
+            response.extraHeaders.append(
+                qMakePair(QByteArray("Set-Cookie"), QByteArray("BAIDUID=ABC123:FG=1; path=/; domain=.baidu.com")));
+        return response;
+    });
+    Inet inet;
+    QVERIFY(inet.OpenURL(u"http://www.baidu.com/first"_s).ok);
+    QVERIFY(inet.OpenURL(u"http://top.baidu.com/buzz?b=1"_s).ok);
+    QCOMPARE(server->requests().size(), 2);
+    const auto header = [&](int request, const QByteArray& name) {
+        for (const auto& [key, value] : server->requests().at(request).headers) {
+            if (key.compare(name, Qt::CaseInsensitive) == 0)
+                return value;
+        }
+        return QByteArray();
+    };
+    QVERIFY(header(0, "User-Agent").startsWith("Mozilla/5.0 (Windows NT 10.0; Win64; x64)"));
+    QVERIFY(header(0, "Accept").startsWith("text/html,"));
+    QCOMPARE(header(0, "Accept-Language"), QByteArray("zh-CN,zh;q=0.9"));
+    QCOMPARE(header(0, "Cookie"), QByteArray());
+    QCOMPARE(header(1, "Cookie"), QByteArray("BAIDUID=ABC123:FG=1"));
+}
+
+void TestPlatform::completeAnswerOutlastsOtherWait()
+{
+    // Another handler's wait (a message box left open) holds the loop past the time-out while
+    // the answer has long arrived: the answer is returned, not a time-out.
+    auto server = startServer();
+    QVERIFY(server);
+    server->setHandler([](const FakeHttpServer::Request&) {
+        FakeHttpServer::Response response = page("arrived");
+        response.delayMs = 200;
+        return response;
+    });
+    Inet inet;
+    inet.setTimeoutMs(1500);
+    QTimer::singleShot(50, &inet, [] {
+        QEventLoop box;
+        QTimer::singleShot(2000, &box, &QEventLoop::quit);
+        box.exec();
+    });
+    const FetchResult result = inet.OpenURL(u"http://www.baidu.com/s?wd=a"_s);
+    QVERIFY2(result.ok, qPrintable(result.error));
+    QCOMPARE(result.text, u"arrived"_s);
 }
 
 void TestPlatform::redirectIsFollowed_data()

@@ -11,14 +11,15 @@ using namespace Qt::StringLiterals;
 
 namespace SearchPages {
 
-QByteArray resultPage(const QStringList& related)
+QByteArray resultPage(const QStringList& related, bool utf8)
 {
-    QString page = u"<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\"></head>"
-                   u"<body><div id=\"content\">结果</div><table><tr><th>相关搜索</th>"_s;
+    QString page = u"<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset="_s
+        + (utf8 ? u"utf-8"_s : u"gb2312"_s)
+        + u"\"></head><body><div id=\"content\">结果</div><table><tr><th>相关搜索</th>"_s;
     for (const QString& keyword : related)
         page += u"<td><a href=\"s?wd=x&f=1\">"_s + keyword + u"</a></td>";
     page += u"</tr></table><p>尾部</p></body></html>"_s;
-    return CodePage::toGbk(page);
+    return utf8 ? page.toUtf8() : CodePage::toGbk(page);
 }
 
 QByteArray resultPage2026(const QStringList& related)

@@ -9,7 +9,8 @@
 namespace SearchPages {
 
 // A result page whose related-search block lists the given link texts in order.
-QByteArray resultPage(const QStringList& related);
+// In GBK unless utf8, which also holds the characters GBK lacks.
+QByteArray resultPage(const QStringList& related, bool utf8 = false);
 
 // A result page of today's layout, UTF-8: the element with id="rs_new", its words in the s-data
 // comment (rows of two) and again as the titles and texts of the links of the table after it.
