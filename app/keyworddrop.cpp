@@ -78,25 +78,24 @@ bool KeywordFileDrop::eventFilter(QObject* watched, QEvent* event)
 
 void KeywordFileDrop::joinFiles(const QStringList& paths)
 {
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    auto restoreCursor = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
-
-    QList<QString> texts;
     QStringList refused;
-    for (const QString& path : paths) {
-        TextFile::ReadResult read = TextFile::read(path);
-        if (read.refusal == TextFile::Refusal::None)
-            texts.append(std::move(read.text));
-        else
-            refused.append(QDir::toNativeSeparators(path) + u"："_s + TextFile::refusalText(read.refusal));
+    {
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        const auto restoreCursor = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
+        QList<QString> texts;
+        for (const QString& path : paths) {
+            TextFile::ReadResult read = TextFile::read(path);
+            if (read.refusal == TextFile::Refusal::None)
+                texts.append(std::move(read.text));
+            else
+                refused.append(QDir::toNativeSeparators(path) + u"："_s + TextFile::refusalText(read.refusal));
+        }
+        if (!texts.isEmpty()) {
+            const QString list = FileJoin::joinFileTexts(ListReplace::keywordListText(box_), texts);
+            texts.clear(); // the file texts are in the new list now; a long one need not be held twice
+            ListReplace::replaceKeywordList(box_, list, ListReplace::Order::EmptyFirst);
+        }
     }
-    if (!texts.isEmpty()) {
-        const QString list = FileJoin::joinFileTexts(ListReplace::keywordListText(box_), texts);
-        texts.clear(); // the file texts are in the new list now; a long one need not be held twice
-        ListReplace::replaceKeywordList(box_, list, ListReplace::Order::EmptyFirst);
-    }
-    restoreCursor.dismiss();
-    QGuiApplication::restoreOverrideCursor();
     if (!refused.isEmpty())
         MessageBox::show(box_->window(), u"导入"_s, u"以下文件没有导入：\n"_s + refused.join(u'\n'),
                          MessageBox::Warning);

@@ -24,13 +24,13 @@ bool startsWith(QByteArrayView bytes, const char* mark, qsizetype length)
 // The decoded text, or a null string when the bytes are not valid UTF-8.
 QString decodeIfUtf8(QByteArrayView bytes)
 {
-    // Stateful, so that a character cut at the end of the probe is not taken for an error.
-    QStringDecoder probe(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    // Stateful, so that a character cut at the end of the probe is not taken for an error. The result
+    // is taken, as a decoder only decodes when its result is.
+    QStringDecoder probe(QStringConverter::Utf8);
     const QString start = probe.decode(bytes.first(std::min(bytes.size(), Utf8ProbeBytes)));
     if (probe.hasError())
         return QString();
-    QStringDecoder whole(QStringConverter::Utf8,
-                         QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    QStringDecoder whole(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
     QString text = whole.decode(bytes);
     if (whole.hasError())
         return QString();

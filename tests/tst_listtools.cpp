@@ -493,7 +493,6 @@ void TestListTools::exportCommandFailure()
     QCOMPARE(QApplication::clipboard()->text(), u"剪贴板原文"_s);
 }
 
-QTEST_MAIN(TestListTools)
 void TestListTools::dropFile_data()
 {
     QTest::addColumn<Dropped>("dropped");
@@ -601,4 +600,5 @@ void TestListTools::dropTextInsertsAtDropPoint()
     QVERIFY(shown_.isEmpty());
 }
 
+QTEST_MAIN(TestListTools)
 #include "tst_listtools.moc"
