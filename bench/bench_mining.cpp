@@ -1,5 +1,6 @@
 // Mining at scale: a run of Form1 against an in-process fake search server that answers at once,
-// with the fast refresh and indexed novelty test, and with the whole-replace refresh and the scan.
+// with the fast refresh and indexed novelty test, and with the whole-replace refresh and the scan;
+// and the fast method again with pages of today's layout (rs_new, UTF-8) instead of the classic table.
 // Prints the per-query overhead (time not spent waiting for the page) at several list sizes.
 #include "app/form1.h"
 #include "platform/inet.h"
@@ -46,7 +47,7 @@ qint64 peakKiB()
 }
 
 // One run in this process; prints "overhead <ms at each checkpoint> total <s> queries <n> found <n> peak <KiB>".
-int runOnce(bool plain)
+int runOnce(bool plain, bool todaysLayout)
 {
     FakeHttpServer server;
     if (!server.start())
@@ -77,7 +78,12 @@ int runOnce(bool plain)
         for (int i = 0; i < LinksPerPage; ++i)
             links << keywordName(next++);
         FakeHttpServer::Response response;
-        response.body = SearchPages::resultPage(links);
+        if (todaysLayout) {
+            response.contentType = "text/html; charset=utf-8";
+            response.body = SearchPages::resultPage2026(links);
+        } else {
+            response.body = SearchPages::resultPage(links);
+        }
         return response;
     });
 
@@ -127,13 +133,14 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     const QStringList args = QApplication::arguments();
     if (args.size() > 1)
-        return runOnce(args.at(1) == u"plain");
+        return runOnce(args.at(1) == u"plain", args.at(1) == u"today");
 
     std::printf("Mining run against an in-process fake search server (%d links a page, count limit %d)\n",
                 LinksPerPage, CountLimit);
     const QStringList fast = childRun(args.at(0), u"fast"_s);
+    const QStringList today = childRun(args.at(0), u"today"_s);
     const QStringList plain = childRun(args.at(0), u"plain"_s);
-    if (fast.size() < 12 || plain.size() < 12) {
+    if (fast.size() < 12 || today.size() < 12 || plain.size() < 12) {
         std::printf("a run failed\n");
         return 1;
     }
@@ -144,9 +151,11 @@ int main(int argc, char* argv[])
                     qPrintable(f[3]), qPrintable(f[5]), qPrintable(f[7]), qPrintable(f[9]), f[11].toDouble() / 1024);
     };
     row("append refresh + novelty index", fast);
+    row("the same, pages of the rs_new layout", today);
     row("whole replace + scan", plain);
     const double x = fast[3].toDouble();
     const double y = plain[3].toDouble();
-    std::printf("\noverhead@50000 %.3f ms, whole-replace %.3f ms, ratio %.1f\n", x, y, x > 0 ? y / x : 0.0);
+    std::printf("\noverhead@50000 %.3f ms, rs_new pages %s ms, whole-replace %.3f ms, ratio %.1f\n", x,
+                qPrintable(today[3]), y, x > 0 ? y / x : 0.0);
     return 0;
 }

@@ -1,8 +1,16 @@
 // The extraction of new keywords with the novelty index: the index answers exactly as the scan of
 // RunList, whether it was built in one go or grown piece by piece, and the extraction equals the
-// rule followed step by step with the scan.
+// rule followed step by step with the scan. Then the newer page layouts: pages built of known words
+// in the rs_new or div rs markup, with intact, cut or missing s-data, inside any text, give exactly
+// those words; any text around the markers never crashes the reader and gives only trimmed words
+// without line breaks.
 #include "fuzzinput.h"
 #include "mining/extraction.h"
+#include "mining/relatedlayouts.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <QStringList>
 
@@ -34,6 +42,93 @@ Mining::Extraction literalExtraction(const QString& block, const QString& start,
             return out;
         rest = rest.mid(item.size());
     }
+}
+
+// What a reader of the page as a browser shows it takes for a word: white space runs as one space,
+// trimmed, in lower case.
+QString shownWord(const QString& word)
+{
+    QString out;
+    bool space = false;
+    for (const QChar c : word) {
+        if (c.isSpace()) {
+            space = !out.isEmpty();
+            continue;
+        }
+        if (space)
+            out += u' ';
+        space = false;
+        out += c;
+    }
+    return out.toLower();
+}
+
+QString escaped(const QString& word)
+{
+    QString out = word;
+    return out.replace(u'&', u"&amp;"_s).replace(u'<', u"&lt;"_s).replace(u'>', u"&gt;"_s).replace(u'"', u"&quot;"_s);
+}
+
+void checkLayouts(Fuzz::Input& input)
+{
+    const QString before = input.text(512);
+    const QString after = input.text(512);
+    QStringList words;
+    for (int i = input.number(0, 6); i > 0; --i)
+        words << QString::fromUtf8(input.text(24).toUtf8()); // lone surrogates cannot travel in JSON
+    const bool newest = input.flag();
+    const int sData = input.number(0, 2); // 0 intact, 1 cut off, 2 missing
+
+    QString block;
+    if (newest) {
+        QJsonArray rows;
+        for (qsizetype i = 0; i < words.size(); ++i) {
+            if (i % 2 == 0)
+                rows.append(QJsonArray());
+            QJsonArray row = rows.last().toArray();
+            row.append(QJsonObject{{u"url"_s, u"/s?wd=1"_s}, {u"word"_s, words[i]}});
+            rows[rows.size() - 1] = row;
+        }
+        const QString json = QString::fromUtf8(QJsonDocument(QJsonObject{{u"newList"_s, rows}}).toJson(QJsonDocument::Compact));
+        // A word holding "-->" ends the comment early, and what follows is read as markup.
+        if (json.contains(u"-->"_s))
+            return;
+        block = u"<div class=\"rs-normal-width_1\" id=\"rs_new\">"_s;
+        if (sData == 0)
+            block += u"<!--s-data:"_s + json + u"-->"_s;
+        else if (sData == 1)
+            block += u"<!--s-data:"_s + json.left(input.number<qsizetype>(0, json.size() - 1)) + u"-->"_s;
+        block += u"<div class=\"rs-label_2\">相关搜索</div><table class=\"rs-table_3\"><tbody><tr>"_s;
+        for (const QString& word : words)
+            block += u"<td class=\"rs-col_4\"><a title=\""_s + escaped(word)
+                + u"\" class=\"rs-link_5 c-line-clamp1\" href=\"/s?wd=1&amp;f=1\"><span class=\"rs-text_6\">"_s
+                + escaped(word) + u"</span></a></td>"_s;
+        block += u"</tr></tbody></table></div>"_s;
+    } else {
+        block = u"<div id=\"rs\"><div class=\"tt\">相关搜索</div><table cellpadding=\"0\"><tr>"_s;
+        for (const QString& word : words)
+            block += u"<th><a href=\"/s?wd=1&rsp=0&f=1&oq=x\">"_s + escaped(word) + u"</a></th><td></td>"_s;
+        block += u"</tr></table></div>"_s;
+    }
+
+    const QString page = before + block + after;
+    const QStringList found = Mining::todaysRelatedWords(page);
+    for (const QString& word : found)
+        FUZZ_CHECK(!word.contains(u'\r') && !word.contains(u'\n') && word == word.trimmed());
+    Mining::relatedSearches(page, QString::fromUtf16(Mining::BlockStart), QString::fromUtf16(Mining::BlockEnd));
+
+    // The comparison holds while the surrounding text names no layout of its own.
+    const auto names = [](const QString& text, const char16_t* marker) {
+        return text.contains(QStringView(marker), Qt::CaseInsensitive);
+    };
+    if (names(before, u"id=\"rs_new\"") || names(after, u"id=\"rs_new\"")
+        || (!newest && names(before, u"<div id=\"rs\">")))
+        return;
+    QStringList expected;
+    for (const QString& word : words)
+        expected << shownWord(word);
+    FUZZ_CHECK_EQUAL(found.join(u'|'), expected.join(u'|'));
+    FUZZ_CHECK(found.size() == expected.size());
 }
 
 } // namespace
@@ -82,6 +177,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     agree(block);
 
     const Mining::Extraction found = Mining::extractNewKeywords(block, start, end, settings, agree);
+    checkLayouts(input);
     if (Fuzz::beginsWithLowSurrogate(start) || Fuzz::beginsWithLowSurrogate(end))
         return 0;
     const Mining::Extraction expected = literalExtraction(block, start, end, settings, runList);
