@@ -204,13 +204,11 @@ bool VirtualDisplay::selectionOwned(const char* selection) const
 
 ClipboardManager::~ClipboardManager()
 {
-    // The bus and the manager form a process group of their own.
+    // The bus and the manager form a process group of their own. Killed outright: on SIGTERM the
+    // settings service, which the bus started apart, writes its files into a home being removed.
     if (process_.state() != QProcess::NotRunning) {
-        ::kill(-pid_t(process_.processId()), SIGTERM);
-        if (!process_.waitForFinished(3000)) {
-            ::kill(-pid_t(process_.processId()), SIGKILL);
-            process_.waitForFinished(3000);
-        }
+        ::kill(-pid_t(process_.processId()), SIGKILL);
+        process_.waitForFinished(3000);
     }
 }
 
@@ -226,13 +224,13 @@ bool ClipboardManager::start(QString* error)
     process_.setStandardOutputFile(QProcess::nullDevice());
     process_.setStandardErrorFile(QProcess::nullDevice());
     process_.setChildProcessModifier([] { ::setsid(); });
-    process_.start(u"dbus-run-session"_s, { u"--"_s, u"xfce4-clipman"_s });
+    process_.start(u"dbus-run-session"_s, { u"--"_s, u"xfsettingsd"_s, u"--no-daemon"_s, u"--disable-wm-check"_s });
     if (!process_.waitForStarted(5000)) {
         *error = u"dbus-run-session 无法启动（需要软件包 dbus）"_s;
         return false;
     }
     if (!pollUntil([this] { return display_.selectionOwned("CLIPBOARD_MANAGER"); }, 10000)) {
-        *error = u"xfce4-clipman 没有接管剪贴板（需要软件包 xfce4-clipman）"_s;
+        *error = u"xfsettingsd 没有接管剪贴板（需要软件包 xfce4-settings）"_s;
         return false;
     }
     return true;

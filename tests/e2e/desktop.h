@@ -76,8 +76,10 @@ private:
     QString name_;
 };
 
-// The desktop's clipboard manager on the display: xfce4-clipman (Debian package xfce4-clipman) on a
-// session bus of its own, where it keeps its settings. It ends with the object.
+// The desktop's clipboard manager on the display: the one of xfsettingsd (Debian package
+// xfce4-settings) on a session bus of its own, where its settings service runs. It copies the
+// clipboard only when the owner asks it to (SAVE_TARGETS), so the text outlives its owner only if
+// the owner hands it over. It ends with the object.
 class ClipboardManager
 {
 public:
