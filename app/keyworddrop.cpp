@@ -52,14 +52,17 @@ KeywordFileDrop::KeywordFileDrop(QPlainTextEdit* box)
     : QObject(box)
     , box_(box)
 {
-    box_->viewport()->installEventFilter(this);
+    viewport_ = box_->viewport();
+    viewport_->installEventFilter(this);
 }
 
 bool KeywordFileDrop::eventFilter(QObject* watched, QEvent* event)
 {
+    // The type is looked at first: the viewport outlives the box's own destructor, and the box must
+    // not be asked anything then.
     const QEvent::Type type = event->type();
-    if (watched != box_->viewport() || box_->isReadOnly()
-        || (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop))
+    if ((type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop) || watched != viewport_
+        || box_->isReadOnly())
         return false;
     auto* drop = static_cast<QDropEvent*>(event);
     const QStringList paths = localFiles(drop->mimeData());

@@ -23,4 +23,5 @@ protected:
 
 private:
     QPlainTextEdit* box_;
+    QObject* viewport_ = nullptr;
 };

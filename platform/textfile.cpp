@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
-#include <cstring>
 
 using namespace Qt::StringLiterals;
 
@@ -52,7 +51,7 @@ ReadResult fromBytes(QByteArrayView bytes)
             return { QString(), Refusal::NotText };
         return { text, Refusal::None };
     }
-    if (std::memchr(bytes.data(), 0, size_t(bytes.size())))
+    if (bytes.contains('\0'))
         return { QString(), Refusal::NotText };
     if (startsWith(bytes, "\xEF\xBB\xBF", 3)) {
         QStringDecoder decoder(QStringConverter::Utf8, flags);
