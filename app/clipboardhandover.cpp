@@ -1,4 +1,4 @@
-// The clipboard manager protocol of freedesktop.org's clipboard specification: a conversion of the
+// The freedesktop.org clipboard manager protocol: a conversion of the
 // CLIPBOARD_MANAGER selection to SAVE_TARGETS, answered by a SelectionNotify once the manager has
 // read the clipboard from its owner. Qt's own event handling serves the manager's reads meanwhile.
 #include "app/clipboardhandover.h"

@@ -328,8 +328,8 @@ void TestForm1::keywordListRoundTrip()
 
 void TestForm1::textsShowWhole()
 {
-    // Every caption of a label or button, wrapped as its control wraps it, inside the part of the
-    // control that shows text; a final line break shows nothing and is left out.
+    // Every caption of a label or button, wrapped as its control wraps it, inside the area where the
+    // control shows text; a final line break shows nothing and is left out.
     Form1 form;
     QStringList cut;
     const auto controls = form.findChildren<QWidget*>();
