@@ -390,22 +390,24 @@ QString Form1::countNewKeywords(const Mining::Extraction& found)
     return found.keywords;
 }
 
-QString Form1::jcf(const QString& block, const QString& itemStart, const QString& itemEnd)
+Mining::ExtractionSettings Form1::extractionSettings()
 {
+    // RunList may have been written from elsewhere since the index last saw it.
     if (noveltyIndex_.indexedLength() != RunList.size())
         noveltyIndex_.reset(RunList);
-    const Mining::ExtractionSettings settings{MinLength, ContainsFilter};
-    return countNewKeywords(Mining::extractNewKeywords(
-        block, itemStart, itemEnd, settings, [this](const QString& item) { return isKnownKeyword(item); }));
+    return {MinLength, ContainsFilter};
+}
+
+QString Form1::jcf(const QString& block, const QString& itemStart, const QString& itemEnd)
+{
+    return countNewKeywords(Mining::extractNewKeywords(block, itemStart, itemEnd, extractionSettings(),
+                                                       [this](const QString& item) { return isKnownKeyword(item); }));
 }
 
 QString Form1::jcfWords(const QStringList& words)
 {
-    if (noveltyIndex_.indexedLength() != RunList.size())
-        noveltyIndex_.reset(RunList);
-    const Mining::ExtractionSettings settings{MinLength, ContainsFilter};
-    return countNewKeywords(Mining::extractNewWords(
-        words, settings, [this](const QString& item) { return isKnownKeyword(item); }));
+    return countNewKeywords(Mining::extractNewWords(words, extractionSettings(),
+                                                    [this](const QString& item) { return isKnownKeyword(item); }));
 }
 
 QString Form1::newKeywordsOfPage(const FetchResult& page, const QString& blockStart, const QString& blockEnd)

@@ -140,6 +140,7 @@ private:
     void centreOnScreen(QSize outer);
     void recordOuterSize();
     bool isKnownKeyword(const QString& item) const;
+    Mining::ExtractionSettings extractionSettings();
     QString countNewKeywords(const Mining::Extraction& found);
     enum class RunEnd { Finished, Stopped, Blocked, Closed };
     RunEnd runMining();
