@@ -23,6 +23,7 @@
 #include <QRadioButton>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QTextBlock>
 #include <QTextDocument>
 #include <QTimer>
 #include <map>
@@ -69,19 +70,29 @@ Form1::Form1(QWidget* parent)
     : QWidget(parent,
               Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+    , run_(std::make_unique<Mining::MiningRun>())
+    , RunState(run_->RunState)
+    , FoundCount(run_->FoundCount)
+    , CountLimit(run_->CountLimit)
+    , MinLength(run_->MinLength)
+    , ContainsFilter(run_->ContainsFilter)
+    , StartTime(run_->StartTime)
+    , RunList(run_->RunList)
+    , SeedMarkers(run_->SeedMarkers)
+    , PauseSeconds(run_->PauseSeconds)
 {
     setObjectName(u"Form1"_s);
     setWindowTitle(u"晴岚词宝v3.3   [关键词挖掘]  站长SEO实用好工具"_s);
     setWindowIcon(programIcon());
     setAttribute(Qt::WA_DeleteOnClose, false);
     resize(twips(ClientWidthTwips), twips(ClientHeightTwips));
-    SeedMarkers = qMakePair(QString::fromUtf16(Mining::BlockStart), QString::fromUtf16(Mining::BlockEnd));
 
     buildControls();
     new KeywordFileDrop(Text1); // owned by Text1
 
     Inet1 = new Inet(this);
     Inet1->setObjectName(u"Inet1"_s);
+    run_->setInet(Inet1);
     Timer1 = new QTimer(this);
     Timer1->setObjectName(u"Timer1"_s);
     Timer1->setInterval(1000);
@@ -98,11 +109,16 @@ Form1::Form1(QWidget* parent)
     connect(Command15, &QPushButton::clicked, this, &Form1::Command15_Click);
     connect(Check4, &QCheckBox::toggled, this, &Form1::Check4_Click);
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
-    // Any change that the run did not make itself means Text1 no longer holds the last refresh.
+    // Any change that the run did not make itself means the mirror no longer holds Text1's list.
     connect(Text1->document(), &QTextDocument::contentsChanged, this, [this] {
-        if (!refreshing_)
-            refreshedLength_ = -1;
+        if (!appending_)
+            listMirrorValid_ = false;
     });
+    connect(Text3, &QLineEdit::textChanged, this, &Form1::updateStartCaption);
+    connect(run_.get(), &Mining::MiningRun::querying, Label2, &QLabel::setText);
+    connect(run_.get(), &Mining::MiningRun::countChanged, this,
+            [this](qint32 found) { Label7->setText(QString::number(found) + u" 个"); });
+    connect(run_.get(), &Mining::MiningRun::keywordsFound, this, &Form1::appendRunKeywords);
 
     Form_Load();
     Timer1->start();
@@ -189,6 +205,8 @@ void Form1::buildControls()
     setColour(Text4, QPalette::Text, Blue);
     Command4 = button(Frame1, u"Command4"_s, u"开始挖掘"_s, QSize(220, 50), 120, 2520, 1095, 375);
     Command5 = button(Frame1, u"Command5"_s, u"停止挖掘"_s, QSize(153, 44), 1560, 2520, 1095, 375);
+    Label14 = label(Frame1, u"Label14"_s, u"间隔秒数："_s, 2760, 2580, 975, 255);
+    Text7 = textBox(Frame1, u"Text7"_s, u"2"_s, 3735, 2490, 495, 375);
 
     // Frame2: the keyword list and its export.
     Text1 = place(new QPlainTextEdit(Frame2), u"Text1"_s, 120, 360, 3615, 5055);
@@ -232,7 +250,7 @@ void Form1::buildControls()
     // Keyboard order by the layout's tab numbers; labels, frames and the strip never take the focus.
     const std::map<int, QWidget*> tabOrder = {
         {2, Text1},      {3, Command5},   {4, Text3},      {5, Command4},   {6, Text4},      {7, Check4},
-        {8, Text5},      {9, Text6},      {14, Command6},  {15, Text8},     {16, Command13}, {17, Command15},
+        {8, Text5},      {9, Text6},      {10, Text7},     {14, Command6},  {15, Text8},     {16, Command13}, {17, Command15},
         {18, Text9},     {19, Command2},  {26, Text2},     {27, Command8},  {29, Command3},  {30, Command9},
         {32, Option1},   {33, Option2},   {34, Option3},   {35, Option4},   {36, Option5},   {37, Option6},
         {39, Command10}, {42, Option7},   {43, Option8},   {44, Option9},   {45, Command1},
@@ -334,7 +352,7 @@ void Form1::Form_Unload()
 {
     // A run waiting for a page is abandoned: nothing of it runs again after the wait.
     closing_ = true;
-    RunState = 2;
+    run_->abandon();
     if (Inet1)
         Inet1->abort();
     if (unloadAction_)
@@ -348,7 +366,7 @@ void Form1::Command1_Click()
 
 void Form1::Command5_Click()
 {
-    RunState = 2;
+    run_->stop();
 }
 
 void Form1::Check4_Click()
@@ -372,68 +390,74 @@ void Form1::Timer1_Timer()
     }
 }
 
-bool Form1::isKnownKeyword(const QString& item) const
-{
-    if (plainRefresh_)
-        return Mining::NoveltyIndex::isKnownByScan(RunList, item);
-    return noveltyIndex_.isKnown(RunList, item);
-}
-
-QString Form1::countNewKeywords(const Mining::Extraction& found)
-{
-    if (found.count > 0) {
-        FoundCount += found.count;
-        Label7->setText(QString::number(FoundCount) + u" 个");
-        if (FoundCount >= CountLimit)
-            RunState = 2;
-    }
-    return found.keywords;
-}
-
-Mining::ExtractionSettings Form1::extractionSettings()
-{
-    // RunList may have been written from elsewhere since the index last saw it.
-    if (noveltyIndex_.indexedLength() != RunList.size())
-        noveltyIndex_.reset(RunList);
-    return {MinLength, ContainsFilter};
-}
-
 QString Form1::jcf(const QString& block, const QString& itemStart, const QString& itemEnd)
 {
-    return countNewKeywords(Mining::extractNewKeywords(block, itemStart, itemEnd, extractionSettings(),
-                                                       [this](const QString& item) { return isKnownKeyword(item); }));
+    return run_->jcf(block, itemStart, itemEnd);
 }
 
 QString Form1::jcfWords(const QStringList& words)
 {
-    return countNewKeywords(Mining::extractNewWords(words, extractionSettings(),
-                                                    [this](const QString& item) { return isKnownKeyword(item); }));
+    return run_->jcfWords(words);
 }
 
 QString Form1::newKeywordsOfPage(const FetchResult& page, const QString& blockStart, const QString& blockEnd)
 {
-    if (!page.ok)
-        return QString();
-    const Mining::RelatedSearches offered = Mining::relatedSearches(page.text, blockStart, blockEnd);
-    if (!offered.classicBlock.isEmpty())
-        return jcf(offered.classicBlock, QString::fromUtf16(Mining::ItemStart), QString::fromUtf16(Mining::ItemEnd));
-    return jcfWords(offered.words);
+    return run_->newKeywordsOfPage(page, blockStart, blockEnd);
 }
 
-void Form1::refreshKeywordList()
+void Form1::appendRunKeywords(const QString& keywords, bool seedPage)
 {
-    refreshing_ = true;
-    if (!plainRefresh_ && refreshedLength_ >= 0 && refreshedLength_ <= RunList.size()) {
-        // Text1 still holds the last refresh: adding the new tail gives the same text at a fraction
-        // of the cost of rebuilding the whole box.
-        ListReplace::appendToKeywordList(Text1, RunList.mid(refreshedLength_));
-        if (QClipboard* clipboard = QGuiApplication::clipboard())
-            clipboard->setText(RunList);
-    } else {
-        ListReplace::replaceKeywordList(Text1, RunList, ListReplace::Order::EmptyFirst);
+    if (plainRefresh_) {
+        // The benchmark's plain method: rebuild the whole box from its text after every query.
+        QString list = ListReplace::keywordListText(Text1);
+        if (!keywords.isEmpty())
+            list += (list.isEmpty() || list.endsWith(u"\r\n") ? QString() : u"\r\n"_s) + keywords;
+        if (seedPage) {
+            appending_ = true;
+            Text1->setPlainText(list);
+            appending_ = false;
+        } else {
+            ListReplace::replaceKeywordList(Text1, list, ListReplace::Order::EmptyFirst);
+        }
+        return;
     }
-    refreshedLength_ = RunList.size();
-    refreshing_ = false;
+    if (!keywords.isEmpty()) {
+        // A list whose last line is not closed gets a line break first, so that no keyword joins it.
+        const bool lastLineOpen = !Text1->document()->lastBlock().text().isEmpty();
+        const QString piece = lastLineOpen ? u"\r\n"_s + keywords : keywords;
+        appending_ = true;
+        ListReplace::appendToKeywordList(Text1, piece);
+        appending_ = false;
+        if (listMirrorValid_)
+            listMirror_ += ListReplace::asShownInBox(piece);
+    }
+    if (seedPage)
+        return;
+    // After every later query the clipboard holds the whole list, as after every other rewrite.
+    if (!listMirrorValid_) {
+        listMirror_ = ListReplace::keywordListText(Text1);
+        listMirrorValid_ = true;
+    }
+    if (QClipboard* clipboard = QGuiApplication::clipboard())
+        clipboard->setText(listMirror_);
+}
+
+void Form1::readRunSettings()
+{
+    // A text that is not a whole number keeps the value read before.
+    if (const auto limit = Module1::ReadWholeNumber(Text4->text()))
+        CountLimit = *limit;
+    ContainsFilter = Text5->text();
+    if (const auto length = Module1::ReadWholeNumber(Text6->text()))
+        MinLength = *length;
+    if (const auto pause = Module1::ReadWholeNumber(Text7->text()))
+        PauseSeconds = qBound(0, *pause, Mining::MiningRun::MaxPauseSeconds);
+}
+
+void Form1::updateStartCaption()
+{
+    const bool canContinue = !mining_ && run_->hasPlace() && Text3->text() == run_->placeSeed();
+    Command4->setText(canContinue ? u"继续挖掘"_s : u"开始挖掘"_s);
 }
 
 void Form1::Command4_Click()
@@ -442,77 +466,45 @@ void Form1::Command4_Click()
     // progress goes on.
     if (mining_ || fetchingHotWords_)
         return;
+    const bool resume = run_->hasPlace() && Text3->text() == run_->placeSeed();
     mining_ = true;
-    QPointer<Form1> alive(this);
-    const RunEnd end = runMining();
-    if (!alive)
-        return;
-    mining_ = false;
-    if (end == RunEnd::Blocked) {
-        const qsizetype kept = ListCommands::countEntries(ListReplace::keywordListText(Text1));
-        MessageBox::show(this, u"挖掘已停止"_s,
-                         u"查询太频繁，百度要求进行安全验证，挖掘已停止。列表中现有 %1 个关键词，可以先导出txt，稍后再重新开始挖掘。"_s
-                             .arg(kept),
-                         MessageBox::Warning);
-    }
-}
-
-Form1::RunEnd Form1::runMining()
-{
-    QPointer<Form1> alive(this);
+    updateStartCaption();
     RunState = 1;
     FoundCount = 0;
-    if (const auto limit = Module1::ReadWholeNumber(Text4->text()))
-        CountLimit = *limit;
-    ContainsFilter = Text5->text();
-    if (const auto length = Module1::ReadWholeNumber(Text6->text()))
-        MinLength = *length;
+    readRunSettings();
     StartTime = QDateTime::currentDateTime();
     Label5->setText(u"开始时间："_s + dateTimeText(StartTime));
 
-    noveltyIndex_.reset(RunList);
-    const FetchResult seed = Inet1->OpenURL(Mining::resultPageAddress(Text3->text()));
-    if (!alive || closing_)
-        return RunEnd::Closed;
-    QString generation = newKeywordsOfPage(seed, SeedMarkers.first, SeedMarkers.second);
-    refreshing_ = true;
-    ListReplace::appendToKeywordList(Text1, generation);
-    refreshing_ = false;
-    refreshedLength_ = -1; // Text1 holds the earlier list and the seed keywords, not RunList
-    RunList = u"\r\n"_s + generation + u"\r\n";
-    noveltyIndex_.reset(RunList);
-    // The engine refuses every further request once it asks for its verification.
-    if (seed.verification) {
-        RunState = 2;
-        return RunEnd::Blocked;
-    }
+    QPointer<Form1> alive(this);
+    const Mining::MiningRun::Outcome outcome = resume ? run_->resume() : run_->start(Text3->text());
+    if (!alive || outcome.end == Mining::MiningRun::End::Abandoned)
+        return;
+    mining_ = false;
+    updateStartCaption();
+    showRunEnd(outcome);
+}
 
-    const QString blockStart = QString::fromUtf16(Mining::BlockStart);
-    const QString blockEnd = QString::fromUtf16(Mining::BlockEnd);
-    for (;;) {
-        QString next;
-        const QStringList keywords = generation.split(u"\r\n"_s, Qt::SkipEmptyParts);
-        for (const QString& keyword : keywords) {
-            if (RunState == 2)
-                return RunEnd::Stopped;
-            Label2->setText(keyword);
-            const FetchResult page = Inet1->OpenURL(Mining::resultPageAddress(keyword));
-            if (!alive || closing_)
-                return RunEnd::Closed;
-            const QString found = newKeywordsOfPage(page, blockStart, blockEnd);
-            next += found;
-            RunList += found;
-            noveltyIndex_.append(found);
-            refreshKeywordList();
-            if (page.verification) {
-                RunState = 2;
-                return RunEnd::Blocked;
-            }
-        }
-        if (ListCommands::trimSpaces(next).isEmpty()) {
-            RunState = 0;
-            return RunEnd::Finished;
-        }
-        generation = next;
+void Form1::showRunEnd(const Mining::MiningRun::Outcome& outcome)
+{
+    using End = Mining::MiningRun::End;
+    const auto kept = [this] { return ListCommands::countEntries(ListReplace::keywordListText(Text1)); };
+    QString text;
+    switch (outcome.end) {
+    case End::Refused:
+        text = u"查询太频繁，百度要求进行安全验证，挖掘已停止。列表中现有 %1 个关键词，可以先导出txt，稍后点“继续挖掘”接着挖。"_s
+                   .arg(kept());
+        break;
+    case End::FailedInARow:
+        text = u"连续 %1 个关键词的百度结果页都没能获取（最后一次：%2），挖掘已停止。列表中现有 %3 个关键词，"
+               u"检查网络后点“继续挖掘”接着挖。"_s.arg(Mining::MiningRun::MaxFailuresInARow)
+                   .arg(outcome.reason)
+                   .arg(kept());
+        break;
+    case End::SeedFailed:
+        text = u"没能获取搜索词的百度结果页（%1），挖掘已停止。请检查网络后重新开始挖掘。"_s.arg(outcome.reason);
+        break;
+    default:
+        return;
     }
+    MessageBox::show(this, u"挖掘已停止"_s, text, MessageBox::Warning);
 }

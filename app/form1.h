@@ -2,11 +2,12 @@
 // its handlers read the controls, call the core, and write the controls.
 #pragma once
 
-#include "mining/extraction.h"
+#include "mining/miningrun.h"
 
 #include <QDateTime>
 #include <QWidget>
 #include <functional>
+#include <memory>
 
 class QCheckBox;
 class QGroupBox;
@@ -22,6 +23,9 @@ struct FetchResult;
 class Form1 : public QWidget
 {
     Q_OBJECT
+    // First, as the run state below refers into it.
+    std::unique_ptr<Mining::MiningRun> run_;
+
 public:
     explicit Form1(QWidget* parent = nullptr);
     ~Form1() override;
@@ -35,15 +39,18 @@ public:
     // otherwise jcfWords over the words of the newer layouts.
     QString newKeywordsOfPage(const FetchResult& page, const QString& blockStart, const QString& blockEnd);
 
-    // Run state, kept from one run to the next.
-    qint32 RunState = 0; // 0 no run, 1 running, 2 stop requested
-    qint32 FoundCount = 0;
-    qint32 CountLimit = 0;
-    qint32 MinLength = 0;
-    QString ContainsFilter;
-    QDateTime StartTime;
-    QString RunList;
-    QPair<QString, QString> SeedMarkers;
+    // Run state, kept from one run to the next. It lives in the run object; the window knows it by
+    // these names.
+    qint32& RunState; // 0 no run, 1 running, 2 stop requested
+    qint32& FoundCount;
+    qint32& CountLimit;
+    qint32& MinLength;
+    QString& ContainsFilter;
+    QDateTime& StartTime;
+    QString& RunList;
+    QPair<QString, QString>& SeedMarkers;
+    qint32& PauseSeconds;
+    Mining::MiningRun* miningRun() const { return run_.get(); }
 
     QString TitleText;
     qint32 BaseWidth = 0;  // outer size at the end of loading, in twips
@@ -67,12 +74,14 @@ public:
     QLabel* Label11 = nullptr;
     QLabel* Label12 = nullptr;
     QLabel* Label13 = nullptr;
+    QLabel* Label14 = nullptr;
     QCheckBox* Check4 = nullptr;
     QLineEdit* Text2 = nullptr;
     QLineEdit* Text3 = nullptr;
     QLineEdit* Text4 = nullptr;
     QLineEdit* Text5 = nullptr;
     QLineEdit* Text6 = nullptr;
+    QLineEdit* Text7 = nullptr;
     QLineEdit* Text8 = nullptr;
     QLineEdit* Text9 = nullptr;
     QPlainTextEdit* Text1 = nullptr;
@@ -120,7 +129,11 @@ public:
 
     // The benchmark compares against the plain method: replace the whole box after every query and
     // answer the novelty test by scanning RunList.
-    void setPlainRefreshForBenchmark(bool plain) { plainRefresh_ = plain; }
+    void setPlainRefreshForBenchmark(bool plain)
+    {
+        plainRefresh_ = plain;
+        run_->setNoveltyByScan(plain);
+    }
 
     // What closing the window does after the run is abandoned; the program ends the process.
     void setUnloadAction(std::function<void()> action) { unloadAction_ = std::move(action); }
@@ -139,22 +152,21 @@ private:
     void buildControls();
     void centreOnScreen(QSize outer);
     void recordOuterSize();
-    bool isKnownKeyword(const QString& item) const;
-    Mining::ExtractionSettings extractionSettings();
-    QString countNewKeywords(const Mining::Extraction& found);
-    enum class RunEnd { Finished, Stopped, Blocked, Closed };
-    RunEnd runMining();
-    void refreshKeywordList();
+    void readRunSettings();
+    void updateStartCaption();
+    void showRunEnd(const Mining::MiningRun::Outcome& outcome);
+    void appendRunKeywords(const QString& keywords, bool seedPage);
 
-    Mining::NoveltyIndex noveltyIndex_;
     bool mining_ = false;
     bool fetchingHotWords_ = false;
     bool closing_ = false;
     bool plainRefresh_ = false;
     bool firstPaintSeen_ = false;
-    // How much of RunList Text1 holds since the last refresh, or -1 once anything else changed it.
-    qsizetype refreshedLength_ = -1;
-    bool refreshing_ = false;
+    // Text1's list as CRLF text, kept in step with the run's appends so that the clipboard gets the
+    // whole list without reading the box back after every query; stale once anything else changed it.
+    QString listMirror_;
+    bool listMirrorValid_ = false;
+    bool appending_ = false;
     QSize baseClientSize_; // the client size that Form_Resize restores
     bool outerSizeFramed_ = false; // BaseWidth and BaseHeight include the window manager's frame
     std::function<void()> unloadAction_;

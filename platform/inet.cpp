@@ -189,6 +189,7 @@ FetchResult Inet::OpenURL(const QString& address)
         const QUrl next = url.resolved(QUrl::fromEncoded(location, QUrl::TolerantMode));
         if (isVerificationAddress(next)) {
             verification = true;
+            result.verificationAddress = next.toString(QUrl::FullyEncoded);
             break;
         }
         if (redirects == MaxRedirects) {
@@ -232,12 +233,15 @@ FetchResult Inet::OpenURL(const QString& address)
         // The verification page may also come with an error status.
         verification = isVerificationPage(CodePage::decodePage(transfer.body, reply->rawHeader("Content-Type")));
         result.error = verification ? VerificationText : u"服务器返回错误 %1"_s.arg(result.status);
+        if (verification)
+            result.verificationAddress = url.toString(QUrl::FullyEncoded);
     } else if (error != QNetworkReply::NoError) {
         result.error = failureText(error, reply->errorString());
     } else {
         result.text = CodePage::decodePage(transfer.body, reply->rawHeader("Content-Type"));
         verification = isVerificationPage(result.text);
         if (verification) {
+            result.verificationAddress = url.toString(QUrl::FullyEncoded);
             result.text.clear();
             result.error = VerificationText;
         } else {
@@ -267,7 +271,9 @@ bool Inet::isVerificationPage(QStringView text)
     qsizetype close = text.indexOf(u"</title", open, Qt::CaseInsensitive);
     if (close < 0)
         close = text.size();
-    return text.mid(open + 1, close - open - 1).contains(u"百度安全验证");
+    // Equal, not contained: a result page for a keyword about the verification carries the words in
+    // its title too ("百度安全验证怎么解除_百度搜索").
+    return text.mid(open + 1, close - open - 1).trimmed() == u"百度安全验证";
 }
 
 void Inet::abort()

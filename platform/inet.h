@@ -22,6 +22,9 @@ struct FetchResult
     // The engine answered with its security verification (too many requests): a redirect to the
     // verification page, or that page itself. Such a fetch is a failure.
     bool verification = false;
+    // Where a person passes that verification: the address redirected to, or the refused address
+    // itself when the verification page came in place of the answer.
+    QString verificationAddress;
 };
 
 class Inet : public QObject
@@ -51,7 +54,7 @@ public:
     int timeoutMs() const { return timeoutMs_; }
 
     // The engine's security verification: a redirect to its host or to a captcha address, or a
-    // page titled "百度安全验证".
+    // page whose title is "百度安全验证".
     static bool isVerificationAddress(const QUrl& url);
     static bool isVerificationPage(QStringView text);
 

@@ -55,6 +55,23 @@ void appendToKeywordList(QPlainTextEdit* box, const QString& text)
     caretToEnd(box);
 }
 
+QString asShownInBox(const QString& text)
+{
+    QString shown;
+    shown.reserve(text.size() + 16);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u'\r' || c == u'\n' || c == QChar::ParagraphSeparator || c == QChar::LineSeparator) {
+            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+                ++i;
+            shown += u"\r\n";
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
 QString keywordListText(const QPlainTextEdit* box)
 {
     // Lines are kept as blocks separated by the paragraph separator, and Shift+Enter puts a line

@@ -21,6 +21,10 @@ void replaceKeywordList(QPlainTextEdit* box, const QString& text, Order order = 
 // Every command reads Text1 through this, never through toPlainText(), which would turn CRLF into LF.
 QString keywordListText(const QPlainTextEdit* box);
 
+// The text as keywordListText reads it back once it stands in the box: every line break the box
+// knows (CRLF, a lone CR or LF, U+2028, U+2029) becomes CRLF.
+QString asShownInBox(const QString& text);
+
 // Appends text at the end of the box without touching the clipboard; the caret goes to the end.
 void appendToKeywordList(QPlainTextEdit* box, const QString& text);
 

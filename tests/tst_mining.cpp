@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QTest>
+#include <QTextCursor>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
@@ -58,17 +59,21 @@ private Q_SLOTS:
     void resultPageAddress();
 
     void breadthFirstRun();
-    void earlierTextReplacedAtFirstLaterQuery();
+    void earlierTextKept();
     void secondRunSameSeedAddsNothing();
     void countLimitInSeedPage();
     void unreadableLimitAtFirstRun();
     void stopDuringSlowRequest();
     void failedSeedRequest();
     void failedLaterRequestRunGoesOn();
+    void fiveFailuresInARowStopTheRun();
+    void pauseBetweenQueries_data();
+    void pauseBetweenQueries();
+    void stopDuringPauseEndsAtOnce();
     void reservedCharactersArriveIntact();
     void emptySeedIsQueried();
     void fastRefreshEqualsWholeReplace();
-    void refreshAfterListChangedDuringRun();
+    void listChangedDuringRunIsKept();
     void startWhileRunningIsRefused();
     void closeDuringRequestEndsRunAtOnce();
     void runThroughTodaysLayout();
@@ -243,6 +248,7 @@ void TestMining::noveltyIndexRandomAgreement()
 void TestMining::jcfCountsAndLimit()
 {
     Form1 form;
+    form.Text7->setText(u"0"_s);
     form.CountLimit = 2;
     form.MinLength = 0;
     form.ContainsFilter = u"未开启"_s;
@@ -291,6 +297,7 @@ void TestMining::breadthFirstRun()
 {
     serve({{u"种子"_s, {u"a"_s, u"b"_s}}, {u"a"_s, {u"c"_s, u"b"_s}}, {u"b"_s, {u"d"_s}}, {u"c"_s, {u"a"_s}}});
     Form1 form;
+    form.Text7->setText(u"0"_s);
     form.Text3->setText(u"种子"_s);
     form.Command4->click();
 
@@ -300,10 +307,10 @@ void TestMining::breadthFirstRun()
         asked << SearchPages::keywordOfTarget(request.target);
     }
     QCOMPARE(asked, (QStringList{u"种子"_s, u"a"_s, u"b"_s, u"c"_s, u"d"_s}));
-    const QString expected = u"\r\na\r\nb\r\n\r\nc\r\nd\r\n"_s;
-    QCOMPARE(form.RunList, expected);
-    QCOMPARE(ListReplace::keywordListText(form.Text1), expected);
-    QCOMPARE(QApplication::clipboard()->text(), expected);
+    QCOMPARE(form.RunList, u"\r\na\r\nb\r\n\r\nc\r\nd\r\n"_s);
+    QCOMPARE(ListReplace::keywordListText(form.Text1), u"a\r\nb\r\nc\r\nd\r\n"_s);
+    QCOMPARE(QApplication::clipboard()->text(), u"a\r\nb\r\nc\r\nd\r\n"_s);
+    QCOMPARE(form.Command4->text(), u"开始挖掘"_s); // a run that ended by itself keeps no place
     QCOMPARE(form.RunState, 0);
     QCOMPARE(form.FoundCount, 4);
     QCOMPARE(form.Label7->text(), u"4 个"_s);
@@ -312,15 +319,17 @@ void TestMining::breadthFirstRun()
     QCOMPARE(form.Text1->textCursor().position(), form.Text1->document()->characterCount() - 1);
 }
 
-void TestMining::earlierTextReplacedAtFirstLaterQuery()
+void TestMining::earlierTextKept()
 {
     serve({{u"s"_s, {u"a"_s, u"b"_s}}, {u"a"_s, {u"c"_s}}});
     Form1 form;
+    form.Text7->setText(u"0"_s);
     form.Text3->setText(u"s"_s);
     form.Text4->setText(u"2"_s); // the seed page reaches the limit: no later query
     form.Text1->setPlainText(u"old"_s);
     form.Command4->click();
-    QCOMPARE(ListReplace::keywordListText(form.Text1), u"olda\r\nb\r\n"_s);
+    // A line break first, so that the first keyword does not join the last line.
+    QCOMPARE(ListReplace::keywordListText(form.Text1), u"old\r\na\r\nb\r\n"_s);
     QCOMPARE(QApplication::clipboard()->text(), u"user clipboard"_s);
     QCOMPARE(form.RunState, 2);
     QCOMPARE(server_.requests().size(), 1);
@@ -330,14 +339,17 @@ void TestMining::earlierTextReplacedAtFirstLaterQuery()
     form.RunList.clear();
     form.Text1->setPlainText(u"old\r\n"_s);
     form.Command4->click();
-    // Seed page gives c; the query of c replaces the box by RunList.
-    QCOMPARE(ListReplace::keywordListText(form.Text1), u"\r\nc\r\n\r\n"_s);
+    // Another seed: a fresh run. Seed page gives c; the query of c adds nothing, and the list stays.
+    QCOMPARE(server_.requests().size(), 3);
+    QCOMPARE(ListReplace::keywordListText(form.Text1), u"old\r\nc\r\n"_s);
+    QCOMPARE(QApplication::clipboard()->text(), u"old\r\nc\r\n"_s);
 }
 
 void TestMining::secondRunSameSeedAddsNothing()
 {
     serve({{u"s"_s, {u"a"_s, u"b"_s}}});
     Form1 form;
+    form.Text7->setText(u"0"_s);
     form.Text3->setText(u"s"_s);
     form.Command4->click();
     QCOMPARE(server_.requests().size(), 3);
@@ -360,6 +372,7 @@ void TestMining::countLimitInSeedPage()
         eight << u"词"_s + QString::number(i);
     serve({{u"s"_s, eight}});
     Form1 form;
+    form.Text7->setText(u"0"_s);
     form.Text3->setText(u"s"_s);
     form.Text4->setText(u"5"_s);
     form.Command4->click();
@@ -367,12 +380,23 @@ void TestMining::countLimitInSeedPage()
     QCOMPARE(ListReplace::keywordListText(form.Text1), listOf(eight));
     QCOMPARE(server_.requests().size(), 1);
     QCOMPARE(form.RunState, 2);
+
+    // Going on asks the eight in order, and the limit counts from the click.
+    QCOMPARE(form.Command4->text(), u"继续挖掘"_s);
+    server_.clearRequests();
+    form.Command4->click();
+    QCOMPARE(server_.requests().size(), 8);
+    QCOMPARE(SearchPages::keywordOfTarget(server_.requests().at(0).target), u"词1"_s);
+    QCOMPARE(SearchPages::keywordOfTarget(server_.requests().at(7).target), u"词8"_s);
+    QCOMPARE(form.FoundCount, 0);
+    QCOMPARE(form.RunState, 0);
 }
 
 void TestMining::unreadableLimitAtFirstRun()
 {
     serve({{u"s"_s, {u"a"_s, u"b"_s}}, {u"a"_s, {u"c"_s}}});
     Form1 form;
+    form.Text7->setText(u"0"_s);
     form.Text3->setText(u"s"_s);
     form.Text4->setText(u"abc"_s);
     form.Text6->setText(u"1e99"_s);
@@ -394,6 +418,7 @@ void TestMining::stopDuringSlowRequest()
 {
     serve({{u"s"_s, {u"a"_s, u"b"_s}}, {u"a"_s, {u"c"_s}}, {u"b"_s, {u"d"_s}}}, {{u"a"_s, 600}});
     Form1 form;
+    form.Text7->setText(u"0"_s);
     form.Text3->setText(u"s"_s);
     QTimer::singleShot(250, &form, [&form] { form.Command5->click(); });
     form.Command4->click();
@@ -401,27 +426,58 @@ void TestMining::stopDuringSlowRequest()
     QCOMPARE(server_.requests().size(), 2);
     QCOMPARE(form.RunState, 2);
     QCOMPARE(form.RunList, u"\r\na\r\nb\r\n\r\nc\r\n"_s);
-    QCOMPARE(ListReplace::keywordListText(form.Text1), form.RunList);
+    QCOMPARE(ListReplace::keywordListText(form.Text1), u"a\r\nb\r\nc\r\n"_s);
     QVERIFY(form.Label6->text().startsWith(u"已查询："_s));
+
+    // The place is kept while the seed stands in Text3; the caption follows every edit.
+    QCOMPARE(form.Command4->text(), u"继续挖掘"_s);
+    QCOMPARE(form.miningRun()->pendingKeywords(), (QStringList{u"b"_s, u"c"_s}));
+    form.Text3->setText(u"s2"_s);
+    QCOMPARE(form.Command4->text(), u"开始挖掘"_s);
+    form.Text3->setText(u"s"_s);
+    QCOMPARE(form.Command4->text(), u"继续挖掘"_s);
+
+    // Going on: no seed request, b first, then the next generation, as if never interrupted.
+    server_.clearRequests();
+    form.Command4->click();
+    QStringList asked;
+    for (const auto& request : server_.requests())
+        asked << SearchPages::keywordOfTarget(request.target);
+    QCOMPARE(asked, (QStringList{u"b"_s, u"c"_s, u"d"_s}));
+    QCOMPARE(form.RunList, u"\r\na\r\nb\r\n\r\nc\r\nd\r\n"_s);
+    QCOMPARE(ListReplace::keywordListText(form.Text1), u"a\r\nb\r\nc\r\nd\r\n"_s);
+    QCOMPARE(form.FoundCount, 1); // counted from the click
+    QCOMPARE(form.RunState, 0);
+    QCOMPARE(form.Command4->text(), u"开始挖掘"_s);
 }
 
 void TestMining::failedSeedRequest()
 {
     serve({{u"s"_s, {u"*500"_s}}});
     Form1 form;
+    form.Text7->setText(u"0"_s);
     form.Text3->setText(u"s"_s);
     form.Text1->setPlainText(u"keep me"_s);
+    form.RunList = u"\r\nearlier\r\n"_s;
+    QList<MessageBox::Shown> shown;
+    MessageBox::setHookForTesting([&shown](const MessageBox::Shown& box) { shown.append(box); });
     form.Command4->click();
+    MessageBox::setHookForTesting({});
     QCOMPARE(ListReplace::keywordListText(form.Text1), u"keep me"_s);
-    QCOMPARE(form.RunList, u"\r\n\r\n"_s);
+    QCOMPARE(form.RunList, u"\r\nearlier\r\n"_s);
     QCOMPARE(form.RunState, 0);
     QCOMPARE(server_.requests().size(), 1);
+    QCOMPARE(form.Command4->text(), u"开始挖掘"_s);
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].title, u"挖掘已停止"_s);
+    QCOMPARE(shown[0].text, u"没能获取搜索词的百度结果页（服务器返回错误 500），挖掘已停止。请检查网络后重新开始挖掘。"_s);
 }
 
 void TestMining::failedLaterRequestRunGoesOn()
 {
     serve({{u"s"_s, {u"a"_s, u"b"_s}}, {u"a"_s, {u"*500"_s}}, {u"b"_s, {u"c"_s}}});
     Form1 form;
+    form.Text7->setText(u"0"_s);
     form.Text3->setText(u"s"_s);
     form.Command4->click();
     QCOMPARE(server_.requests().size(), 4);
@@ -429,10 +485,107 @@ void TestMining::failedLaterRequestRunGoesOn()
     QCOMPARE(form.RunState, 0);
 }
 
+void TestMining::fiveFailuresInARowStopTheRun()
+{
+    const QStringList seedPage{u"e1"_s, u"e2"_s, u"e3"_s, u"e4"_s, u"g"_s, u"k1"_s, u"k2"_s,
+                               u"k3"_s, u"k4"_s, u"k5"_s, u"k6"_s};
+    QHash<QString, QStringList> related{{u"s"_s, seedPage}, {u"g"_s, {u"x"_s}}};
+    for (const QString& failing : {u"e1"_s, u"e2"_s, u"e3"_s, u"e4"_s, u"k1"_s, u"k2"_s, u"k3"_s, u"k4"_s, u"k5"_s})
+        related.insert(failing, {u"*500"_s});
+    serve(related);
+    QList<MessageBox::Shown> shown;
+    MessageBox::setHookForTesting([&shown](const MessageBox::Shown& box) { shown.append(box); });
+    Form1 form;
+    form.Text7->setText(u"0"_s);
+    form.Text3->setText(u"s"_s);
+    form.Command4->click();
+    MessageBox::setHookForTesting({});
+    // Four failures, then g answers; five more in a row end the run before k6.
+    QCOMPARE(server_.requests().size(), 11);
+    QCOMPARE(form.RunState, 2);
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].title, u"挖掘已停止"_s);
+    QCOMPARE(shown[0].text, u"连续 5 个关键词的百度结果页都没能获取（最后一次：服务器返回错误 500），挖掘已停止。"
+                            u"列表中现有 12 个关键词，检查网络后点“继续挖掘”接着挖。"_s);
+    QCOMPARE(form.miningRun()->pendingKeywords(),
+             (QStringList{u"k1"_s, u"k2"_s, u"k3"_s, u"k4"_s, u"k5"_s, u"k6"_s, u"x"_s}));
+    QCOMPARE(form.Command4->text(), u"继续挖掘"_s);
+
+    // The network is back: the five come first.
+    for (const QString& failing : {u"k1"_s, u"k2"_s, u"k3"_s, u"k4"_s, u"k5"_s})
+        related.remove(failing);
+    serve(related);
+    server_.clearRequests();
+    form.Command4->click();
+    QStringList asked;
+    for (const auto& request : server_.requests())
+        asked << SearchPages::keywordOfTarget(request.target);
+    QCOMPARE(asked, (QStringList{u"k1"_s, u"k2"_s, u"k3"_s, u"k4"_s, u"k5"_s, u"k6"_s, u"x"_s}));
+    QCOMPARE(form.RunState, 0);
+}
+
+void TestMining::pauseBetweenQueries_data()
+{
+    QTest::addColumn<QString>("seconds");
+    QTest::addColumn<int>("shortestMs");
+    QTest::addColumn<int>("longestMs");
+    QTest::newRow("1 second: between 0.5 and 1.5") << u"1"_s << 480 << 1700;
+    QTest::newRow("full-width 1") << u"１"_s << 480 << 1700;
+    QTest::newRow("0: none") << u"0"_s << 0 << 250;
+    QTest::newRow("below 0 counts as 0") << u"-3"_s << 0 << 250;
+}
+
+void TestMining::pauseBetweenQueries()
+{
+    QFETCH(QString, seconds);
+    QFETCH(int, shortestMs);
+    QFETCH(int, longestMs);
+    QElapsedTimer clock;
+    clock.start();
+    QList<qint64> arrivals;
+    server_.setHandler([&clock, &arrivals](const FakeHttpServer::Request& request) {
+        arrivals << clock.elapsed();
+        FakeHttpServer::Response response;
+        if (SearchPages::keywordOfTarget(request.target) == u"s")
+            response.body = SearchPages::resultPage({u"a"_s, u"b"_s, u"c"_s});
+        return response;
+    });
+    Form1 form;
+    form.Text7->setText(seconds);
+    form.Text3->setText(u"s"_s);
+    form.Command4->click();
+    QCOMPARE(arrivals.size(), 4);
+    // Never before the seed request; before each later one.
+    QVERIFY2(arrivals[0] < 250, QByteArray::number(arrivals[0]).constData());
+    for (int i = 1; i < arrivals.size(); ++i) {
+        const qint64 gap = arrivals[i] - arrivals[i - 1];
+        QVERIFY2(gap >= shortestMs && gap <= longestMs, QByteArray::number(gap).constData());
+    }
+}
+
+void TestMining::stopDuringPauseEndsAtOnce()
+{
+    serve({{u"s"_s, {u"a"_s, u"b"_s}}});
+    Form1 form;
+    form.Text7->setText(u"9999"_s); // 600 at most
+    form.Text3->setText(u"s"_s);
+    QTimer::singleShot(300, &form, [&form] { form.Command5->click(); });
+    QElapsedTimer clock;
+    clock.start();
+    form.Command4->click();
+    QVERIFY2(clock.elapsed() < 1500, QByteArray::number(clock.elapsed()).constData());
+    QCOMPARE(form.PauseSeconds, 600);
+    QCOMPARE(server_.requests().size(), 1);
+    QCOMPARE(form.RunState, 2);
+    QCOMPARE(form.miningRun()->pendingKeywords(), (QStringList{u"a"_s, u"b"_s}));
+    QCOMPARE(form.Command4->text(), u"继续挖掘"_s);
+}
+
 void TestMining::reservedCharactersArriveIntact()
 {
     serve({{u"c++ 教程"_s, {u"a&b#c"_s, u"50%?"_s}}});
     Form1 form;
+    form.Text7->setText(u"0"_s);
     form.Text3->setText(u"c++ 教程"_s);
     form.Command4->click();
     QCOMPARE(server_.requests().size(), 3);
@@ -445,6 +598,7 @@ void TestMining::emptySeedIsQueried()
 {
     serve({{QString(), {u"Latin CAPS"_s}}});
     Form1 form;
+    form.Text7->setText(u"0"_s);
     form.Text3->setText(QString());
     form.Command4->click();
     QCOMPARE(server_.requests().at(0).target, QByteArray("http://www.baidu.com/s?wd="));
@@ -467,12 +621,15 @@ void TestMining::fastRefreshEqualsWholeReplace()
     utf8Pages_ = true;
     serve(related);
     Form1 fast;
+    fast.Text7->setText(u"0"_s);
     fast.Text3->setText(u"s"_s);
     fast.Command4->click();
     const int fastRequests = server_.requests().size();
     server_.clearRequests();
 
     Form1 plain;
+
+    plain.Text7->setText(u"0"_s);
     plain.setPlainRefreshForBenchmark(true);
     plain.Text3->setText(u"s"_s);
     plain.Command4->click();
@@ -482,30 +639,42 @@ void TestMining::fastRefreshEqualsWholeReplace()
     QCOMPARE(ListReplace::keywordListText(fast.Text1), ListReplace::keywordListText(plain.Text1));
     QVERIFY(fast.RunList.startsWith(u"\r\nk0\r\nk1\r\ncr\rk\r\nk2\r\nlf\nk\r\nk3\r\n\r\n"_s));
     QVERIFY(fast.RunList.contains(u"\r\nls\u2028k\r\n"_s) && fast.RunList.contains(u"\r\nps\u2029k\r\n"_s));
-    QString shown = fast.RunList;
+    // The list shows the keywords without RunList's empty entries.
+    QString shown = fast.RunList.mid(2).replace(u"k3\r\n\r\n"_s, u"k3\r\n"_s);
     shown.replace(u"cr\rk"_s, u"cr\r\nk"_s).replace(u"lf\nk"_s, u"lf\r\nk"_s).replace(u"x\r\r\n"_s, u"x\r\n\r\n"_s);
     shown.replace(u"ls\u2028k"_s, u"ls\r\nk"_s).replace(u"ps\u2029k"_s, u"ps\r\nk"_s);
     QCOMPARE(ListReplace::keywordListText(fast.Text1), shown);
-    QCOMPARE(fast.Text1->document()->blockCount(), plain.Text1->document()->blockCount());
     QCOMPARE(fast.Text1->textCursor().position(), plain.Text1->textCursor().position());
 }
 
-void TestMining::refreshAfterListChangedDuringRun()
+void TestMining::listChangedDuringRunIsKept()
 {
-    serve({{u"s"_s, {u"a"_s, u"b"_s}}, {u"a"_s, {u"c"_s}}, {u"b"_s, {u"d"_s}}}, {{u"b"_s, 400}});
+    serve({{u"s"_s, {u"a"_s, u"b"_s}}, {u"a"_s, {u"c"_s}}, {u"b"_s, {u"d"_s}}, {u"c"_s, {u"e"_s}}},
+          {{u"b"_s, 400}, {u"c"_s, 400}});
     Form1 form;
+    form.Text7->setText(u"0"_s);
     form.Text3->setText(u"s"_s);
-    // Another command rewrites the list while the run waits for b: the next refresh puts RunList back.
-    QTimer::singleShot(200, &form, [&form] { form.Text1->setPlainText(u"something else"_s); });
+    form.Text1->setPlainText(u"before\r\n"_s);
+    // Another command rewrites the list while the run waits for b, and the user types a line
+    // without a line break while it waits for c: both stay, the run only adds.
+    QTimer::singleShot(200, &form, [&form] {
+        ListReplace::replaceKeywordList(form.Text1, u"rewritten\r\n"_s);
+        QTimer::singleShot(400, &form, [&form] {
+            form.Text1->moveCursor(QTextCursor::End);
+            QTest::keyClicks(form.Text1, u"typed"_s);
+        });
+    });
     form.Command4->click();
-    QCOMPARE(ListReplace::keywordListText(form.Text1), u"\r\na\r\nb\r\n\r\nc\r\nd\r\n"_s);
-    QCOMPARE(QApplication::clipboard()->text(), form.RunList);
+    QCOMPARE(ListReplace::keywordListText(form.Text1), u"rewritten\r\nd\r\ntyped\r\ne\r\n"_s);
+    QCOMPARE(QApplication::clipboard()->text(), u"rewritten\r\nd\r\ntyped\r\ne\r\n"_s);
+    QCOMPARE(form.RunList, u"\r\na\r\nb\r\n\r\nc\r\nd\r\ne\r\n"_s);
 }
 
 void TestMining::startWhileRunningIsRefused()
 {
     serve({{u"s"_s, {u"a"_s}}, {u"a"_s, {u"b"_s}}}, {{u"a"_s, 400}});
     Form1 form;
+    form.Text7->setText(u"0"_s);
     form.Text3->setText(u"s"_s);
     QTimer::singleShot(150, &form, [&form] {
         QVERIFY(form.miningInProgress());
@@ -521,6 +690,7 @@ void TestMining::startWhileRunningIsRefused()
 void TestMining::closeDuringRequestEndsRunAtOnce()
 {
     Form1 form;
+    form.Text7->setText(u"0"_s);
     bool unloaded = false;
     form.setUnloadAction([&unloaded] { unloaded = true; });
     form.Text3->setText(u"s"_s);
@@ -553,6 +723,7 @@ void TestMining::runThroughTodaysLayout()
     todaysLayout_ = true;
     serve({{u"种子"_s, {u"A&B"_s, u"b \"引号\""_s}}, {u"a&b"_s, {u"c"_s, u"b \"引号\""_s}}, {u"c"_s, {u"d"_s}}});
     Form1 form;
+    form.Text7->setText(u"0"_s);
     form.Text3->setText(u"种子"_s);
     form.Command4->click();
     QStringList asked;
@@ -561,7 +732,7 @@ void TestMining::runThroughTodaysLayout()
     QCOMPARE(asked, (QStringList{u"种子"_s, u"a&b"_s, u"b \"引号\""_s, u"c"_s, u"d"_s}));
     QCOMPARE(server_.requests().at(1).target, QByteArray("http://www.baidu.com/s?wd=a%26b"));
     QCOMPARE(form.RunList, u"\r\na&b\r\nb \"引号\"\r\n\r\nc\r\nd\r\n"_s);
-    QCOMPARE(ListReplace::keywordListText(form.Text1), form.RunList);
+    QCOMPARE(ListReplace::keywordListText(form.Text1), u"a&b\r\nb \"引号\"\r\nc\r\nd\r\n"_s);
     QCOMPARE(form.Label7->text(), u"4 个"_s);
     QCOMPARE(form.RunState, 0);
 }
@@ -588,10 +759,11 @@ void TestMining::blockedRunStopsWithBox()
     QFETCH(QByteArray, body);
 
     // s gives a, b, c; the query of b is answered with the verification.
-    server_.setHandler([=](const FakeHttpServer::Request& request) {
+    bool refuse = true;
+    server_.setHandler([=, &refuse](const FakeHttpServer::Request& request) {
         FakeHttpServer::Response response;
         const QString keyword = SearchPages::keywordOfTarget(request.target);
-        if (keyword == u"b") {
+        if (keyword == u"b" && refuse) {
             response.status = status;
             response.contentType = "text/html; charset=utf-8";
             if (!location.isEmpty())
@@ -606,6 +778,7 @@ void TestMining::blockedRunStopsWithBox()
     QList<MessageBox::Shown> shown;
     MessageBox::setHookForTesting([&shown](const MessageBox::Shown& box) { shown.append(box); });
     Form1 form;
+    form.Text7->setText(u"0"_s);
     form.Text3->setText(u"s"_s);
     form.Command4->click();
     MessageBox::setHookForTesting({});
@@ -613,11 +786,27 @@ void TestMining::blockedRunStopsWithBox()
     QCOMPARE(server_.requests().size(), 3);
     QCOMPARE(form.RunState, 2);
     QCOMPARE(form.RunList, u"\r\na\r\nb\r\nc\r\n\r\na1\r\n"_s);
-    QCOMPARE(ListReplace::keywordListText(form.Text1), form.RunList);
-    QCOMPARE(QApplication::clipboard()->text(), form.RunList);
+    QCOMPARE(ListReplace::keywordListText(form.Text1), u"a\r\nb\r\nc\r\na1\r\n"_s);
+    QCOMPARE(QApplication::clipboard()->text(), u"a\r\nb\r\nc\r\na1\r\n"_s);
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown[0].title, u"挖掘已停止"_s);
-    QCOMPARE(shown[0].text, u"查询太频繁，百度要求进行安全验证，挖掘已停止。列表中现有 4 个关键词，可以先导出txt，稍后再重新开始挖掘。"_s);
+    QCOMPARE(shown[0].text, u"查询太频繁，百度要求进行安全验证，挖掘已停止。列表中现有 4 个关键词，可以先导出txt，稍后点“继续挖掘”接着挖。"_s);
+
+    // Later the engine answers again: the refused keyword is asked first, without the seed.
+    QCOMPARE(form.Command4->text(), u"继续挖掘"_s);
+    QCOMPARE(form.miningRun()->pendingKeywords(), (QStringList{u"b"_s, u"c"_s, u"a1"_s}));
+    refuse = false;
+    server_.clearRequests();
+    form.Text4->setText(u"3"_s);
+    form.Command4->click();
+    QStringList asked;
+    for (const auto& request : server_.requests())
+        asked << SearchPages::keywordOfTarget(request.target);
+    QCOMPARE(asked, (QStringList{u"b"_s, u"c"_s, u"a1"_s}));
+    QCOMPARE(ListReplace::keywordListText(form.Text1), u"a\r\nb\r\nc\r\na1\r\nb1\r\nc1\r\na11\r\n"_s);
+    QCOMPARE(form.RunState, 2); // the limit of 3
+    QCOMPARE(form.miningRun()->pendingKeywords(), (QStringList{u"b1"_s, u"c1"_s, u"a11"_s}));
+    refuse = true;
 
     // The seed page itself refused: the list keeps what it held, and the box says so.
     shown.clear();
@@ -632,6 +821,8 @@ void TestMining::blockedRunStopsWithBox()
     QCOMPARE(ListReplace::keywordListText(form.Text1), u"甲\r\n乙"_s);
     QCOMPARE(shown.size(), 1);
     QVERIFY(shown[0].text.contains(u"现有 2 个关键词"_s));
+    QCOMPARE(form.Command4->text(), u"继续挖掘"_s);
+    QCOMPARE(form.miningRun()->pendingKeywords(), QStringList{u"b"_s});
 }
 
 void TestMining::startDuringHotWordFetchIsRefused()
@@ -643,6 +834,7 @@ void TestMining::startDuringHotWordFetchIsRefused()
         return response;
     });
     Form1 form;
+    form.Text7->setText(u"0"_s);
     form.Text3->setText(u"s"_s);
     QTimer::singleShot(150, &form, [&form] {
         QCOMPARE(form.Command10->text(), u"正在获取.."_s);
@@ -703,10 +895,12 @@ void TestMining::realPagesAsSeed()
     });
 
     Form1 form;
+
+    form.Text7->setText(u"0"_s);
     form.Text1->setPlainText(u"mine"_s);
     form.Command4->click();
     QCOMPARE(server_.requests().size(), 1 + words.size());
-    QCOMPARE(ListReplace::keywordListText(form.Text1), words.isEmpty() ? u"mine"_s : u"\r\n"_s + listOf(words) + u"\r\n");
+    QCOMPARE(ListReplace::keywordListText(form.Text1), u"mine\r\n"_s.left(words.isEmpty() ? 4 : 6) + listOf(words));
     QCOMPARE(form.RunList, u"\r\n"_s + listOf(words) + u"\r\n");
     QCOMPARE(form.RunState, 0);
 }
@@ -764,6 +958,7 @@ void TestMining::newLayouts()
     fetched.ok = true;
     fetched.text = page;
     Form1 form;
+    form.Text7->setText(u"0"_s);
     form.MinLength = minLength;
     form.ContainsFilter = filter;
     form.CountLimit = 1000;

@@ -411,15 +411,23 @@ void TestPlatform::verificationFails_data()
     QTest::addColumn<QByteArray>("location");
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<bool>("verification");
+    QTest::addColumn<QString>("passAt"); // where a person would pass it
 
+    const QString asked = u"http://www.baidu.com/s?wd=a"_s;
     const QByteArray title = "<html><head><title>百度安全验证</title></head><body>网络不给力，请稍后重试</body></html>";
     QTest::newRow("302 to wappass") << 302 << QByteArray("https://WAPPASS.baidu.com/static/captcha/tuxing.html?&ak=1")
-                                    << QByteArray() << true;
-    QTest::newRow("302 to a captcha path") << 302 << QByteArray("/static/Captcha/x.html") << QByteArray() << true;
-    QTest::newRow("200 page so titled") << 200 << QByteArray() << title << true;
-    QTest::newRow("403 page so titled") << 403 << QByteArray() << title << true;
+                                    << QByteArray() << true
+                                    << u"https://wappass.baidu.com/static/captcha/tuxing.html?&ak=1"_s;
+    QTest::newRow("302 to a captcha path") << 302 << QByteArray("/static/Captcha/x.html") << QByteArray() << true
+                                           << u"http://www.baidu.com/static/Captcha/x.html"_s;
+    QTest::newRow("200 page so titled") << 200 << QByteArray() << title << true << asked;
+    QTest::newRow("403 page so titled") << 403 << QByteArray() << title << true << asked;
+    QTest::newRow("title with white space around")
+        << 200 << QByteArray() << QByteArray("<TITLE>\n  百度安全验证 \t</TITLE>") << true << asked;
     QTest::newRow("words only in the body")
-        << 200 << QByteArray() << QByteArray("<title>减肥</title><p>百度安全验证</p>") << false;
+        << 200 << QByteArray() << QByteArray("<title>减肥</title><p>百度安全验证</p>") << false << QString();
+    QTest::newRow("a keyword about the verification")
+        << 200 << QByteArray() << QByteArray("<title>百度安全验证怎么解除_百度搜索</title>") << false << QString();
 }
 
 void TestPlatform::verificationFails()
@@ -428,6 +436,7 @@ void TestPlatform::verificationFails()
     QFETCH(QByteArray, location);
     QFETCH(QByteArray, body);
     QFETCH(bool, verification);
+    QFETCH(QString, passAt);
 
     auto server = startServer();
     QVERIFY(server);
@@ -442,6 +451,7 @@ void TestPlatform::verificationFails()
     QCOMPARE(server->requests().size(), 1);
     QCOMPARE(result.verification, verification);
     QCOMPARE(result.ok, !verification);
+    QCOMPARE(result.verificationAddress, passAt);
     if (verification) {
         QCOMPARE(result.error, u"百度要求安全验证"_s);
         QVERIFY(result.text.isEmpty());
