@@ -17,6 +17,7 @@ inline constexpr int Frame3Left = 3960, Frame3Top = 5280; // list tools and hot-
 inline constexpr Spot Text3 = centreOf(Frame1Left, Frame1Top, 960, 1920, 1455, 375);
 inline constexpr Spot Command4 = centreOf(Frame1Left, Frame1Top, 120, 2520, 1095, 375);
 inline constexpr Spot Command5 = centreOf(Frame1Left, Frame1Top, 1560, 2520, 1095, 375);
+inline constexpr Spot Text7 = centreOf(Frame1Left, Frame1Top, 3735, 2490, 495, 375);
 
 inline constexpr Spot Text1 = centreOf(Frame2Left, Frame2Top, 120, 360, 3615, 5055);
 inline constexpr Spot Command3 = centreOf(Frame2Left, Frame2Top, 120, 5520, 975, 375);
