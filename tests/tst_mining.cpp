@@ -797,8 +797,9 @@ void TestMining::suggestionWords_data()
     QTest::newRow("JSONP with ; and spaces")
         << u"\r\n window.baidu.sug ( {\"g\":[{\"q\":\"x1\"},{\"q\":\"x2\"}]} ) ;\n"_s
         << QStringList{u"x1"_s, u"x2"_s};
-    QTest::newRow("escaped JSON") << uR"({"g":[{"type":"sug","q":"\u4e2d\u6587"},{"q":"say \"Hi\""},{"q":"a\/b"}]})"_s
-                                  << QStringList{u"中文"_s, u"say \"hi\""_s, u"a/b"_s};
+    QTest::newRow("escaped JSON")
+        << uR"({"g":[{"type":"sug","q":"\u4e2d\u6587"},{"q":"say \"Hi\""},{"q":"a\/b"},{"q":"\ud83d\ude00\u00C4"}]})"_s
+        << QStringList{u"中文"_s, u"say \"hi\""_s, u"a/b"_s, u"\U0001F600ä"_s};
     QTest::newRow("other types and elements skipped")
         << uR"({"g":[{"type":"his","q":"old"},{"type":"sug","q":"new"},{"type":null,"q":"n"},{"q":"plain"},)"
            uR"(5,"str",[{"q":"nested"}],{"type":"sug"},{"type":"sug","q":7},{"type":"SUG","q":"caps"}]})"_s
@@ -849,9 +850,10 @@ void TestMining::suggestionAddress_data()
 {
     QTest::addColumn<QString>("keyword");
     QTest::addColumn<QString>("address");
-    QTest::newRow("chinese") << u"减肥"_s << u"http://www.baidu.com/sugrec?ie=utf-8&json=1&prod=pc&wd=%E5%87%8F%E8%82%A5"_s;
-    QTest::newRow("reserved") << u"c++ 教程"_s
-                              << u"http://www.baidu.com/sugrec?ie=utf-8&json=1&prod=pc&wd=c%2B%2B%20%E6%95%99%E7%A8%8B"_s;
+    QTest::newRow("chinese") << u"减肥"_s
+                             << u"http://www.baidu.com/sugrec?ie=utf-8&json=1&prod=pc&wd=%E5%87%8F%E8%82%A5"_s;
+    QTest::newRow("reserved")
+        << u"c++ 教程"_s << u"http://www.baidu.com/sugrec?ie=utf-8&json=1&prod=pc&wd=c%2B%2B%20%E6%95%99%E7%A8%8B"_s;
     QTest::newRow("query characters") << u"a&b#c?d%e"_s
                                       << u"http://www.baidu.com/sugrec?ie=utf-8&json=1&prod=pc&wd=a%26b%23c%3Fd%25e"_s;
     QTest::newRow("empty") << QString() << u"http://www.baidu.com/sugrec?ie=utf-8&json=1&prod=pc&wd="_s;
