@@ -3,10 +3,13 @@
 // rule followed step by step with the scan. Then the newer page layouts: pages built of known words
 // in the rs_new or div rs markup, with intact, cut or missing s-data, inside any text, give exactly
 // those words; any text around the markers never crashes the reader and gives only trimmed words
-// without line breaks.
+// without line breaks. Last the search box's suggestion answers: JSON or JSONP built of known words
+// gives exactly the words of its suggestion elements, cut or wrapped in other text it never crashes
+// the reader and gives only trimmed lower-case words with single spaces.
 #include "fuzzinput.h"
 #include "mining/extraction.h"
 #include "mining/relatedlayouts.h"
+#include "mining/suggestions.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -133,6 +136,134 @@ void checkLayouts(Fuzz::Input& input)
 
 } // namespace
 
+namespace {
+
+// A JSON string of the text; the characters whose bit is set in escapes (by their place, modulo
+// 32) are written as \uXXXX, a slash then as "\/". The two halves of a surrogate pair go alike:
+// one half written as it stands would be a lone surrogate in the answer's text.
+QString jsonString(const QString& text, quint32 escapes)
+{
+    QString out = u"\""_s;
+    bool escape = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (!c.isLowSurrogate())
+            escape = (escapes >> (i % 32)) & 1;
+        if (c == u'"' || c == u'\\') {
+            out += u'\\';
+            out += c;
+        } else if (c == u'/' && escape)
+            out += u"\\/"_s;
+        else if (c.unicode() < 0x20 || escape)
+            out += u"\\u"_s + QString::number(c.unicode(), 16).rightJustified(4, u'0');
+        else
+            out += c;
+    }
+    out += u'"';
+    return out;
+}
+
+// Each word is trimmed, lower case, holds no line break and no white space but single spaces.
+void checkSuggestionWords(const QStringList& words)
+{
+    for (const QString& word : words) {
+        FUZZ_CHECK(!word.isEmpty() && word == word.trimmed() && word == word.toLower());
+        for (qsizetype i = 0; i < word.size(); ++i)
+            FUZZ_CHECK(!word[i].isSpace() || (word[i] == u' ' && i + 1 < word.size() && !word[i + 1].isSpace()));
+    }
+}
+
+void checkSuggestions(Fuzz::Input& input)
+{
+    // Any text, bare or as a JSONP call, reaches the reader's every branch.
+    const QString any = input.text(2048);
+    checkSuggestionWords(Mining::suggestionWords(any));
+    checkSuggestionWords(Mining::suggestionWords(QString(u"cb("_s + any + u")"_s)));
+
+    const QString spaces[] = {QString(), u" "_s, u"\r\n\t "_s};
+    const auto space = [&]() { return spaces[input.number(0, 2)]; };
+    const QString otherTypes[] = {u"\"his\""_s, u"\"SUG\""_s, u"\"sug \""_s, u"\"\""_s, u"null"_s, u"1"_s};
+
+    // The elements of "g", one per word, and the words a reader must take from them.
+    QString elements;
+    QStringList expected;
+    for (int i = input.number(0, 12); i > 0; --i) {
+        const QString word = QString::fromUtf8(input.text(24).toUtf8()); // no lone surrogates in JSON
+        const QString q = u"\"q\":"_s + space() + jsonString(word, input.number<quint32>(0, 0xFFFFFFFF));
+        QString element;
+        bool suggested = false;
+        switch (input.number(0, 5)) {
+        case 0:
+            element = u"{"_s + q + u"}"_s;
+            suggested = true;
+            break;
+        case 1:
+            element = u"{\"type\":\"sug\","_s + space() + q + u"}"_s;
+            suggested = true;
+            break;
+        case 2:
+            element = u"{"_s + q + u",\"sa\":\"s_1\","_s + space() + u"\"type\":\"sug\"}"_s;
+            suggested = true;
+            break;
+        case 3:
+            element = u"{\"type\":"_s + otherTypes[input.number(0, 5)] + u","_s + q + u"}"_s;
+            break;
+        case 4:
+            element = u"["_s + jsonString(word, 0) + u",7]"_s;
+            break;
+        default: // a suggestion without its word
+            element = u"{\"type\":\"sug\",\"sa\":"_s + jsonString(word, 0) + u"}"_s;
+            break;
+        }
+        if (suggested && !shownWord(word).isEmpty())
+            expected << shownWord(word);
+        if (!elements.isEmpty())
+            elements += u","_s + space();
+        elements += element;
+    }
+    const QString g = u"\"g\":"_s + space() + u"["_s + elements + u"]"_s;
+    const QString others = u"\"q\":"_s + jsonString(input.text(16), 0) + u",\"p\":false"_s;
+    QString json;
+    if (input.flag())
+        json = u"{"_s + g + u","_s + space() + others + u"}"_s;
+    else
+        json = u"{"_s + space() + others + u","_s + g + space() + u",\"slid\":\"1717\"}"_s;
+
+    if (input.flag()) {
+        // A strict prefix of an object is no object, bare or wrapped, and gives nothing.
+        json.truncate(input.number<qsizetype>(0, json.size() - 1));
+        expected.clear();
+    }
+    const QString callbacks[] = {u"cb"_s, u"jQuery110207_1700000000000"_s, u"window.baidu.sug"_s, u"$_"_s};
+    QString answer;
+    switch (input.number(0, 2)) {
+    case 0:
+        answer = json;
+        break;
+    case 1:
+        answer = callbacks[input.number(0, 3)] + space() + u"("_s + json + u")"_s;
+        break;
+    default:
+        answer = callbacks[input.number(0, 3)] + u"("_s + space() + json + space() + u");"_s + space();
+        break;
+    }
+    const QString before = input.text(64);
+    const QString after = input.text(64);
+    answer = before + answer + after;
+
+    const QStringList found = Mining::suggestionWords(answer);
+    checkSuggestionWords(found);
+    FUZZ_CHECK(found == Mining::suggestionSources().front().read(answer));
+    // Only white space around the answer leaves it an answer; with other text around it only the
+    // properties above hold.
+    if (before.trimmed().isEmpty() && after.trimmed().isEmpty()) {
+        FUZZ_CHECK_EQUAL(found.join(u'|'), expected.join(u'|'));
+        FUZZ_CHECK(found.size() == expected.size());
+    }
+}
+
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     Fuzz::Input input(data, size);
@@ -178,6 +309,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     const Mining::Extraction found = Mining::extractNewKeywords(block, start, end, settings, agree);
     checkLayouts(input);
+    checkSuggestions(input);
     if (Fuzz::beginsWithLowSurrogate(start) || Fuzz::beginsWithLowSurrogate(end))
         return 0;
     const Mining::Extraction expected = literalExtraction(block, start, end, settings, runList);

@@ -3,6 +3,7 @@
 #include "app/form1.h"
 #include "app/messagebox.h"
 #include "mining/extraction.h"
+#include "mining/suggestions.h"
 #include "platform/inet.h"
 #include "platform/listreplace.h"
 #include "support/fakehttpserver.h"
@@ -84,6 +85,10 @@ private Q_SLOTS:
     void realPagesAsSeed();
     void newLayouts_data();
     void newLayouts();
+    void suggestionWords_data();
+    void suggestionWords();
+    void suggestionAddress_data();
+    void suggestionAddress();
 
 private:
     void serve(const QHash<QString, QStringList>& related, const QHash<QString, int>& delays = {});
@@ -965,6 +970,97 @@ void TestMining::newLayouts()
     QCOMPARE(form.newKeywordsOfPage(fetched, QString::fromUtf16(Mining::BlockStart),
                                     QString::fromUtf16(Mining::BlockEnd)),
              expected);
+}
+
+void TestMining::suggestionWords_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<QStringList>("words");
+
+    const QString example
+        = uR"({"q":"减肥","p":false,"g":[{"type":"sug","sa":"s_1","q":"减肥最快的方法"},)"
+          uR"({"type":"sug","sa":"s_2","q":"减肥食谱"},{"type":"sug","sa":"s_3","q":"减肥App"},)"
+          uR"({"type":"sug","sa":"s_4","q":"减肥茶"},{"type":"sug","sa":"s_5","q":" 减肥  运动\t一周 "},)"
+          uR"({"type":"sug","sa":"s_6","q":"减肥药"},{"type":"sug","sa":"s_7","q":"减肥餐"},)"
+          uR"({"type":"sug","sa":"s_8","q":"减肥操"},{"type":"sug","sa":"s_9","q":"减肥 ÄÖ"},)"
+          uR"({"type":"sug","sa":"s_10","q":"减肥方法"}],"slid":"171717171717","queryid":"0x10a1b2c3d4e5f6"})"_s;
+    const QStringList exampleWords{u"减肥最快的方法"_s, u"减肥食谱"_s, u"减肥app"_s, u"减肥茶"_s, u"减肥 运动 一周"_s,
+                                   u"减肥药"_s,         u"减肥餐"_s,   u"减肥操"_s,   u"减肥 äö"_s, u"减肥方法"_s};
+    QTest::newRow("example answer, ten words") << example << exampleWords;
+    QTest::newRow("JSONP") << u"jQuery1102_17({\"q\":\"a\",\"g\":[{\"type\":\"sug\",\"q\":\"A B\"}]})"_s
+                           << QStringList{u"a b"_s};
+    QTest::newRow("JSONP with ; and spaces")
+        << u"\r\n window.baidu.sug ( {\"g\":[{\"q\":\"x1\"},{\"q\":\"x2\"}]} ) ;\n"_s
+        << QStringList{u"x1"_s, u"x2"_s};
+    QTest::newRow("escaped JSON")
+        << uR"({"g":[{"type":"sug","q":"\u4e2d\u6587"},{"q":"say \"Hi\""},{"q":"a\/b"},{"q":"\ud83d\ude00\u00C4"}]})"_s
+        << QStringList{u"中文"_s, u"say \"hi\""_s, u"a/b"_s, u"\U0001F600ä"_s};
+    QTest::newRow("other types and elements skipped")
+        << uR"({"g":[{"type":"his","q":"old"},{"type":"sug","q":"new"},{"type":null,"q":"n"},{"q":"plain"},)"
+           uR"(5,"str",[{"q":"nested"}],{"type":"sug"},{"type":"sug","q":7},{"type":"SUG","q":"caps"}]})"_s
+        << QStringList{u"new"_s, u"plain"_s};
+    QTest::newRow("white space, empty words skipped")
+        << uR"({"g":[{"q":"  Tea\t\n Cup  "},{"q":"   "},{"q":""},{"q":"\u3000减肥\u3000茶 "},{"q":"end"}]})"_s
+        << QStringList{u"tea cup"_s, u"减肥 茶"_s, u"end"_s};
+    QTest::newRow("repeats kept in order") << uR"({"g":[{"q":"b"},{"q":"a"},{"q":"B"}]})"_s
+                                           << QStringList{u"b"_s, u"a"_s, u"b"_s};
+    QTest::newRow("byte order mark") << u"\uFEFF {\"g\":[{\"q\":\"a\"}]} \r\n"_s << QStringList{u"a"_s};
+    QTest::newRow("empty g") << uR"({"q":"减肥","p":false,"g":[]})"_s << QStringList();
+    QTest::newRow("no g") << uR"({"q":"减肥","p":false})"_s << QStringList();
+    QTest::newRow("g not a list") << uR"({"g":{"q":"a"}})"_s << QStringList();
+    QTest::newRow("JSON cut off") << uR"({"q":"x","g":[{"type":"sug","q":"a"},{"type":"sug","q":"b")"_s
+                                  << QStringList();
+    QTest::newRow("text after the JSON") << uR"({"g":[{"q":"a"}]}x)"_s << QStringList();
+    QTest::newRow("JSONP without )") << uR"(cb({"g":[{"q":"a"}]})"_s << QStringList();
+    QTest::newRow("JSONP without (") << uR"(cb {"g":[{"q":"a"}]})"_s << QStringList();
+    QTest::newRow("JSONP, text after ;") << uR"(cb({"g":[{"q":"a"}]}); cb2())"_s << QStringList();
+    QTest::newRow("JSONP of a list") << uR"(cb([{"q":"a"}]))"_s << QStringList();
+    QTest::newRow("list") << uR"([{"g":[{"q":"a"}]}])"_s << QStringList();
+    QTest::newRow("unquoted keys") << uR"(window.baidu.sug({q:"a",p:false,s:["a1","a2"]});)"_s << QStringList();
+    QTest::newRow("verification page")
+        << u"<!DOCTYPE html><html><head><title>百度安全验证</title></head><body>{\"g\":[{\"q\":\"a\"}]}</body></html>"_s
+        << QStringList();
+    QTest::newRow("empty answer") << QString() << QStringList();
+    QTest::newRow("deep nesting") << u"{\"g\":"_s + QString(100000, u'[') + QString(100000, u']') + u"}"_s
+                                  << QStringList();
+    QString many = u"cb({\"g\":["_s;
+    for (int i = 0; i < 20000; ++i)
+        many += u"{\"type\":\"sug\",\"q\":\"词Q\"},"_s;
+    many += u"{\"q\":\"最后\"}]});"_s;
+    QStringList manyWords(20000, u"词q"_s);
+    manyWords << u"最后"_s;
+    QTest::newRow("twenty thousand words") << many << manyWords;
+    QTest::newRow("a word of a million characters")
+        << u"{\"g\":[{\"q\":\""_s + QString(1000000, u'X') + u"\"}]}"_s << QStringList{QString(1000000, u'x')};
+}
+
+void TestMining::suggestionWords()
+{
+    QFETCH(QString, answer);
+    QFETCH(QStringList, words);
+    QCOMPARE(Mining::suggestionWords(answer), words);
+}
+
+void TestMining::suggestionAddress_data()
+{
+    QTest::addColumn<QString>("keyword");
+    QTest::addColumn<QString>("address");
+    QTest::newRow("chinese") << u"减肥"_s
+                             << u"http://www.baidu.com/sugrec?ie=utf-8&json=1&prod=pc&wd=%E5%87%8F%E8%82%A5"_s;
+    QTest::newRow("reserved")
+        << u"c++ 教程"_s << u"http://www.baidu.com/sugrec?ie=utf-8&json=1&prod=pc&wd=c%2B%2B%20%E6%95%99%E7%A8%8B"_s;
+    QTest::newRow("query characters") << u"a&b#c?d%e"_s
+                                      << u"http://www.baidu.com/sugrec?ie=utf-8&json=1&prod=pc&wd=a%26b%23c%3Fd%25e"_s;
+    QTest::newRow("empty") << QString() << u"http://www.baidu.com/sugrec?ie=utf-8&json=1&prod=pc&wd="_s;
+}
+
+void TestMining::suggestionAddress()
+{
+    QFETCH(QString, keyword);
+    QFETCH(QString, address);
+    QCOMPARE(Mining::suggestionSources().size(), 1);
+    QCOMPARE(&Mining::activeSuggestionSource(), &Mining::suggestionSources().front());
+    QCOMPARE(Mining::suggestionAddress(keyword), address);
 }
 
 QTEST_MAIN(TestMining)
