@@ -118,7 +118,9 @@ FakeSite::FakeSite()
     server_->setHandler([this](const FakeHttpServer::Request& request) {
         QMutexLocker lock(&mutex_);
         log_.append(QString::fromLatin1(request.target));
-        visits_.append(Visit { QString::fromLatin1(request.target), QString::fromLatin1(headerOf(request, "Cookie")) });
+        visits_.append(Visit { QString::fromLatin1(request.target), QString::fromLatin1(headerOf(request, "Cookie")),
+                               QString::fromLatin1(headerOf(request, "User-Agent")),
+                               QString::fromLatin1(headerOf(request, "Accept-Language")) });
         FakeHttpServer::Response response;
         const QString host = request.url.host();
         const QString path = request.url.path();

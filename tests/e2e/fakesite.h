@@ -43,11 +43,13 @@ public:
     QString requestLog() const;
     int requestCount() const;
 
-    // Every request in the order of arrival, with its Cookie header (empty when it sent none).
+    // Every request in the order of arrival, with the headers that tell who asked (empty when none).
     struct Visit
     {
         QString target;
         QString cookie;
+        QString userAgent;
+        QString acceptLanguage;
     };
     QList<Visit> visits() const;
 
