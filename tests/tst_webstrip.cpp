@@ -705,7 +705,7 @@ void TestWebStrip::verificationGate()
     QVERIFY(window.isNull());
     QCOMPARE(windowOwner, &form);
     QCOMPARE(size, QSize(520, 640));
-    QCOMPARE(notice, u"由于查询过于频繁，百度要求进行安全验证，请在下面的页面中完成验证，通过后挖掘会自动继续。"_s);
+    QCOMPARE(notice, u"查询过于频繁，百度要求进行安全验证，请在下方完成验证，通过后挖掘会自动继续。"_s);
     QCOMPARE(goneAtOnce, action == u"close main window"_s);
     // The page starts with the cookies of the jar that its host gets, and says what the program says.
     const QString verification = FakeSite::verificationAddress(refused);

@@ -18,7 +18,7 @@ namespace WebStrip {
 
 inline constexpr char16_t VerificationTitle[] = u"百度安全验证";
 inline constexpr char16_t VerificationNotice[]
-    = u"由于查询过于频繁，百度要求进行安全验证，请在下面的页面中完成验证，通过后挖掘会自动继续。";
+    = u"查询过于频繁，百度要求进行安全验证，请在下方完成验证，通过后挖掘会自动继续。";
 
 // Whether the page the window arrived at lies past the verification: a web page on the search host
 // that is not the verification itself, by its title or by one of its addresses.
