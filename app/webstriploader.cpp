@@ -1,6 +1,8 @@
-// Bringing up the embedded web strip. The strip lives in a plugin that links the web engine, loaded
-// right after the window's first paint so that the window never waits for the engine. Without the
-// plugin the placeholder simply stays.
+// Bringing up the embedded web strip, and finding the plugin's exports for it and for the verification
+// window. The strip lives in a plugin that links the web engine, loaded right after the window's first
+// paint so that the window never waits for the engine. Without the plugin the placeholder simply stays.
+#include "app/webstriploader.h"
+
 #include "app/form1.h"
 #include "app/webstrip/webstrip.h"
 #include "platform/browser.h"
@@ -35,45 +37,6 @@ QStringList pluginCandidates()
     return candidates;
 }
 
-// The web engine ends the whole process when started as root with its sandbox on, and when it
-// cannot create shared memory; then the window goes on without the strip rather than die. The
-// scripts turn the sandbox off for root.
-bool engineWouldRefuseToStart()
-{
-#ifdef Q_OS_UNIX
-    const bool rootWithSandbox = ::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX")
-        && !qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS").contains(u"--no-sandbox"_s);
-#ifdef Q_OS_LINUX
-    const bool noSharedMemory = ::access("/dev/shm", W_OK | X_OK) != 0;
-#else
-    const bool noSharedMemory = false;
-#endif
-    return rootWithSandbox || noSharedMemory;
-#else
-    return false;
-#endif
-}
-
-WebStripFactory findFactory()
-{
-    for (const QString& candidate : pluginCandidates()) {
-        QLibrary plugin(candidate);
-        // Loading the engine late warns that it would want OpenGL sharing set up before the program
-        // started; the strip draws in software and needs none.
-        const QtMessageHandler previousHandler
-            = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-        const bool loaded = plugin.load();
-        qInstallMessageHandler(previousHandler);
-        if (!loaded)
-            continue;
-        // The library stays loaded for the life of the process, as the strip's code lives in it.
-        if (auto factory = reinterpret_cast<WebStripFactory>(plugin.resolve(WebStripFactoryName)))
-            return factory;
-        plugin.unload();
-    }
-    return nullptr;
-}
-
 // A diagnostic for bench_startup only, not a setting: with QINGLAN_REPORT_FIRST_PAINT set, the moment
 // of the first paint (steady clock, nanoseconds) goes to standard error.
 void reportFirstPaintForBenchmark()
@@ -95,14 +58,52 @@ void setPluginPathForTesting(const QString& path)
     pluginPathForTesting() = path;
 }
 
+// The scripts turn the sandbox off for root.
+bool engineWouldRefuseToStart()
+{
+#ifdef Q_OS_UNIX
+    const bool rootWithSandbox = ::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX")
+        && !qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS").contains(u"--no-sandbox"_s);
+#ifdef Q_OS_LINUX
+    const bool noSharedMemory = ::access("/dev/shm", W_OK | X_OK) != 0;
+#else
+    const bool noSharedMemory = false;
+#endif
+    return rootWithSandbox || noSharedMemory;
+#else
+    return false;
+#endif
+}
+
+QFunctionPointer resolve(const char* exportName)
+{
+    for (const QString& candidate : pluginCandidates()) {
+        QLibrary plugin(candidate);
+        // Loading the engine late warns that it would want OpenGL sharing set up before the program
+        // started; its pages draw in software and need none. Loading it again only finds it loaded.
+        const QtMessageHandler previousHandler
+            = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+        const bool loaded = plugin.load();
+        qInstallMessageHandler(previousHandler);
+        if (!loaded)
+            continue;
+        // The library stays loaded for the life of the process, as the strip's and the window's code
+        // live in it.
+        if (const QFunctionPointer function = plugin.resolve(exportName))
+            return function;
+        plugin.unload();
+    }
+    return nullptr;
+}
+
 } // namespace WebStripLoader
 
 void Form1::loadWebStrip()
 {
     reportFirstPaintForBenchmark();
-    if (!WebBrowser1 || WebBrowser1->inherits("QWebEngineView") || engineWouldRefuseToStart())
+    if (!WebBrowser1 || WebBrowser1->inherits("QWebEngineView") || WebStripLoader::engineWouldRefuseToStart())
         return;
-    const WebStripFactory createStrip = findFactory();
+    const auto createStrip = reinterpret_cast<WebStripFactory>(WebStripLoader::resolve(WebStripFactoryName));
     if (!createStrip)
         return;
     WebStripHooks hooks;

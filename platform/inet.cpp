@@ -137,6 +137,11 @@ Inet::~Inet()
     abort();
 }
 
+QNetworkCookieJar* Inet::cookieJar() const
+{
+    return manager_->cookieJar();
+}
+
 FetchResult Inet::OpenURL(const QString& address)
 {
     FetchResult result;

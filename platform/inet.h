@@ -8,6 +8,7 @@
 #include <QString>
 
 class QNetworkAccessManager;
+class QNetworkCookieJar;
 class QNetworkReply;
 class QUrl;
 
@@ -62,6 +63,9 @@ public:
     void abort();
 
     bool busy() const { return !reply_.isNull(); }
+
+    // The cookies the servers set, kept for the next requests; the verification window adds its own.
+    QNetworkCookieJar* cookieJar() const;
 
     // Time spent waiting inside OpenURL since construction, for the benchmarks.
     qint64 totalWaitNs() const { return totalWaitNs_; }

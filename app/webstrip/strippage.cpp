@@ -56,23 +56,24 @@ namespace {
         }
     }
 
-    // The engine comes up inside a running program, too late for the OpenGL context sharing it would
-    // need, so the strip draws in software: a still page needs no graphics card, and there may be none.
-    // The engine reads its command line once, when the first profile comes up; flags the user set are
-    // left alone.
-    void prepareEngine()
-    {
-        static bool prepared = false;
-        if (prepared)
-            return;
-        prepared = true;
-        previousCategoryFilter = QLoggingCategory::installFilter(&silenceEngineStartupReport);
-        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
-        if (!qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS"))
-            qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --disable-background-networking");
-    }
-
 } // namespace
+
+// The engine comes up inside a running program, too late for the OpenGL context sharing it would
+// need, so its pages draw in software: the strip's still page and the verification's puzzle need no
+// graphics card, and there may be none.
+// The engine reads its command line once, when the first profile comes up; flags the user set are
+// left alone.
+void prepareEngine()
+{
+    static bool prepared = false;
+    if (prepared)
+        return;
+    prepared = true;
+    previousCategoryFilter = QLoggingCategory::installFilter(&silenceEngineStartupReport);
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    if (!qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS"))
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --disable-background-networking");
+}
 
 bool isOpenableAddress(const QString& address)
 {

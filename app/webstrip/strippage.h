@@ -21,6 +21,9 @@ inline constexpr std::array<const char16_t*, 4> GuardScripts = {
 
 inline constexpr char16_t PageAddress[] = u"qrc:/webstrip/strip.html";
 
+// Sets the engine up for a program that brings it up late; called before the first page is made.
+void prepareEngine();
+
 // Whether an address may go to the default browser: http and https with a host, and mailto.
 bool isOpenableAddress(const QString& address);
 

@@ -1,5 +1,7 @@
-// The plugin's export: the window calls it, after its first paint, to bring up the web strip.
+// The plugin's exports: the window calls the first, after its first paint, to bring up the web strip,
+// and the second when the engine asks for its security verification.
 #include "app/webstrip/strippage.h"
+#include "app/webstrip/verificationwindow.h"
 #include "app/webstrip/webstrip.h"
 
 #include <QWebEngineView>
@@ -15,3 +17,22 @@ extern "C" Q_DECL_EXPORT QWidget* qinglanCreateWebStrip(QWidget* parent, const W
 
 // The window resolves the export by name and calls it through this type.
 static_assert(std::is_same_v<decltype(&qinglanCreateWebStrip), WebStripFactory>);
+
+extern "C" Q_DECL_EXPORT QWidget* qinglanCreateVerificationWindow(QWidget* parent, const VerificationWindowSetup* setup)
+{
+    if (!setup)
+        return nullptr;
+    auto* window = new WebStrip::VerificationWindow(parent, *setup);
+    const auto finished = setup->finished;
+    void* const context = setup->context;
+    if (finished) {
+        QObject::connect(
+            window, &WebStrip::VerificationWindow::passed, window,
+            [finished, context](const QList<QNetworkCookie>& cookies) { finished(context, true, cookies); });
+        QObject::connect(window, &WebStrip::VerificationWindow::notPassed, window,
+                         [finished, context] { finished(context, false, {}); });
+    }
+    return window;
+}
+
+static_assert(std::is_same_v<decltype(&qinglanCreateVerificationWindow), VerificationWindowFactory>);

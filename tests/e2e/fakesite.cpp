@@ -6,6 +6,7 @@
 #include "support/searchpages.h"
 
 #include <QMutexLocker>
+#include <QUrlQuery>
 
 using namespace Qt::StringLiterals;
 
@@ -72,6 +73,43 @@ QByteArray hotListPage(const QString& host, const QString& path)
     return QByteArray();
 }
 
+QByteArray headerOf(const FakeHttpServer::Request& request, const QByteArray& name)
+{
+    for (const auto& [field, value] : request.headers) {
+        if (field.compare(name, Qt::CaseInsensitive) == 0)
+            return value;
+    }
+    return QByteArray();
+}
+
+bool carriesPass(const FakeHttpServer::Request& request)
+{
+    const QList<QByteArray> cookies = headerOf(request, "Cookie").split(';');
+    for (const QByteArray& cookie : cookies) {
+        if (cookie.trimmed() == "BDPASS=1")
+            return true;
+    }
+    return false;
+}
+
+// The refused address, as the verification addresses carry it.
+QString backAddressOf(const QUrl& url)
+{
+    return QUrlQuery(url).queryItemValue(u"backurl"_s, QUrl::FullyDecoded);
+}
+
+// The engine's verification page: one big button, so that a click in the middle of the window hits it.
+QByteArray verificationPage(const QString& refusedAddress)
+{
+    return (u"<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>百度安全验证</title>"
+            u"<link rel=\"icon\" href=\"data:,\"><style>body{margin:0;font-family:sans-serif;text-align:center}"
+            u"#pass{display:block;box-sizing:border-box;width:100%;height:440px;font-size:28px}</style></head>"
+            u"<body><p>百度安全验证</p><p>请完成下方验证后继续操作</p><button id=\"pass\" type=\"button\" "
+            u"onclick=\"location.href='"_s
+            + FakeSite::passAddress(refusedAddress) + u"'\">点击完成验证</button></body></html>"_s)
+        .toUtf8();
+}
+
 } // namespace
 
 FakeSite::FakeSite()
@@ -80,18 +118,44 @@ FakeSite::FakeSite()
     server_->setHandler([this](const FakeHttpServer::Request& request) {
         QMutexLocker lock(&mutex_);
         log_.append(QString::fromLatin1(request.target));
+        visits_.append(Visit { QString::fromLatin1(request.target), QString::fromLatin1(headerOf(request, "Cookie")),
+                               QString::fromLatin1(headerOf(request, "User-Agent")),
+                               QString::fromLatin1(headerOf(request, "Accept-Language")) });
         FakeHttpServer::Response response;
         const QString host = request.url.host();
         const QString path = request.url.path();
+        if (const auto other = otherPages_.constFind(host + path); other != otherPages_.cend())
+            return *other;
         if (host == u"www.baidu.com"_s && path == u"/s"_s) {
             const QString keyword = SearchPages::keywordOfTarget(request.target);
             if (hanging_.contains(keyword)) {
                 response.hang = true;
                 return response;
             }
+            if (refusing_ && answered_ >= answeredFirst_ && !carriesPass(request)) {
+                response.status = 302;
+                response.body = "<html><body>302 Found</body></html>";
+                response.extraHeaders.append(qMakePair(
+                    QByteArray("Location"), verificationAddress(QString::fromLatin1(request.target)).toLatin1()));
+                return response;
+            }
+            ++answered_;
             const Page page = pages_.value(keyword);
             response.body = SearchPages::resultPage(page.related);
             response.delayMs = page.delayMs;
+            return response;
+        }
+        if (host == u"wappass.baidu.com"_s && path == u"/static/captcha/tuxing.html"_s) {
+            response.contentType = "text/html; charset=utf-8";
+            response.body = verificationPage(backAddressOf(request.url));
+            return response;
+        }
+        if (host == u"wappass.baidu.com"_s && path == u"/static/captcha/pass"_s) {
+            response.status = 302;
+            response.body = "<html><body>302 Found</body></html>";
+            response.extraHeaders.append(
+                qMakePair(QByteArray("Set-Cookie"), QByteArray("BDPASS=1; domain=.baidu.com; path=/")));
+            response.extraHeaders.append(qMakePair(QByteArray("Location"), backAddressOf(request.url).toLatin1()));
             return response;
         }
         response.body = hotListPage(host, path);
@@ -142,6 +206,20 @@ void FakeSite::setHanging(const QString& keyword)
     hanging_.insert(keyword);
 }
 
+void FakeSite::setPage(const QString& host, const QString& path, const FakeHttpServer::Response& response)
+{
+    QMutexLocker lock(&mutex_);
+    otherPages_.insert(host + path, response);
+}
+
+void FakeSite::setRefusing(bool refusing, int answeredFirst)
+{
+    QMutexLocker lock(&mutex_);
+    refusing_ = refusing;
+    answeredFirst_ = answeredFirst;
+    answered_ = 0;
+}
+
 QString FakeSite::requestLog() const
 {
     QMutexLocker lock(&mutex_);
@@ -152,6 +230,24 @@ int FakeSite::requestCount() const
 {
     QMutexLocker lock(&mutex_);
     return int(log_.size());
+}
+
+QList<FakeSite::Visit> FakeSite::visits() const
+{
+    QMutexLocker lock(&mutex_);
+    return visits_;
+}
+
+QString FakeSite::verificationAddress(const QString& address)
+{
+    return u"http://wappass.baidu.com/static/captcha/tuxing.html?ak=c27bbc89afca0463650ac9bde68ebe06&backurl="_s
+        + QString::fromLatin1(address.toUtf8().toPercentEncoding()) + u"&timestamp=1767225600&signature=5f0e"_s;
+}
+
+QString FakeSite::passAddress(const QString& address)
+{
+    return u"http://wappass.baidu.com/static/captcha/pass?backurl="_s
+        + QString::fromLatin1(address.toUtf8().toPercentEncoding());
 }
 
 QString FakeSite::searchTarget(const QString& keyword)

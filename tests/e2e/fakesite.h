@@ -1,17 +1,19 @@
 // The web as the program sees it in the end-to-end tests: a search engine whose result pages list
-// the related searches the test gives, and the six hot-list pages. FakeHttpServer answers on a
+// the related searches the test gives, which may ask for its security verification as today's engine
+// does, and the six hot-list pages. FakeHttpServer answers on a
 // thread of its own, so the driver may block on a desktop tool while a page is on its way.
 #pragma once
 
 #include <QByteArray>
 #include <QHash>
+#include <QList>
 #include <QMutex>
 #include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QThread>
 
-class FakeHttpServer;
+#include "support/fakehttpserver.h"
 
 class FakeSite
 {
@@ -28,10 +30,33 @@ public:
     void setRelated(const QString& keyword, const QStringList& related, int delayMs = 0);
     // The result page of keyword never comes.
     void setHanging(const QString& keyword);
+    // Any other page, at host and path whatever the query: answered with response.
+    void setPage(const QString& host, const QString& path, const FakeHttpServer::Response& response);
+
+    // Once answeredFirst more result pages have been answered, a result page asked for without the
+    // pass cookie "BDPASS=1" is refused as the engine refuses it: a 302 to verificationAddress() of
+    // the address asked for. That page is titled "百度安全验证"; its button "pass" asks for an address
+    // that sets the cookie (on .baidu.com) and sends the browser back to the refused address.
+    void setRefusing(bool refusing, int answeredFirst = 0);
 
     // Every request target in the order of arrival, one per line.
     QString requestLog() const;
     int requestCount() const;
+
+    // Every request in the order of arrival, with the headers that tell who asked (empty when none).
+    struct Visit
+    {
+        QString target;
+        QString cookie;
+        QString userAgent;
+        QString acceptLanguage;
+    };
+    QList<Visit> visits() const;
+
+    // Where a refused result page at address (as the request named it) is redirected to.
+    static QString verificationAddress(const QString& address);
+    // The address the verification page's button asks for.
+    static QString passAddress(const QString& address);
 
     // The target the program sends for a keyword's result page: its GBK bytes, percent-encoded.
     static QString searchTarget(const QString& keyword);
@@ -48,6 +73,11 @@ private:
     quint16 port_ = 0;
     mutable QMutex mutex_;
     QStringList log_;
+    QList<Visit> visits_;
     QHash<QString, Page> pages_;
     QSet<QString> hanging_;
+    QHash<QString, FakeHttpServer::Response> otherPages_; // by host and path
+    bool refusing_ = false;
+    int answeredFirst_ = 0;
+    int answered_ = 0; // result pages answered with their results
 };

@@ -1,0 +1,162 @@
+// The verification window, brought up through the web-strip plugin, and the cookie hand-over.
+#include "app/verificationgate.h"
+
+#include "app/webstrip/webstrip.h"
+#include "app/webstriploader.h"
+#include "platform/browser.h"
+#include "platform/inet.h"
+
+#include <QEvent>
+#include <QEventLoop>
+#include <QNetworkCookieJar>
+#include <QPointer>
+#include <QTimer>
+#include <QUrl>
+#include <QWidget>
+
+using namespace Qt::StringLiterals;
+
+namespace VerificationGate {
+
+namespace {
+
+    // Naming the protected member through a class derived from the jar gives a pointer to it that any
+    // jar can be read with.
+    struct JarReader : QNetworkCookieJar
+    {
+        static QList<QNetworkCookie> all(const QNetworkCookieJar* jar) { return (jar->*(&JarReader::allCookies))(); }
+    };
+
+    struct Answer
+    {
+        bool reported = false;
+        bool passed = false;
+        QList<QNetworkCookie> cookies;
+        QPointer<QEventLoop> loop;
+    };
+
+    void windowFinished(void* context, bool passed, const QList<QNetworkCookie>& cookies)
+    {
+        auto* answer = static_cast<Answer*>(context);
+        answer->reported = true;
+        answer->passed = passed;
+        answer->cookies = cookies;
+        if (answer->loop)
+            answer->loop->quit();
+    }
+
+    // Closes the verification window as soon as the main window closes or is hidden by the program,
+    // before anything of the closing runs: the program may end the process right there.
+    class OwnerWatch : public QObject
+    {
+    public:
+        OwnerWatch(QWidget* owner, QWidget* window)
+            : owner_(owner)
+            , window_(window)
+        {
+            if (owner_)
+                owner_->installEventFilter(this);
+        }
+        ~OwnerWatch() override
+        {
+            if (owner_)
+                owner_->removeEventFilter(this);
+        }
+
+    protected:
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            const bool closing
+                = event->type() == QEvent::Close || (event->type() == QEvent::Hide && !event->spontaneous());
+            if (watched == owner_ && closing && window_)
+                window_->close();
+            return false;
+        }
+
+    private:
+        QPointer<QWidget> owner_;
+        QPointer<QWidget> window_;
+    };
+
+} // namespace
+
+QList<QNetworkCookie> cookiesOf(const QNetworkCookieJar* jar)
+{
+    return jar ? JarReader::all(jar) : QList<QNetworkCookie>();
+}
+
+void addCookies(QNetworkCookieJar* jar, const QList<QNetworkCookie>& cookies)
+{
+    if (!jar)
+        return;
+    for (QNetworkCookie cookie : cookies) {
+        const bool wholeDomain = cookie.domain().startsWith(u'.');
+        QUrl from;
+        from.setScheme(cookie.isSecure() ? u"https"_s : u"http"_s);
+        from.setHost(wholeDomain ? cookie.domain().mid(1) : cookie.domain());
+        from.setPath(cookie.path().startsWith(u'/') ? cookie.path() : u"/"_s);
+        if (!from.isValid() || from.host().isEmpty())
+            continue;
+        // The jar gives a cookie without a domain to its host only.
+        if (!wholeDomain)
+            cookie.setDomain(QString());
+        jar->setCookiesFromUrl({ cookie }, from);
+    }
+}
+
+Outcome pass(QWidget* parent, Inet* inet, const QUrl& address, const std::function<bool()>& stopRequested)
+{
+    if (WebStripLoader::engineWouldRefuseToStart())
+        return Outcome::Unavailable;
+    const auto createWindow
+        = reinterpret_cast<VerificationWindowFactory>(WebStripLoader::resolve(VerificationWindowFactoryName));
+    if (!createWindow)
+        return Outcome::Unavailable;
+    if (stopRequested && stopRequested())
+        return Outcome::NotPassed;
+
+    const QPointer<Inet> jarOwner(inet);
+    Answer answer;
+    VerificationWindowSetup setup;
+    setup.address = address;
+    setup.userAgent = QByteArray(Inet::UserAgent);
+    setup.acceptLanguage = QByteArray(Inet::AcceptLanguage);
+    if (inet)
+        setup.cookies = cookiesOf(inet->cookieJar());
+    setup.openAddress = &Browser::openInDefaultBrowser;
+    setup.finished = &windowFinished;
+    setup.context = &answer;
+    QPointer<QWidget> window = createWindow(parent, &setup);
+    if (!window)
+        return Outcome::Unavailable;
+
+    QEventLoop loop;
+    answer.loop = &loop;
+    QObject::connect(window, &QObject::destroyed, &loop, &QEventLoop::quit);
+    QTimer poll;
+    poll.setInterval(100);
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&loop, &stopRequested] {
+        if (stopRequested && stopRequested())
+            loop.quit();
+    });
+    OwnerWatch watch(parent ? parent->window() : nullptr, window);
+    window->show();
+    window->raise();
+    window->activateWindow();
+    poll.start();
+    if (!answer.reported && window)
+        loop.exec();
+    poll.stop();
+    answer.loop = nullptr;
+    // Deleted without a word: it reports nothing more.
+    delete window.data();
+
+    if (!answer.passed)
+        return Outcome::NotPassed;
+    // The fetch component may have gone with its window while the loop ran.
+    if (jarOwner)
+        addCookies(jarOwner->cookieJar(), answer.cookies);
+    return Outcome::Passed;
+}
+
+} // namespace VerificationGate

@@ -1,0 +1,36 @@
+// The engine's security verification, passed by the user in a window of the program: the window
+// shows the engine's page, and once the page is past it, the cookies that the pass earned go into
+// the fetch component's jar, so that the next request is answered again.
+#pragma once
+
+#include <QList>
+#include <QNetworkCookie>
+#include <functional>
+
+class Inet;
+class QNetworkCookieJar;
+class QUrl;
+class QWidget;
+
+namespace VerificationGate {
+
+enum class Outcome { Passed, NotPassed, Unavailable };
+
+// Shows the verification window for address in front of parent and waits in a local event loop (every
+// other event of the program goes on being handled, and handlers may run meanwhile) until the window
+// reports passed or is closed, or stopRequested() turns true; it is asked every 100 ms and covers Stop
+// and the main window closing, which also closes the verification window at once.
+// Passed: every cookie of the window has been copied into inet's jar. NotPassed: closed, stopped, or
+// already stopped before anything was shown. Unavailable: the web engine cannot be started (root with
+// its sandbox on, no writable shared memory, no plugin); nothing was shown.
+// The window's page is requested with inet's User-Agent and Accept-Language, starts with every cookie
+// of inet's jar, and goes through the application proxy when one is set, else the system's.
+Outcome pass(QWidget* parent, Inet* inet, const QUrl& address, const std::function<bool()>& stopRequested);
+
+// Every cookie of the jar, which keeps its list for its subclasses only.
+QList<QNetworkCookie> cookiesOf(const QNetworkCookieJar* jar);
+// Puts each cookie into the jar as if its own host had set it: a domain with a leading dot for a
+// cookie of the whole domain, without one for a cookie of that host only.
+void addCookies(QNetworkCookieJar* jar, const QList<QNetworkCookie>& cookies);
+
+} // namespace VerificationGate
