@@ -5,6 +5,7 @@
 #include "app/keyworddrop.h"
 #include "app/messagebox.h"
 #include "app/picturebutton.h"
+#include "app/verificationgate.h"
 #include "listtools/listcommands.h"
 #include "platform/browser.h"
 #include "platform/inet.h"
@@ -119,6 +120,7 @@ Form1::Form1(QWidget* parent)
     connect(run_.get(), &Mining::MiningRun::countChanged, this,
             [this](qint32 found) { Label7->setText(QString::number(found) + u" 个"); });
     connect(run_.get(), &Mining::MiningRun::keywordsFound, this, &Form1::appendRunKeywords);
+    run_->verificationPassed = [this](const FetchResult& refused) { return passVerification(refused); };
 
     Form_Load();
     Timer1->start();
@@ -440,6 +442,21 @@ void Form1::appendRunKeywords(const QString& keywords, bool seedPage)
     }
     if (QClipboard* clipboard = QGuiApplication::clipboard())
         clipboard->setText(listMirror_);
+}
+
+bool Form1::passVerification(const FetchResult& refused)
+{
+    // The person in front of the screen passes the engine's check in a window of the program; the
+    // run waits meanwhile, and Stop or closing the window ends it as a refusal.
+    const QString asked = Label2->text();
+    Label2->setText(u"等待安全验证"_s);
+    const QPointer<Form1> alive(this);
+    const VerificationGate::Outcome outcome = VerificationGate::pass(
+        this, Inet1, QUrl(refused.verificationAddress), [this, alive] { return !alive || closing_ || RunState == 2; });
+    if (!alive)
+        return false;
+    Label2->setText(asked);
+    return outcome == VerificationGate::Outcome::Passed;
 }
 
 void Form1::readRunSettings()

@@ -153,6 +153,7 @@ private:
     void centreOnScreen(QSize outer);
     void recordOuterSize();
     void readRunSettings();
+    bool passVerification(const FetchResult& refused);
     void updateStartCaption();
     void showRunEnd(const Mining::MiningRun::Outcome& outcome);
     void appendRunKeywords(const QString& keywords, bool seedPage);
