@@ -209,6 +209,8 @@ void Form1::buildControls()
     Command5 = button(Frame1, u"Command5"_s, u"停止挖掘"_s, QSize(153, 44), 1560, 2520, 1095, 375);
     Label14 = label(Frame1, u"Label14"_s, u"间隔秒数："_s, 2760, 2580, 975, 255);
     Text7 = textBox(Frame1, u"Text7"_s, u"2"_s, 3735, 2490, 495, 375);
+    Check1 = place(new QCheckBox(u"挖掘下拉词"_s, Frame1), u"Check1"_s, 4320, 2580, 1455, 255);
+    setColour(Check1, QPalette::WindowText, Blue);
 
     // Frame2: the keyword list and its export.
     Text1 = place(new QPlainTextEdit(Frame2), u"Text1"_s, 120, 360, 3615, 5055);
@@ -252,7 +254,7 @@ void Form1::buildControls()
     // Keyboard order by the layout's tab numbers; labels, frames and the strip never take the focus.
     const std::map<int, QWidget*> tabOrder = {
         {2, Text1},      {3, Command5},   {4, Text3},      {5, Command4},   {6, Text4},      {7, Check4},
-        {8, Text5},      {9, Text6},      {10, Text7},     {14, Command6},  {15, Text8},     {16, Command13}, {17, Command15},
+        {8, Text5},      {9, Text6},      {10, Text7},     {11, Check1},    {14, Command6},  {15, Text8},     {16, Command13}, {17, Command15},
         {18, Text9},     {19, Command2},  {26, Text2},     {27, Command8},  {29, Command3},  {30, Command9},
         {32, Option1},   {33, Option2},   {34, Option3},   {35, Option4},   {36, Option5},   {37, Option6},
         {39, Command10}, {42, Option7},   {43, Option8},   {44, Option9},   {45, Command1},
@@ -469,6 +471,7 @@ void Form1::readRunSettings()
         MinLength = *length;
     if (const auto pause = Module1::ReadWholeNumber(Text7->text()))
         PauseSeconds = qBound(0, *pause, Mining::MiningRun::MaxPauseSeconds);
+    run_->Suggestions = Check1->isChecked();
 }
 
 void Form1::updateStartCaption()

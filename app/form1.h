@@ -75,6 +75,7 @@ public:
     QLabel* Label12 = nullptr;
     QLabel* Label13 = nullptr;
     QLabel* Label14 = nullptr;
+    QCheckBox* Check1 = nullptr;
     QCheckBox* Check4 = nullptr;
     QLineEdit* Text2 = nullptr;
     QLineEdit* Text3 = nullptr;

@@ -3,6 +3,7 @@
 #include "mining/miningrun.h"
 
 #include "listtools/listcommands.h"
+#include "mining/suggestions.h"
 #include "platform/inet.h"
 
 #include <QEventLoop>
@@ -130,14 +131,24 @@ MiningRun::Outcome MiningRun::run()
             RunState = 2;
             return {End::Refused, {}};
         }
-        if (!seed.ok) {
+        noveltyIndex_.reset(RunList);
+        QString found = newKeywordsOfPage(seed, SeedMarkers.first, SeedMarkers.second);
+        if (Suggestions) {
+            // The suggestions are new only when neither the earlier run nor the seed page gave them.
+            const QString earlier = RunList;
+            RunList += u"\r\n"_s + found;
+            found += newSuggestions(placeSeed_);
+            if (!alive || abandoned_)
+                return {End::Abandoned, {}};
+            if (found.isEmpty())
+                RunList = earlier;
+        }
+        if (!seed.ok && found.isEmpty()) {
             // Nothing was learnt: the list, RunList and the previous run's memory stay as they were.
             RunState = 0;
             dropPlace();
             return {End::SeedFailed, seed.error};
         }
-        noveltyIndex_.reset(RunList);
-        const QString found = newKeywordsOfPage(seed, SeedMarkers.first, SeedMarkers.second);
         RunList = u"\r\n"_s + found + u"\r\n";
         noveltyIndex_.reset(RunList);
         seedPending_ = false;
@@ -171,10 +182,15 @@ MiningRun::Outcome MiningRun::run()
                 RunState = 2;
                 return {End::Refused, {}};
             }
+            // The suggestions of a keyword whose page failed still count; they are never a failure.
+            const QString suggested = Suggestions && !page.ok ? newSuggestions(keyword) : QString();
+            if (!alive || abandoned_)
+                return {End::Abandoned, {}};
             if (!page.ok) {
+                nextGeneration_ += suggested;
                 failedInARow_ << keyword;
                 ++answered_;
-                Q_EMIT keywordsFound(QString(), false);
+                Q_EMIT keywordsFound(suggested, false);
                 if (failedInARow_.size() >= MaxFailuresInARow) {
                     // None of them was answered: they come first when the run goes on.
                     generation_ = failedInARow_ + generation_.mid(answered_);
@@ -186,10 +202,16 @@ MiningRun::Outcome MiningRun::run()
                 continue;
             }
             failedInARow_.clear();
-            const QString found = newKeywordsOfPage(page, blockStart, blockEnd);
-            nextGeneration_ += found;
+            QString found = newKeywordsOfPage(page, blockStart, blockEnd);
             RunList += found;
             noveltyIndex_.append(found);
+            if (Suggestions) {
+                const QString more = newSuggestions(keyword);
+                if (!alive || abandoned_)
+                    return {End::Abandoned, {}};
+                found += more;
+            }
+            nextGeneration_ += found;
             ++answered_;
             Q_EMIT keywordsFound(found, false);
             if (!alive || abandoned_)
@@ -202,6 +224,17 @@ MiningRun::Outcome MiningRun::run()
         }
         takeNextGeneration();
     }
+}
+
+QString MiningRun::newSuggestions(const QString& keyword)
+{
+    const FetchResult answer = inet_->OpenURL(suggestionAddress(keyword), Inet::Expect::Json);
+    if (!answer.ok)
+        return QString();
+    const QString found = jcfWords(suggestionWords(answer.text));
+    RunList += found;
+    noveltyIndex_.append(found);
+    return found;
 }
 
 bool MiningRun::isKnownKeyword(const QString& item) const

@@ -66,6 +66,8 @@ public:
     // Seconds between two queries; each pause lasts a random time between half and one and a half
     // times as long. 0: no pause.
     qint32 PauseSeconds = 2;
+    // Each keyword asked is also asked of the search box's suggestion service (下拉词).
+    bool Suggestions = false;
 
     // A fresh run from seed; any kept place is dropped.
     Outcome start(const QString& seed);
@@ -110,6 +112,9 @@ private:
     // must end as refused.
     bool fetchPassingVerification(const QString& keyword, FetchResult& page);
     bool pauseBeforeQuery();
+    // The new keywords among the search box's suggestions for keyword, checked against RunList as it
+    // stands; nothing when the service gives nothing, whatever the reason.
+    QString newSuggestions(const QString& keyword);
     bool isKnownKeyword(const QString& item) const;
     ExtractionSettings extractionSettings();
     QString countNewKeywords(const Extraction& found);

@@ -102,6 +102,7 @@ void TestForm1::controls_data()
     row("Command5", "PictureButton", "Frame1", u"停止挖掘"_s, {1560, 2520, 1095, 375}, "", {153, 44});
     row("Label14", "QLabel", "Frame1", u"间隔秒数："_s, {2760, 2580, 975, 255}, "blue");
     row("Text7", "QLineEdit", "Frame1", u"2"_s, {3735, 2490, 495, 375});
+    row("Check1", "QCheckBox", "Frame1", u"挖掘下拉词"_s, {4320, 2580, 1455, 255}, "blue");
     row("Text1", "QPlainTextEdit", "Frame2", QString(), {120, 360, 3615, 5055}, "highlight");
     row("Command3", "PictureButton", "Frame2", u"导出txt"_s, {120, 5520, 975, 375}, "", {83, 38});
     row("Command9", "PictureButton", "Frame2", u"清空数据"_s, {1560, 5520, 975, 375}, "", {95, 42});
@@ -191,6 +192,7 @@ void TestForm1::windowAtStart()
     QVERIFY(form.Option3->isChecked());
     QVERIFY(form.Option7->isChecked());
     QVERIFY(!form.Check4->isChecked());
+    QVERIFY(!form.Check1->isChecked());
     QVERIFY(form.Command4->isEnabled());
     QCOMPARE(form.Text1->lineWrapMode(), QPlainTextEdit::NoWrap);
     QCOMPARE(form.Text1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
@@ -210,7 +212,7 @@ void TestForm1::tabOrder()
 {
     Form1 form;
     const QStringList expected = {u"Text1"_s,     u"Command5"_s,  u"Text3"_s,     u"Command4"_s,  u"Text4"_s,
-                                  u"Check4"_s,    u"Text5"_s,     u"Text6"_s,     u"Text7"_s,     u"Command6"_s,  u"Text8"_s,
+                                  u"Check4"_s,    u"Text5"_s,     u"Text6"_s,     u"Text7"_s,     u"Check1"_s,    u"Command6"_s,  u"Text8"_s,
                                   u"Command13"_s, u"Command15"_s, u"Text9"_s,     u"Command2"_s,  u"Text2"_s,
                                   u"Command8"_s,  u"Command3"_s,  u"Command9"_s,  u"Option1"_s,   u"Option2"_s,
                                   u"Option3"_s,   u"Option4"_s,   u"Option5"_s,   u"Option6"_s,   u"Command10"_s,

@@ -71,6 +71,8 @@ private Q_SLOTS:
     void pauseBetweenQueries_data();
     void pauseBetweenQueries();
     void stopDuringPauseEndsAtOnce();
+    void suggestionsJoinTheRun();
+    void suggestionsPassTheRules();
     void reservedCharactersArriveIntact();
     void emptySeedIsQueried();
     void fastRefreshEqualsWholeReplace();
@@ -309,6 +311,7 @@ void TestMining::breadthFirstRun()
     QStringList asked;
     for (const auto& request : server_.requests()) {
         QCOMPARE(request.url.host(), u"www.baidu.com"_s);
+        QCOMPARE(request.url.path(), u"/s"_s); // 挖掘下拉词 unticked: no suggestion request
         asked << SearchPages::keywordOfTarget(request.target);
     }
     QCOMPARE(asked, (QStringList{u"种子"_s, u"a"_s, u"b"_s, u"c"_s, u"d"_s}));
@@ -584,6 +587,108 @@ void TestMining::stopDuringPauseEndsAtOnce()
     QCOMPARE(form.RunState, 2);
     QCOMPARE(form.miningRun()->pendingKeywords(), (QStringList{u"a"_s, u"b"_s}));
     QCOMPARE(form.Command4->text(), u"继续挖掘"_s);
+}
+
+namespace {
+
+// The fake engine with its search box: result pages by keyword, suggestion answers by keyword.
+FakeHttpServer::Handler engineWithSuggestions(const QHash<QString, QStringList>& related,
+                                              const QHash<QString, QByteArray>& suggestions)
+{
+    return [related, suggestions](const FakeHttpServer::Request& request) {
+        FakeHttpServer::Response response;
+        const QString keyword = SearchPages::keywordOfTarget(request.target);
+        if (request.url.path() != u"/sugrec") {
+            response.body = SearchPages::resultPage(related.value(keyword));
+            return response;
+        }
+        const QByteArray answer = suggestions.value(keyword);
+        if (answer == "404") {
+            response.status = 404;
+        } else if (answer == "refused") {
+            response.status = 302;
+            response.extraHeaders.append({"Location", "https://wappass.baidu.com/static/captcha/tuxing.html?ak=1"});
+        } else {
+            response.contentType = "application/json"; // no charset: the service's answers are UTF-8
+            response.body = answer;
+        }
+        return response;
+    };
+}
+
+QByteArray sugAnswer(const QByteArray& elements)
+{
+    return R"({"q":"x","p":false,"g":[)" + elements + R"(],"slid":"1","queryid":"0x1"})";
+}
+
+} // namespace
+
+void TestMining::suggestionsJoinTheRun()
+{
+    const QByteArray tenWords = sugAnswer(
+        R"({"type":"sug","sa":"s_1","q":"减肥餐"},{"type":"sug","sa":"s_2","q":"A"},)"
+        R"({"type":"his","sa":"h_1","q":"history"},{"type":"sug","sa":"s_3","q":"  减肥\u8336   推荐 "},)"
+        R"({"sa":"s_4","q":"减肥\/运动"},{"type":"sug","sa":"s_5","q":"减肥方法"},{"type":"sug","sa":"s_6","q":"减肥操"},)"
+        R"({"type":"sug","sa":"s_7","q":"减肥药"},{"type":"sug","sa":"s_8","q":"减肥食谱"},)"
+        R"({"type":"sug","sa":"s_9","q":"减肥"小"技巧"},{"type":"sug","sa":"s_10","q":"减肥打卡"})");
+    server_.setHandler(engineWithSuggestions(
+        {{u"s"_s, {u"a"_s, u"b"_s}}, {u"a"_s, {u"c"_s}}},
+        {{u"s"_s, tenWords},
+         {u"a"_s, "window.baidu.sug(" + sugAnswer(R"({"type":"sug","q":"w"})") + ");"},
+         {u"b"_s, "404"},
+         {u"减肥餐"_s, sugAnswer("")},
+         {u"减肥茶 推荐"_s, R"({"q":"x","g":[{"type":"sug","q":"cut)"},
+         {u"c"_s, "refused"}}));
+    Form1 form;
+    form.Text7->setText(u"0"_s);
+    form.Text3->setText(u"s"_s);
+    form.Check1->setChecked(true);
+    QList<MessageBox::Shown> shown;
+    MessageBox::setHookForTesting([&shown](const MessageBox::Shown& box) { shown.append(box); });
+    form.Command4->click();
+    MessageBox::setHookForTesting({});
+
+    // Each keyword's result page, then at once its suggestions; a refused, missing or broken
+    // answer gives nothing and the run goes on.
+    QStringList asked;
+    for (const auto& request : server_.requests())
+        asked << request.url.path() + u' ' + SearchPages::keywordOfTarget(request.target);
+    const QStringList generation1{u"a"_s, u"b"_s, u"减肥餐"_s, u"减肥茶 推荐"_s, u"减肥/运动"_s, u"减肥方法"_s,
+                                  u"减肥操"_s, u"减肥药"_s, u"减肥食谱"_s, u"减肥\"小\"技巧"_s, u"减肥打卡"_s};
+    QStringList expected{u"/s s"_s, u"/sugrec s"_s};
+    for (const QString& keyword : generation1 + QStringList{u"c"_s, u"w"_s})
+        expected << u"/s "_s + keyword << u"/sugrec "_s + keyword;
+    QCOMPARE(asked, expected);
+    QCOMPARE(server_.requests().at(1).target,
+             QByteArray("http://www.baidu.com/sugrec?ie=utf-8&json=1&prod=pc&wd=s"));
+    // "a" is also on the seed page: taken once, as the related word.
+    QCOMPARE(form.RunList, u"\r\n"_s + listOf(generation1) + u"\r\nc\r\nw\r\n"_s);
+    QCOMPARE(ListReplace::keywordListText(form.Text1), listOf(generation1) + u"c\r\nw\r\n"_s);
+    QCOMPARE(form.Label7->text(), u"13 个"_s);
+    QCOMPARE(form.RunState, 0);
+    QVERIFY(shown.isEmpty());
+}
+
+void TestMining::suggestionsPassTheRules()
+{
+    // Longer than 1 character and containing "k": a short word ends the scan of its own list only.
+    server_.setHandler(engineWithSuggestions(
+        {{u"s"_s, {u"kk1"_s, u"k"_s, u"kk2"_s}}},
+        {{u"s"_s, sugAnswer(R"({"q":"kk1"},{"q":"nok"},{"q":"xx"},{"q":"KK3"},{"q":"k"},{"q":"kk4"})")}}));
+    Form1 form;
+    form.Text7->setText(u"0"_s);
+    form.Text6->setText(u"1"_s);
+    form.Text4->setText(u"2"_s);
+    form.Check4->setChecked(true);
+    form.Text5->setText(u"K"_s);
+    form.Text3->setText(u"s"_s);
+    form.Check1->setChecked(true);
+    form.Command4->click();
+    // The limit of 2 is reached within the seed's lists; every new keyword of them is still taken.
+    QCOMPARE(server_.requests().size(), 2);
+    QCOMPARE(ListReplace::keywordListText(form.Text1), u"kk1\r\nnok\r\nkk3\r\n"_s);
+    QCOMPARE(form.Label7->text(), u"3 个"_s);
+    QCOMPARE(form.RunState, 2);
 }
 
 void TestMining::reservedCharactersArriveIntact()
