@@ -124,15 +124,17 @@ void Form1::Command10_Click()
     // Nothing fetched leaves the list, the clipboard and the record as they were. Read the list only
     // now: other commands may have changed it while the pages were awaited.
     const bool nothing = source && fetched.keywords.isEmpty();
-    if (!nothing)
-        ListReplace::replaceKeywordList(Text1, HotWords::appendKeywords(ListReplace::keywordListText(Text1),
-                                                                        fetched.keywords),
-                                        ListReplace::Order::ClipboardFirst);
+    if (!nothing) {
+        const QString combined = HotWords::appendKeywords(ListReplace::keywordListText(Text1), fetched.keywords);
+        ListReplace::replaceKeywordList(Text1, combined, ListReplace::Order::ClipboardFirst);
+    }
     fetchingHotWords_ = false;
     Command10->setText(u"获取"_s);
     Command10->setEnabled(true);
-    if (nothing)
-        MessageBox::show(this, u"获取"_s, HotWords::nothingFetchedMessage(*source, fetched.reason), MessageBox::Warning);
-    else
-        ExportFile::writeFetchRecord(fetched.keywords);
+    if (nothing) {
+        MessageBox::show(this, u"获取"_s, HotWords::nothingFetchedMessage(*source, fetched.reason),
+                         MessageBox::Warning);
+        return;
+    }
+    ExportFile::writeFetchRecord(fetched.keywords);
 }
