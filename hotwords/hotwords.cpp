@@ -12,6 +12,7 @@
 #include <QJsonValue>
 #include <QPointer>
 #include <algorithm>
+#include <cmath>
 #include <optional>
 
 using namespace Qt::StringLiterals;
@@ -49,13 +50,12 @@ QString wordOfEntry(const QJsonValue& entry)
     return word.isEmpty() ? entry[u"query"].toString() : word;
 }
 
+// A rank given as a number or as the text of one; "nan" and "inf" are no rank, as they would not sort.
 std::optional<double> rankOf(const QJsonValue& rank)
 {
-    if (rank.isDouble())
-        return rank.toDouble();
-    bool ok = false;
-    const double value = rank.toString().trimmed().toDouble(&ok);
-    if (ok)
+    bool ok = rank.isDouble();
+    const double value = ok ? rank.toDouble() : rank.toString().trimmed().toDouble(&ok);
+    if (ok && std::isfinite(value))
         return value;
     return std::nullopt;
 }

@@ -297,7 +297,7 @@ void TestHotWords::todayWords_data()
     QTest::addColumn<QString>("expected");
     const QString rank1 = u"{\"attributes\":{\"title\":\"一\",\"rank\":1}}"_s;
     const QString rank2 = u"{\"attributes\":{\"title\":\"二\",\"rank\":\"2\"}}"_s;
-    const QString unranked = u"{\"attributes\":{\"title\":\"无\"}}"_s;
+    const QString unranked = u"{\"attributes\":{\"title\":\"无\",\"rank\":\"nan\"}}"_s;
     QTest::newRow("board: nested content, query without word")
         << 0
         << boardAnswer(u"{\"query\":\"顶\"}"_s, u"{\"content\":[{\"word\":\"甲\"},{\"query\":\"乙\"}]},{\"word\":\"丙\"}"_s)
