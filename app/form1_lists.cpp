@@ -112,22 +112,29 @@ void Form1::Command10_Click()
         }
     }
 
-    QString newList;
+    HotWords::Fetched fetched;
     if (source) {
-        // Other handlers run while the page is awaited; the window may even be destroyed.
+        // Other handlers run while the pages are awaited; the window may even be destroyed.
         const QPointer<Form1> alive(this);
-        const FetchResult fetched = Inet1->OpenURL(source->address());
+        fetched = HotWords::fetch(Inet1, *source);
         if (!alive)
             return;
-        if (fetched.ok)
-            newList = HotWords::hotWordList(fetched.text, *source);
     }
 
-    // Read only now: other commands may have changed the list while the page was awaited.
-    ListReplace::replaceKeywordList(Text1, ListReplace::keywordListText(Text1) + newList,
-                                    ListReplace::Order::ClipboardFirst);
+    // Nothing fetched leaves the list, the clipboard and the record as they were. Read the list only
+    // now: other commands may have changed it while the pages were awaited.
+    const bool nothing = source && fetched.keywords.isEmpty();
+    if (!nothing) {
+        const QString combined = HotWords::appendKeywords(ListReplace::keywordListText(Text1), fetched.keywords);
+        ListReplace::replaceKeywordList(Text1, combined, ListReplace::Order::ClipboardFirst);
+    }
     fetchingHotWords_ = false;
     Command10->setText(u"获取"_s);
     Command10->setEnabled(true);
-    ExportFile::writeFetchRecord(newList);
+    if (nothing) {
+        MessageBox::show(this, u"获取"_s, HotWords::nothingFetchedMessage(*source, fetched.reason),
+                         MessageBox::Warning);
+        return;
+    }
+    ExportFile::writeFetchRecord(fetched.keywords);
 }

@@ -1,9 +1,14 @@
 // The six hot-search ranking pages, their block markers and item rules, and the cutting of a
-// fetched page into its list of keywords.
+// fetched page into its list of keywords; beside the written page of a list, the address where
+// that list is published today and the reader of its answer.
 #pragma once
 
 #include <QList>
 #include <QString>
+#include <QStringList>
+#include <QStringView>
+
+class Inet;
 
 struct HotWordSource
 {
@@ -19,6 +24,12 @@ struct HotWordSource
     QString blockStart;
     QString blockEnd;
     Rule rule = Baidu;
+
+    // Where the list is published today, asked only when the written page gives no keyword; empty
+    // for a list that has no such address. Its answer is JSON, read by todayReader into the words in
+    // the list's order.
+    QString todayAddress = {};
+    QStringList (*todayReader)(QStringView answer) = nullptr;
 
     // "http://" + host + path, without a query.
     QString address() const;
@@ -44,5 +55,37 @@ QString sogouItems(const QString& block);
 
 // The keywords of a fetched page: its block (lower case) cut into items by the source's rule.
 QString hotWordList(const QString& page, const HotWordSource& source);
+
+// The engine's hot board: the word of each pinned entry (data.cards[0].topContent), then of each
+// ranked entry (data.cards[0].content), an entry holding its own content array read through it;
+// the query where an entry has no word. None when the answer is not such JSON.
+QStringList baiduBoardWords(QStringView answer);
+
+// Sogou's hot ranks, JSON or JSONP: data[i].attributes.title, ranked entries in the order of their
+// rank, then the entries without one in the order of the answer.
+QStringList sogouRankWords(QStringView answer);
+
+// Words as keywords: character references decoded, white space runs made one space and trimmed,
+// lower case; empty ones left out; each followed by CRLF.
+QString keywordList(const QStringList& words);
+
+// The keyword list with the new keywords after it, on a line of their own.
+QString appendKeywords(const QString& list, const QString& keywords);
+
+// What one click gives: the new keywords, or none and why.
+struct Fetched
+{
+    QString keywords;
+    QString reason; // the fetch's own error text, or NoHotWordsOnPage; empty when keywords came
+};
+
+inline constexpr char16_t NoHotWordsOnPage[] = u"页面上没有找到热词";
+
+// Fetches the source's written page; when that gives no keyword, its address of today. Other
+// handlers run while it waits, and the Inet may be destroyed: then nothing more is asked.
+Fetched fetch(Inet* inet, const HotWordSource& source);
+
+// The one sentence of the box shown when a click gave no keyword.
+QString nothingFetchedMessage(const HotWordSource& source, const QString& reason);
 
 } // namespace HotWords

@@ -187,6 +187,16 @@ QString decodePage(const QByteArray& body, const QByteArray& contentType)
     return decoder.decode(body);
 }
 
+QString decodeJson(const QByteArray& body, const QByteArray& contentType)
+{
+    const QByteArray declared = charsetFromContentType(contentType);
+    QStringDecoder decoder(declared.isEmpty() ? "UTF-8" : decoderName(declared).constData(),
+                           QStringConverter::Flag::Stateless);
+    if (!decoder.isValid())
+        decoder = QStringDecoder("UTF-8", QStringConverter::Flag::Stateless);
+    return decoder.decode(body);
+}
+
 QByteArray toGbk(const QString& text)
 {
     QStringEncoder gbk("GBK", QStringConverter::Flag::Stateless);

@@ -18,6 +18,9 @@ QByteArray charsetFromMeta(const QByteArray& body);
 // Names that no decoder knows fall back to GBK. Invalid bytes never stop the decoding.
 QString decodePage(const QByteArray& body, const QByteArray& contentType = {});
 
+// A JSON answer's bytes to text: the header's charset wins, otherwise UTF-8, the charset of JSON.
+QString decodeJson(const QByteArray& body, const QByteArray& contentType = {});
+
 // Text to the system code page: GBK bytes for every character GBK holds, and the GB18030
 // four-byte form for the characters it cannot hold, so that nothing becomes a question mark.
 QByteArray toGbk(const QString& text);

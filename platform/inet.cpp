@@ -20,6 +20,7 @@ const char Inet::UserAgent[] = "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleW
                                "Chrome/142.0.0.0 Safari/537.36";
 const char Inet::Accept[] = "text/html,application/xhtml+xml,application/xml;q=0.9,image/avif,image/webp,"
                             "image/apng,*/*;q=0.8";
+const char Inet::AcceptJson[] = "application/json, text/javascript, */*; q=0.01";
 const char Inet::AcceptLanguage[] = "zh-CN,zh;q=0.9";
 
 struct Inet::Call
@@ -142,7 +143,7 @@ QNetworkCookieJar* Inet::cookieJar() const
     return manager_->cookieJar();
 }
 
-FetchResult Inet::OpenURL(const QString& address)
+FetchResult Inet::OpenURL(const QString& address, Expect expect)
 {
     FetchResult result;
     QElapsedTimer clock;
@@ -172,7 +173,7 @@ FetchResult Inet::OpenURL(const QString& address)
         // request while the previous answer is still arriving and sometimes sends it twice.
         request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
         request.setHeader(QNetworkRequest::UserAgentHeader, QByteArray(UserAgent));
-        request.setRawHeader("Accept", Accept);
+        request.setRawHeader("Accept", expect == Expect::Json ? AcceptJson : Accept);
         request.setRawHeader("Accept-Language", AcceptLanguage);
         reply = manager_->get(request);
         call.reply = reply;
@@ -243,7 +244,9 @@ FetchResult Inet::OpenURL(const QString& address)
     } else if (error != QNetworkReply::NoError) {
         result.error = failureText(error, reply->errorString());
     } else {
-        result.text = CodePage::decodePage(transfer.body, reply->rawHeader("Content-Type"));
+        const QByteArray contentType = reply->rawHeader("Content-Type");
+        result.text = expect == Expect::Json ? CodePage::decodeJson(transfer.body, contentType)
+                                             : CodePage::decodePage(transfer.body, contentType);
         verification = isVerificationPage(result.text);
         if (verification) {
             result.verificationAddress = url.toString(QUrl::FullyEncoded);

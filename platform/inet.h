@@ -42,12 +42,18 @@ public:
     // What the requests say of themselves, as a desktop browser's do.
     static const char UserAgent[];
     static const char Accept[];
+    static const char AcceptJson[];
     static const char AcceptLanguage[];
+
+    // What the caller expects back: a web page (Accept of a browser's page request; charset from
+    // the header, the page's <meta>, otherwise GBK) or the JSON answer of a data interface (Accept
+    // of a browser's script request; charset from the header, otherwise UTF-8).
+    enum class Expect { Page, Json };
 
     // GET the address and wait for the whole body in a local event loop. While it waits, every
     // other event of the application is handled: handlers may run and the window may close, so
     // callers check their own state again after this returns.
-    FetchResult OpenURL(const QString& address);
+    FetchResult OpenURL(const QString& address, Expect expect = Expect::Page);
 
     // Request time-out: the whole fetch, redirects included, fails once it has taken this long.
     // The program keeps the default; tests shorten it.

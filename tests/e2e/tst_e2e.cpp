@@ -255,7 +255,7 @@ void TestEndToEnd::hotWordFetchFromEachSource()
 {
     const auto program = startProgram();
     QVERIFY(program);
-    // A list whose last line has no line break: the first fetched keyword joins it.
+    // A list whose last line has no line break: the fetched keywords start on a line of their own.
     QVERIFY(typeInto(*program, Layout::Text1, u"我的词"_s));
 
     struct Source
@@ -272,7 +272,7 @@ void TestEndToEnd::hotWordFetchFromEachSource()
         { Layout::Option5, u"http://top.baidu.com/buzz/shijian.html"_s, u"新能源汽车补贴\r\n"_s },
         { Layout::Option6, u"http://top.baidu.com/buzz/shijian_lastmonth.html"_s, u"月饼礼盒\r\n国庆出游\r\n"_s },
     };
-    QString list = u"我的词"_s;
+    QString list = u"我的词\r\n"_s;
     QStringList addresses;
     for (const Source& source : sources) {
         program->click(source.option);
