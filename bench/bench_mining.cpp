@@ -9,6 +9,7 @@
 #include "support/searchpages.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -49,7 +50,7 @@ qint64 peakKiB()
 }
 
 // One run in this process; prints "overhead <ms at each checkpoint> total <s> queries <n> found <n> peak <KiB>".
-int runOnce(bool plain, bool todaysLayout)
+int runOnce(bool plain, bool todaysLayout, bool suggestions)
 {
     FakeHttpServer server;
     if (!server.start())
@@ -62,6 +63,7 @@ int runOnce(bool plain, bool todaysLayout)
     form.Text7->setText(QStringLiteral("0")); // no pause between queries: the overhead alone
     form.Text3->setText(keywordName(0));
     form.Text4->setText(QString::number(CountLimit));
+    form.Check1->setChecked(suggestions);
     form.show();
 
     struct Mark
@@ -75,12 +77,24 @@ int runOnce(bool plain, bool todaysLayout)
     clock.start();
     int next = 1;
     server.setHandler([&](const FakeHttpServer::Request& request) {
+        FakeHttpServer::Response response;
+        if (request.url.path() == u"/sugrec") {
+            // Ten suggestions: the last five links of the page just served, and five new words.
+            QByteArray answer = R"({"q":"x","p":false,"g":[)";
+            for (int i = 0; i < 10; ++i) {
+                const QString word = keywordName(i < 5 ? next - 1 - i : next++);
+                answer += (i ? "," : "") + (R"({"type":"sug","sa":"s_)" + QByteArray::number(i + 1) + R"(","q":")"
+                                            + word.toUtf8() + R"("})");
+            }
+            response.contentType = "application/json";
+            response.body = answer + "]}";
+            return response;
+        }
+        // Both requests of a keyword make one query: it is timed from result page to result page.
         marks.append({clock.nsecsElapsed(), form.Inet1->totalWaitNs(), form.FoundCount});
-        Q_UNUSED(request);
         QStringList links;
         for (int i = 0; i < LinksPerPage; ++i)
             links << keywordName(next++);
-        FakeHttpServer::Response response;
         if (todaysLayout) {
             response.contentType = "text/html; charset=utf-8";
             response.body = SearchPages::resultPage2026(links);
@@ -140,14 +154,15 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     const QStringList args = QApplication::arguments();
     if (args.size() > 1)
-        return runOnce(args.at(1) == u"plain", args.at(1) == u"today");
+        return runOnce(args.at(1) == u"plain", args.at(1) == u"today", args.at(1) == u"suggest");
 
     std::printf("Mining run against an in-process fake search server (%d links a page, count limit %d)\n",
                 LinksPerPage, CountLimit);
     const QStringList fast = childRun(args.at(0), u"fast"_s);
     const QStringList today = childRun(args.at(0), u"today"_s);
+    const QStringList suggest = childRun(args.at(0), u"suggest"_s);
     const QStringList plain = childRun(args.at(0), u"plain"_s);
-    if (fast.size() < 12 || today.size() < 12 || plain.size() < 12) {
+    if (fast.size() < 12 || today.size() < 12 || suggest.size() < 12 || plain.size() < 12) {
         std::printf("a run failed\n");
         return 1;
     }
@@ -159,10 +174,12 @@ int main(int argc, char* argv[])
     };
     row("append refresh + novelty index", fast);
     row("the same, pages of the rs_new layout", today);
+    row("the same, with the search box's suggestions (two requests a query)", suggest);
     row("whole replace + scan", plain);
     const double x = fast[3].toDouble();
     const double y = plain[3].toDouble();
-    std::printf("\noverhead@50000 %.3f ms, rs_new pages %s ms, whole-replace %.3f ms, ratio %.1f\n", x,
-                qPrintable(today[3]), y, x > 0 ? y / x : 0.0);
+    std::printf("\noverhead@50000 %.3f ms, rs_new pages %s ms, with suggestions %s ms, whole-replace %.3f ms, "
+                "ratio %.1f\n",
+                x, qPrintable(today[3]), qPrintable(suggest[3]), y, x > 0 ? y / x : 0.0);
     return 0;
 }
