@@ -21,6 +21,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QMimeData>
+#include <QDropEvent>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextCursor>
 #include <QTimer>
@@ -760,24 +763,56 @@ void TestMining::fastRefreshEqualsWholeReplace()
 
 void TestMining::listChangedDuringRunIsKept()
 {
-    serve({{u"s"_s, {u"a"_s, u"b"_s}}, {u"a"_s, {u"c"_s}}, {u"b"_s, {u"d"_s}}, {u"c"_s, {u"e"_s}}},
-          {{u"b"_s, 400}, {u"c"_s, 400}});
+    // s gives a, b; a gives c; b gives d; c gives e; the pages of b and c take 400 ms.
+    const QHash<QString, QStringList> related{
+        {u"s"_s, {u"a"_s, u"b"_s}}, {u"a"_s, {u"c"_s}}, {u"b"_s, {u"d"_s}}, {u"c"_s, {u"e"_s}}};
+    server_.setHandler([related](const FakeHttpServer::Request& request) {
+        FakeHttpServer::Response response;
+        if (request.url.host() == u"top.baidu.com") {
+            // The written hot list is gone; today's board answers.
+            if (request.url.path() == u"/api/board") {
+                response.contentType = "application/json";
+                response.body = R"({"data":{"cards":[{"content":[{"word":"热词"}]}]}})";
+            } else {
+                response.status = 404;
+            }
+            return response;
+        }
+        const QString keyword = SearchPages::keywordOfTarget(request.target);
+        response.delayMs = keyword == u"b" || keyword == u"c" ? 400 : 0;
+        response.body = SearchPages::resultPage(related.value(keyword));
+        return response;
+    });
+    QTemporaryDir folder;
+    QFile file(folder.filePath(u"词.txt"_s));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("dropped\r\n") == 9);
+    file.close();
+
     Form1 form;
     form.Text7->setText(u"0"_s);
     form.Text3->setText(u"s"_s);
     form.Text1->setPlainText(u"before\r\n"_s);
-    // Another command rewrites the list while the run waits for b, and the user types a line
-    // without a line break while it waits for c: both stay, the run only adds.
-    QTimer::singleShot(200, &form, [&form] {
-        ListReplace::replaceKeywordList(form.Text1, u"rewritten\r\n"_s);
+    // While the run waits for b, 获取 adds the hot words and a keyword file is dropped on the list;
+    // while it waits for c, the user types a line without a line break. All of it stays: the run
+    // only adds to the end of the list as it stands.
+    QTimer::singleShot(200, &form, [&form, &folder] {
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(folder.filePath(u"词.txt"_s))});
+        QDragEnterEvent enter(QPoint(2, 2), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(form.Text1->viewport(), &enter);
+        QDropEvent drop(QPointF(2, 2), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(form.Text1->viewport(), &drop);
+        QCoreApplication::processEvents();
+        form.Command10->click();
         QTimer::singleShot(400, &form, [&form] {
             form.Text1->moveCursor(QTextCursor::End);
             QTest::keyClicks(form.Text1, u"typed"_s);
         });
     });
     form.Command4->click();
-    QCOMPARE(ListReplace::keywordListText(form.Text1), u"rewritten\r\nd\r\ntyped\r\ne\r\n"_s);
-    QCOMPARE(QApplication::clipboard()->text(), u"rewritten\r\nd\r\ntyped\r\ne\r\n"_s);
+    const QString list = u"before\r\na\r\nb\r\nc\r\ndropped\r\n热词\r\nd\r\ntyped\r\ne\r\n"_s;
+    QCOMPARE(ListReplace::keywordListText(form.Text1), list);
+    QCOMPARE(QApplication::clipboard()->text(), list);
     QCOMPARE(form.RunList, u"\r\na\r\nb\r\n\r\nc\r\nd\r\ne\r\n"_s);
 }
 
