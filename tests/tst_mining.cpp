@@ -37,6 +37,16 @@ QString link(const QString& text)
     return u"<td><a href=\"s?wd=q&f=1\">"_s + text + u"</a></td>";
 }
 
+// Clicks the button and gives back the boxes the command showed.
+QList<MessageBox::Shown> clickCollectingBoxes(QPushButton* button)
+{
+    QList<MessageBox::Shown> shown;
+    MessageBox::setHookForTesting([&shown](const MessageBox::Shown& box) { shown.append(box); });
+    button->click();
+    MessageBox::setHookForTesting({});
+    return shown;
+}
+
 QString listOf(const QStringList& items)
 {
     QString out;
@@ -97,6 +107,8 @@ private Q_SLOTS:
     void suggestionAddress();
 
 private:
+    // The keywords of the requests that reached the server, in order.
+    QStringList askedKeywords() const;
     void serve(const QHash<QString, QStringList>& related, const QHash<QString, int>& delays = {});
 
     FakeHttpServer server_;
@@ -116,6 +128,14 @@ void TestMining::init()
     todaysLayout_ = false;
     utf8Pages_ = false;
     QApplication::clipboard()->setText(u"user clipboard"_s);
+}
+
+QStringList TestMining::askedKeywords() const
+{
+    QStringList asked;
+    for (const auto& request : server_.requests())
+        asked << SearchPages::keywordOfTarget(request.target);
+    return asked;
 }
 
 void TestMining::serve(const QHash<QString, QStringList>& related, const QHash<QString, int>& delays)
@@ -452,9 +472,7 @@ void TestMining::stopDuringSlowRequest()
     // Going on: no seed request, b first, then the next generation, as if never interrupted.
     server_.clearRequests();
     form.Command4->click();
-    QStringList asked;
-    for (const auto& request : server_.requests())
-        asked << SearchPages::keywordOfTarget(request.target);
+    const QStringList asked = askedKeywords();
     QCOMPARE(asked, (QStringList{u"b"_s, u"c"_s, u"d"_s}));
     QCOMPARE(form.RunList, u"\r\na\r\nb\r\n\r\nc\r\nd\r\n"_s);
     QCOMPARE(ListReplace::keywordListText(form.Text1), u"a\r\nb\r\nc\r\nd\r\n"_s);
@@ -471,10 +489,7 @@ void TestMining::failedSeedRequest()
     form.Text3->setText(u"s"_s);
     form.Text1->setPlainText(u"keep me"_s);
     form.RunList = u"\r\nearlier\r\n"_s;
-    QList<MessageBox::Shown> shown;
-    MessageBox::setHookForTesting([&shown](const MessageBox::Shown& box) { shown.append(box); });
-    form.Command4->click();
-    MessageBox::setHookForTesting({});
+    const QList<MessageBox::Shown> shown = clickCollectingBoxes(form.Command4);
     QCOMPARE(ListReplace::keywordListText(form.Text1), u"keep me"_s);
     QCOMPARE(form.RunList, u"\r\nearlier\r\n"_s);
     QCOMPARE(form.RunState, 0);
@@ -505,13 +520,10 @@ void TestMining::fiveFailuresInARowStopTheRun()
     for (const QString& failing : {u"e1"_s, u"e2"_s, u"e3"_s, u"e4"_s, u"k1"_s, u"k2"_s, u"k3"_s, u"k4"_s, u"k5"_s})
         related.insert(failing, {u"*500"_s});
     serve(related);
-    QList<MessageBox::Shown> shown;
-    MessageBox::setHookForTesting([&shown](const MessageBox::Shown& box) { shown.append(box); });
     Form1 form;
     form.Text7->setText(u"0"_s);
     form.Text3->setText(u"s"_s);
-    form.Command4->click();
-    MessageBox::setHookForTesting({});
+    const QList<MessageBox::Shown> shown = clickCollectingBoxes(form.Command4);
     // Four failures, then g answers; five more in a row end the run before k6.
     QCOMPARE(server_.requests().size(), 11);
     QCOMPARE(form.RunState, 2);
@@ -529,9 +541,7 @@ void TestMining::fiveFailuresInARowStopTheRun()
     serve(related);
     server_.clearRequests();
     form.Command4->click();
-    QStringList asked;
-    for (const auto& request : server_.requests())
-        asked << SearchPages::keywordOfTarget(request.target);
+    const QStringList asked = askedKeywords();
     QCOMPARE(asked, (QStringList{u"k1"_s, u"k2"_s, u"k3"_s, u"k4"_s, u"k5"_s, u"k6"_s, u"x"_s}));
     QCOMPARE(form.RunState, 0);
 }
@@ -647,10 +657,7 @@ void TestMining::suggestionsJoinTheRun()
     form.Text7->setText(u"0"_s);
     form.Text3->setText(u"s"_s);
     form.Check1->setChecked(true);
-    QList<MessageBox::Shown> shown;
-    MessageBox::setHookForTesting([&shown](const MessageBox::Shown& box) { shown.append(box); });
-    form.Command4->click();
-    MessageBox::setHookForTesting({});
+    const QList<MessageBox::Shown> shown = clickCollectingBoxes(form.Command4);
 
     // Each keyword's result page, then at once its suggestions; a refused, missing or broken
     // answer gives nothing and the run goes on.
@@ -872,9 +879,7 @@ void TestMining::runThroughTodaysLayout()
     form.Text7->setText(u"0"_s);
     form.Text3->setText(u"种子"_s);
     form.Command4->click();
-    QStringList asked;
-    for (const auto& request : server_.requests())
-        asked << SearchPages::keywordOfTarget(request.target);
+    const QStringList asked = askedKeywords();
     QCOMPARE(asked, (QStringList{u"种子"_s, u"a&b"_s, u"b \"引号\""_s, u"c"_s, u"d"_s}));
     QCOMPARE(server_.requests().at(1).target, QByteArray("http://www.baidu.com/s?wd=a%26b"));
     QCOMPARE(form.RunList, u"\r\na&b\r\nb \"引号\"\r\n\r\nc\r\nd\r\n"_s);
@@ -921,13 +926,10 @@ void TestMining::blockedRunStopsWithBox()
         }
         return response;
     });
-    QList<MessageBox::Shown> shown;
-    MessageBox::setHookForTesting([&shown](const MessageBox::Shown& box) { shown.append(box); });
     Form1 form;
     form.Text7->setText(u"0"_s);
     form.Text3->setText(u"s"_s);
-    form.Command4->click();
-    MessageBox::setHookForTesting({});
+    const QList<MessageBox::Shown> shown = clickCollectingBoxes(form.Command4);
 
     QCOMPARE(server_.requests().size(), 3);
     QCOMPARE(form.RunState, 2);
@@ -945,9 +947,7 @@ void TestMining::blockedRunStopsWithBox()
     server_.clearRequests();
     form.Text4->setText(u"3"_s);
     form.Command4->click();
-    QStringList asked;
-    for (const auto& request : server_.requests())
-        asked << SearchPages::keywordOfTarget(request.target);
+    const QStringList asked = askedKeywords();
     QCOMPARE(asked, (QStringList{u"b"_s, u"c"_s, u"a1"_s}));
     QCOMPARE(ListReplace::keywordListText(form.Text1), u"a\r\nb\r\nc\r\na1\r\nb1\r\nc1\r\na11\r\n"_s);
     QCOMPARE(form.RunState, 2); // the limit of 3
@@ -955,18 +955,15 @@ void TestMining::blockedRunStopsWithBox()
     refuse = true;
 
     // The seed page itself refused: the list keeps what it held, and the box says so.
-    shown.clear();
-    MessageBox::setHookForTesting([&shown](const MessageBox::Shown& box) { shown.append(box); });
     server_.clearRequests();
     form.Text3->setText(u"b"_s);
     form.Text1->setPlainText(u"甲\r\n乙"_s);
-    form.Command4->click();
-    MessageBox::setHookForTesting({});
+    const QList<MessageBox::Shown> refusedSeed = clickCollectingBoxes(form.Command4);
     QCOMPARE(server_.requests().size(), 1);
     QCOMPARE(form.RunState, 2);
     QCOMPARE(ListReplace::keywordListText(form.Text1), u"甲\r\n乙"_s);
-    QCOMPARE(shown.size(), 1);
-    QVERIFY(shown[0].text.contains(u"现有 2 个关键词"_s));
+    QCOMPARE(refusedSeed.size(), 1);
+    QVERIFY(refusedSeed[0].text.contains(u"现有 2 个关键词"_s));
     QCOMPARE(form.Command4->text(), u"继续挖掘"_s);
     QCOMPARE(form.miningRun()->pendingKeywords(), QStringList{u"b"_s});
 }
@@ -988,11 +985,7 @@ void TestMining::startDuringHotWordFetchIsRefused()
     });
     // The written hot list holds no block, so the board of today is asked too; neither gives a
     // keyword, which the box says.
-    QList<MessageBox::Shown> shown;
-    MessageBox::setHookForTesting([&shown](const MessageBox::Shown& box) { shown.append(box); });
-    form.Command10->click();
-    MessageBox::setHookForTesting({});
-    QCOMPARE(shown.size(), 1);
+    QCOMPARE(clickCollectingBoxes(form.Command10).size(), 1);
     QCOMPARE(server_.requests().size(), 2);
     QVERIFY(server_.requests().at(0).url.host() != u"www.baidu.com");
     QVERIFY(server_.requests().at(1).url.host() != u"www.baidu.com");
