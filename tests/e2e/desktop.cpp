@@ -317,6 +317,10 @@ bool ProgramWindow::start(QString* error)
     environment.insert(u"HOME"_s, homeDirectory());
     environment.insert(u"XDG_RUNTIME_DIR"_s, runtime);
     environment.insert(u"LC_ALL"_s, u"C.UTF-8"_s);
+    // The web engine refuses to start as root inside its sandbox; scripts/env.sh turns it off the same
+    // way, and the suite may be run without it.
+    if (::geteuid() == 0 && !environment.contains(u"QTWEBENGINE_DISABLE_SANDBOX"_s))
+        environment.insert(u"QTWEBENGINE_DISABLE_SANDBOX"_s, u"1"_s);
     process_.setProcessEnvironment(environment);
     process_.setWorkingDirectory(homeDirectory());
     process_.setProcessChannelMode(QProcess::MergedChannels);

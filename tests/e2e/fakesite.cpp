@@ -120,7 +120,7 @@ FakeSite::FakeSite()
         log_.append(QString::fromLatin1(request.target));
         visits_.append(Visit { QString::fromLatin1(request.target), QString::fromLatin1(headerOf(request, "Cookie")),
                                QString::fromLatin1(headerOf(request, "User-Agent")),
-                               QString::fromLatin1(headerOf(request, "Accept-Language")) });
+                               QString::fromLatin1(headerOf(request, "Accept-Language")), clock_.elapsed() });
         FakeHttpServer::Response response;
         const QString host = request.url.host();
         const QString path = request.url.path();
@@ -182,6 +182,7 @@ FakeSite::~FakeSite()
 
 bool FakeSite::start()
 {
+    clock_.start();
     thread_.start();
     bool listening = false;
     QMetaObject::invokeMethod(

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QMutex>
@@ -50,6 +51,7 @@ public:
         QString cookie;
         QString userAgent;
         QString acceptLanguage;
+        qint64 atMs = 0; // when it arrived, counted from the site's start
     };
     QList<Visit> visits() const;
 
@@ -71,6 +73,7 @@ private:
     QThread thread_;
     FakeHttpServer* server_ = nullptr; // lives in thread_
     quint16 port_ = 0;
+    QElapsedTimer clock_;
     mutable QMutex mutex_;
     QStringList log_;
     QList<Visit> visits_;

@@ -11,8 +11,11 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -23,6 +26,9 @@ namespace {
 const QString Title = u"晴岚词宝v3.3   [关键词挖掘]  站长SEO实用好工具"_s;
 // Put on the clipboard before a command, to see when the command has replaced it.
 const QString Marker = u"（命令之前的剪贴板）"_s;
+// The fake verification page's button in its window (520 × 640): below the window's line and the
+// page's two lines, the full width, 440 pixels tall.
+constexpr Spot VerificationButton { 260, 340 };
 
 QByteArray gbk(const QString& text)
 {
@@ -53,6 +59,9 @@ private Q_SLOTS:
     void exportWithEachSeparator();
     void closeDuringRunEndsAtOnce();
     void clipboardKeptAfterClose();
+    void verificationPassedInItsWindow();
+    void verificationNotPassed_data();
+    void verificationNotPassed();
 
 private:
     // The box's text cannot be read from outside (on X11 a message box does not copy itself), so
@@ -64,18 +73,33 @@ private:
         QString clipboardWhileShown;
     };
 
-    std::unique_ptr<ProgramWindow> startProgram();
+    // With the web engine: run where it was built, the plugin beside it.
+    std::unique_ptr<ProgramWindow> startProgram(bool withWebEngine = false);
     QString clipboard() const;
     // Marks the clipboard, clicks, and returns the clipboard once the program has replaced the mark.
     QString clipboardAfterClick(ProgramWindow& program, Spot spot);
     // Clicks 导出txt, waits for the message box titled 导出 and closes it with Return.
     ExportBox exportList(ProgramWindow& program);
+    // The message box titled title, once it has the keyboard; empty when none came within timeoutMs.
+    QString waitForBox(ProgramWindow& program, const QString& title, int timeoutMs);
+    bool closeBoxWithReturn(ProgramWindow& program, const QString& box, const QString& title);
+    // A run from 减肥 whose second query, 减肥方法, the engine refuses; started with no pause.
+    void startRefusedRun(ProgramWindow& program);
+    // The verification window once the engine's page is in it; empty when it did not come.
+    QString waitForVerificationPage(ProgramWindow& program);
+    // The requests that reached the site, the web engine's asking for icons aside.
+    QList<FakeSite::Visit> pageVisits() const;
+    QStringList askedTargets() const;
+    // Saves a picture of the window and tells whether the page's button is drawn in it: grey on the
+    // page's white.
+    bool showsVerificationButton(const QString& window, const QString& picture) const;
     bool typeInto(ProgramWindow& program, Spot box, const QString& text);
 
     QString program_;
     VirtualDisplay display_;
     std::unique_ptr<FakeSite> site_;
     QElapsedTimer clock_;
+    QTemporaryDir tempDir_;
     int typingRepeats_ = 0;
     int pastes_ = 0;
 };
@@ -110,9 +134,10 @@ void TestEndToEnd::cleanupTestCase()
           pastes_);
 }
 
-std::unique_ptr<ProgramWindow> TestEndToEnd::startProgram()
+std::unique_ptr<ProgramWindow> TestEndToEnd::startProgram(bool withWebEngine)
 {
-    auto program = std::make_unique<ProgramWindow>(display_, ProgramWindow::Options { program_, site_->port() });
+    auto program
+        = std::make_unique<ProgramWindow>(display_, ProgramWindow::Options { program_, site_->port(), !withWebEngine });
     QString error;
     if (!program->start(&error)) {
         qWarning("%s", qPrintable(error));
@@ -145,9 +170,21 @@ TestEndToEnd::ExportBox TestEndToEnd::exportList(ProgramWindow& program)
 {
     ExportBox box;
     program.click(Layout::Command3);
-    QStringList found;
-    if (!QTest::qWaitFor([&] { return !(found = display_.findWindows(program.pid(), u"^导出$"_s)).isEmpty(); }, 10000))
+    const QString boxWindow = waitForBox(program, u"导出"_s, 10000);
+    if (boxWindow.isEmpty())
         return box;
+    box.shown = true;
+    box.clipboardWhileShown = clipboard();
+    box.closedByReturn = closeBoxWithReturn(program, boxWindow, u"导出"_s);
+    return box;
+}
+
+QString TestEndToEnd::waitForBox(ProgramWindow& program, const QString& title, int timeoutMs)
+{
+    const QString pattern = u'^' + QRegularExpression::escape(title) + u'$';
+    QStringList found;
+    if (!QTest::qWaitFor([&] { return !(found = display_.findWindows(program.pid(), pattern)).isEmpty(); }, timeoutMs))
+        return QString();
     // Keys go to the box once it has the keyboard; a person would click it otherwise.
     const QString boxWindow = found.first();
     auto focused
@@ -157,12 +194,68 @@ TestEndToEnd::ExportBox TestEndToEnd::exportList(ProgramWindow& program)
         if (!QTest::qWaitFor(focused, 3000))
             qWarning("e2e: the message box does not get the keyboard");
     }
-    box.shown = true;
-    box.clipboardWhileShown = clipboard();
+    return boxWindow;
+}
+
+bool TestEndToEnd::closeBoxWithReturn(ProgramWindow& program, const QString& box, const QString& title)
+{
     display_.key(u"Return"_s);
-    box.closedByReturn
-        = QTest::qWaitFor([&] { return display_.findWindows(program.pid(), u"^导出$"_s).isEmpty(); }, 5000);
-    return box;
+    const QString pattern = u'^' + QRegularExpression::escape(title) + u'$';
+    return QTest::qWaitFor([&] { return !display_.findWindows(program.pid(), pattern).contains(box); }, 5000);
+}
+
+void TestEndToEnd::startRefusedRun(ProgramWindow& program)
+{
+    site_->setRelated(u"减肥"_s, { u"减肥方法"_s, u"减肥食谱"_s });
+    site_->setRelated(u"减肥方法"_s, { u"减肥方法大全"_s, u"减肥食谱"_s });
+    site_->setRefusing(true, 1);
+    QVERIFY(typeInto(program, Layout::Text7, u"0"_s));
+    program.click(Layout::Command4); // the seed as it stands: 减肥
+}
+
+QString TestEndToEnd::waitForVerificationPage(ProgramWindow& program)
+{
+    QStringList found;
+    // The web engine may have to start first, which takes a few seconds on a slow machine.
+    if (!QTest::qWaitFor([&] { return !(found = display_.findWindows(program.pid(), u"^百度安全验证$"_s)).isEmpty(); },
+                         30000))
+        return QString();
+    const QString verification = FakeSite::verificationAddress(FakeSite::searchTarget(u"减肥方法"_s));
+    const auto asked = [&] {
+        const QList<FakeSite::Visit> visits = pageVisits();
+        return std::any_of(visits.cbegin(), visits.cend(),
+                           [&](const FakeSite::Visit& visit) { return visit.target == verification; });
+    };
+    if (!QTest::qWaitFor(asked, 15000))
+        return QString();
+    return found.first();
+}
+
+QStringList TestEndToEnd::askedTargets() const
+{
+    QStringList targets;
+    for (const FakeSite::Visit& visit : pageVisits())
+        targets << visit.target;
+    return targets;
+}
+
+bool TestEndToEnd::showsVerificationButton(const QString& window, const QString& picture) const
+{
+    if (!display_.saveWindowPicture(window, picture))
+        return false;
+    const QImage image(picture);
+    if (image.width() < 520 || image.height() < 640)
+        return false;
+    const QRgb button = image.pixel(VerificationButton.x, 200);
+    const QRgb page = image.pixel(VerificationButton.x, 600);
+    return page == qRgb(255, 255, 255) && button != page;
+}
+
+QList<FakeSite::Visit> TestEndToEnd::pageVisits() const
+{
+    QList<FakeSite::Visit> visits = site_->visits();
+    visits.removeIf([](const FakeSite::Visit& visit) { return visit.target.endsWith(u"/favicon.ico"_s); });
+    return visits;
 }
 
 bool TestEndToEnd::typeInto(ProgramWindow& program, Spot box, const QString& text)
@@ -411,6 +504,116 @@ void TestEndToEnd::clipboardKeptAfterClose()
     QVERIFY(display_.sendCloseRequest(program->window()));
     QVERIFY2(program->process().waitForFinished(1000), "the program still runs a second after the close request");
     QTRY_COMPARE_WITH_TIMEOUT(clipboard(), u"\r\n减肥茶\r\n减肥药\r\n"_s, 3000);
+}
+
+void TestEndToEnd::verificationPassedInItsWindow()
+{
+    site_->setRelated(u"减肥食谱"_s, {});
+    site_->setRelated(u"减肥方法大全"_s, {});
+    const auto program = startProgram(true);
+    QVERIFY(program);
+    startRefusedRun(*program);
+    QVERIFY(!QTest::currentTestFailed());
+
+    const QString window = waitForVerificationPage(*program);
+    QVERIFY2(!window.isEmpty(), qPrintable(u"没有出现验证窗口。请求：\n"_s + site_->requestLog()));
+    QCOMPARE(display_.windowSize(window), QSize(520, 640));
+    // What the person sees: the line that says what the window is for, the engine's page below it.
+    const QString picture = tempDir_.filePath(u"verification.png"_s);
+    QVERIFY2(QTest::qWaitFor([&] { return showsVerificationButton(window, picture); }, 15000),
+             "the verification page is not drawn");
+    qInfo("e2e: the verification window as shown: %s", qPrintable(picture));
+
+    // The button; a click that came before the page could take it is repeated.
+    const QString refused = FakeSite::searchTarget(u"减肥方法"_s);
+    const auto passAsked = [&] {
+        const QList<FakeSite::Visit> visits = pageVisits();
+        return std::any_of(visits.cbegin(), visits.cend(), [&](const FakeSite::Visit& visit) {
+            return visit.target == FakeSite::passAddress(refused);
+        });
+    };
+    for (int click = 0; click < 3; ++click) {
+        display_.click(window, VerificationButton);
+        if (QTest::qWaitFor(passAsked, 3000))
+            break;
+    }
+    QVERIFY(passAsked());
+
+    // The window closes itself, the refused keyword is asked again with the pass, and the run goes
+    // on to its end with every keyword in the list and no box.
+    QTRY_VERIFY_WITH_TIMEOUT(display_.findWindows(program->pid(), u"^百度安全验证$"_s).isEmpty(), 10000);
+    const QString whole = u"减肥方法\r\n减肥食谱\r\n减肥方法大全\r\n"_s;
+    QTRY_COMPARE_WITH_TIMEOUT(clipboard(), whole, 15000);
+    QTest::qWait(1000);
+    QVERIFY(display_.findWindows(program->pid(), u"^挖掘已停止$"_s).isEmpty());
+
+    const QList<FakeSite::Visit> visits = pageVisits();
+    // The window asks the page, the button's address, and the refused page it leads back to; then
+    // the program asks that page again itself.
+    QCOMPARE(askedTargets(),
+             (QStringList { FakeSite::searchTarget(u"减肥"_s), refused, FakeSite::verificationAddress(refused),
+                            FakeSite::passAddress(refused), refused, refused, FakeSite::searchTarget(u"减肥食谱"_s),
+                            FakeSite::searchTarget(u"减肥方法大全"_s) }));
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(visits.at(i).cookie, QString());
+    for (int i = 4; i < 8; ++i)
+        QCOMPARE(visits.at(i).cookie, u"BDPASS=1"_s);
+    QCOMPARE(visits.at(5).userAgent, visits.at(0).userAgent);
+
+    // The visits' times: the refusal, the window's page, the button's address, the program's query.
+    qInfo("e2e: %lld ms from the refusal to the next query of the refused keyword: the window asked for its page "
+          "after %lld ms, the button's address %lld ms later, and the program asked the keyword again %lld ms after "
+          "that",
+          visits.at(5).atMs - visits.at(1).atMs, visits.at(2).atMs - visits.at(1).atMs,
+          visits.at(3).atMs - visits.at(2).atMs, visits.at(5).atMs - visits.at(3).atMs);
+}
+
+void TestEndToEnd::verificationNotPassed_data()
+{
+    QTest::addColumn<bool>("withWebEngine");
+    QTest::newRow("window closed") << true;
+    // The program alone, without the plugin: no window, the run stops at the refusal.
+    QTest::newRow("no web engine") << false;
+}
+
+void TestEndToEnd::verificationNotPassed()
+{
+    QFETCH(bool, withWebEngine);
+    site_->setRelated(u"减肥食谱"_s, {});
+    site_->setRelated(u"减肥方法大全"_s, {});
+    const auto program = startProgram(withWebEngine);
+    QVERIFY(program);
+    startRefusedRun(*program);
+    QVERIFY(!QTest::currentTestFailed());
+    const QString refused = FakeSite::searchTarget(u"减肥方法"_s);
+    const QString seed = FakeSite::searchTarget(u"减肥"_s);
+    QStringList untilStopped { seed, refused };
+    if (withWebEngine) {
+        const QString window = waitForVerificationPage(*program);
+        QVERIFY2(!window.isEmpty(), qPrintable(u"没有出现验证窗口。请求：\n"_s + site_->requestLog()));
+        // Closed as the person closes it: the run ends as a refusal, with its box.
+        QVERIFY(display_.sendCloseRequest(window));
+        untilStopped << FakeSite::verificationAddress(refused);
+    }
+    const QString box = waitForBox(*program, u"挖掘已停止"_s, 10000);
+    QVERIFY2(!box.isEmpty(), "no box after the refusal");
+    QVERIFY(display_.findWindows(program->pid(), u"^百度安全验证$"_s).isEmpty());
+    QCOMPARE(askedTargets(), untilStopped);
+    QVERIFY(closeBoxWithReturn(*program, box, u"挖掘已停止"_s));
+    QCOMPARE(clipboard(), u"减肥方法\r\n减肥食谱\r\n"_s);
+    QTest::qWait(1000);
+    QCOMPARE(askedTargets(), untilStopped);
+
+    // Later, with the engine answering again, 继续挖掘 goes on from the refused keyword.
+    site_->setRefusing(false);
+    program->click(Layout::Command4);
+    const QString whole = u"减肥方法\r\n减肥食谱\r\n减肥方法大全\r\n"_s;
+    QTRY_COMPARE_WITH_TIMEOUT(clipboard(), whole, 15000);
+    QTest::qWait(1000);
+    QCOMPARE(
+        askedTargets().mid(untilStopped.size()),
+        (QStringList { refused, FakeSite::searchTarget(u"减肥食谱"_s), FakeSite::searchTarget(u"减肥方法大全"_s) }));
+    QVERIFY(display_.findWindows(program->pid(), u"^挖掘已停止$"_s).isEmpty());
 }
 
 int main(int argc, char* argv[])
