@@ -163,6 +163,12 @@ void TestPlatform::toGbk_data()
     // GBK drops these without a '?': they must still reach the file.
     QTest::newRow("variation selector") << u"a\uFE0Fb"_s << QByteArray("a\x84\x31\x82\x35" "b");
     QTest::newRow("zero width joiner") << u"减\u200D肥"_s << QByteArray("\xBC\xF5\x81\x36\xA4\x39\xB7\xCA");
+    // A lone surrogate is no character: U+FFFD takes its place, never nothing.
+    QTest::newRow("lone high surrogate") << u"a\xD800" u"b"_s << QByteArray("a\x84\x31\xA4\x37" "b");
+    QTest::newRow("lone low surrogate at the end") << u"减\xDC00"_s << QByteArray("\xBC\xF5\x84\x31\xA4\x37");
+    QTest::newRow("pair in the wrong order") << (u"\xDE00"_s + u"\xD83D"_s)
+                                             << QByteArray("\x84\x31\xA4\x37\x84\x31\xA4\x37");
+    QTest::newRow("lone surrogate beside an emoji") << (Emoji + u"\xD83D"_s) << (EmojiGb18030 + QByteArray("\x84\x31\xA4\x37"));
     // The emoji's high surrogate is the 4096th unit: the pair must not be split between pieces.
     QTest::newRow("emoji across piece boundary")
         << (QString(4095, u'a') + Emoji + u"减"_s) << (QByteArray(4095, 'a') + EmojiGb18030 + QByteArray("\xBC\xF5"));
