@@ -79,31 +79,6 @@ Utf8Step utf8Step(const quint8* p, qsizetype available)
     return { length, true, codePoint };
 }
 
-// Whether the bytes are UTF-8 but for a few invalid sequences: at most one for eight characters
-// above ASCII. A GBK text fails within its first lines, so the count stops once the rest could not
-// make up for the invalid sequences seen.
-bool isUtf8ButForAFew(QByteArrayView bytes)
-{
-    const quint8* p = data(bytes);
-    const qsizetype size = bytes.size();
-    qsizetype valid = 0;
-    qsizetype invalid = 0;
-    for (qsizetype i = 0; i < size;) {
-        if (p[i] < 0x80) {
-            ++i;
-            continue;
-        }
-        const Utf8Step step = utf8Step(p + i, size - i);
-        if (step.valid) {
-            ++valid;
-        } else if (++invalid * 8 > valid + (size - i) / 2) {
-            return false;
-        }
-        i += step.length;
-    }
-    return invalid * 8 <= valid;
-}
-
 // One character of GB18030 at p: a byte below 0x80, 0x80 alone (the euro sign of Windows' GBK), a
 // pair, a four-byte form, or one invalid sequence (the longest start of a four-byte form, or one byte).
 enum class GbKind { Single, Euro, Pair, Four, Invalid };
@@ -240,17 +215,17 @@ QByteArrayView sample(QByteArrayView bytes)
     return bytes.sliced(from, to - from);
 }
 
+// The cheaper reading of the sample wins. A UTF-8 text with one invalid sequence for seven usual
+// characters or fewer still reads cheaper as UTF-8 than as GB18030, which takes at least one
+// character of cost 2 for each two bytes; a short GBK text that is also valid UTF-8 reads as rare
+// scripts there ("一" is Cyrillic "һ"). A tie goes to GB18030.
 bool readsAsUtf8(QByteArrayView bytes)
 {
     if (bytes.isValidUtf8()) {
         const bool ascii = std::all_of(bytes.begin(), bytes.end(), [](char c) { return quint8(c) < 0x80; });
         if (ascii || !isValidGb18030(bytes))
             return true;
-    } else if (isUtf8ButForAFew(bytes)) {
-        return true; // a file cut in the middle of a character, a stray byte of another code page
     }
-    // Valid both ways, or neither: a short GBK text is often valid UTF-8 of rare scripts ("一" is
-    // Cyrillic "һ"), and UTF-8 read as GB18030 gives rare ideographs and private-use characters.
     const QByteArrayView judged = sample(bytes);
     return readingCost(decodeUtf8(judged)) < readingCost(decodeGb18030(judged));
 }

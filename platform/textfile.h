@@ -26,10 +26,11 @@ struct ReadResult
 
 // Bytes to text. A byte-order mark decides (UTF-8, UTF-16 LE or BE) and is dropped. Without one:
 // NUL in every other byte of a text with enough ASCII in it is UTF-16 LE or BE, any other NUL
-// refuses the file; a file that is UTF-8 but for a few invalid sequences is UTF-8; otherwise the
-// reading as UTF-8 or as GB18030 (the superset of GBK) that gives the more usual Chinese text wins,
-// GB18030 when neither does. Invalid bytes never stop the decoding: each invalid sequence becomes
-// one U+FFFD.
+// refuses the file; valid UTF-8 that is not valid GB18030 is UTF-8; otherwise the reading as UTF-8
+// or as GB18030 (the superset of GBK) that gives the more usual Chinese text wins, so that a UTF-8
+// file with a few invalid sequences stays UTF-8 and a short GBK file that is also valid UTF-8 comes
+// in as GBK; GB18030 when neither does better. Invalid bytes never stop the decoding: each invalid
+// sequence becomes one U+FFFD.
 ReadResult fromBytes(QByteArrayView bytes);
 
 // UTF-8, each invalid sequence (the longest start of a well-formed character there, or one byte)

@@ -790,6 +790,12 @@ void TestMining::newLayouts_data()
         << u"<table><tr><th>相关搜索</th><th><a href=\"s?wd=a&amp;f=1&amp;rsv_ers=xdt0\">Old</a></th></tr></table>"_s
            u"<div id=\"rs\"><table><tr><th><a href=\"s?wd=a&amp;f=1&amp;rsv_ers=xdt0\">Old</a></th></tr></table>"_s
         << 0 << off << u"old\r\n"_s;
+    // Every place the id stands is looked at once: a page full of it is read in one pass.
+    QTest::newRow("200000 decoys ahead") << QString(u"<a id=rs_new x <b title='rs_new'>rs_new>"_s).repeated(200000) + open + sData
+                                        << 0 << off << u"real1\r\nreal2\r\n"_s;
+    QTest::newRow("100000 empty div rs ahead")
+        << QString(u"<div id=rs><th><th>"_s).repeated(100000) + u"<div id=rs><table><th><a>w</a></th></table>"_s << 0
+        << off << u"w\r\n"_s;
     QTest::newRow("classic block whose items are filtered out still wins")
         << u"<table><tr><th>相关搜索</th>"_s + link(u"Old"_s) + u"</table>"_s + open + sData << 0 << u"real"_s
         << QString();
