@@ -167,9 +167,21 @@ void checkLayouts(Fuzz::Input& input)
 }
 
 // The words of the first element with words, found tag by tag from the start of the page: every
-// "<" and ASCII letter up to the next ">" with no "<" before it is a start tag.
+// "<" and ASCII letter up to the next ">" with no "<" before it is a start tag, and its id is
+// compared ignoring the letter case of ASCII letters only.
 QStringList plainRelatedWords(const QString& page)
 {
+    const auto sameIgnoringAsciiCase = [](QStringView a, QStringView b) {
+        if (a.size() != b.size())
+            return false;
+        for (qsizetype i = 0; i < a.size(); ++i) {
+            const char16_t x = a[i].unicode();
+            const char16_t y = b[i].unicode();
+            if (x != y && !(x < 0x80 && y < 0x80 && QChar::toLower(x) == QChar::toLower(y)))
+                return false;
+        }
+        return true;
+    };
     for (const Mining::RelatedLayout& layout : Mining::relatedLayouts()) {
         QList<std::pair<qsizetype, qsizetype>> tags;
         for (qsizetype i = 0; i + 1 < page.size(); ++i) {
@@ -182,7 +194,7 @@ QStringList plainRelatedWords(const QString& page)
             if (j == page.size() || page[j] == u'<')
                 continue;
             const std::optional<QStringView> id = Mining::tagAttribute(QStringView(page).mid(i, j - i), u"id");
-            if (id && id->compare(QStringView(layout.id), Qt::CaseInsensitive) == 0)
+            if (id && sameIgnoringAsciiCase(*id, QStringView(layout.id)))
                 tags.append({i, j});
         }
         for (qsizetype k = 0; k < tags.size(); ++k) {

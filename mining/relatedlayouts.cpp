@@ -145,9 +145,10 @@ QStringList readRsNew(QStringView content)
 class ForwardSearch
 {
 public:
-    ForwardSearch(QStringView text, QStringView what)
+    ForwardSearch(QStringView text, QStringView what, Qt::CaseSensitivity cs = Qt::CaseInsensitive)
         : text_(text)
         , what_(what)
+        , cs_(cs)
     {
     }
 
@@ -155,7 +156,7 @@ public:
     qsizetype from(qsizetype from)
     {
         if (found_ < from) {
-            found_ = find(text_, what_, from);
+            found_ = text_.indexOf(what_, from, cs_);
             if (found_ < 0)
                 found_ = text_.size();
         }
@@ -165,6 +166,7 @@ public:
 private:
     QStringView text_;
     QStringView what_;
+    Qt::CaseSensitivity cs_;
     qsizetype found_ = -1;
 };
 
@@ -266,26 +268,84 @@ const QList<RelatedLayout>& relatedLayouts()
     return layouts;
 }
 
+namespace {
+
+char16_t asciiLower(char16_t c)
+{
+    return (c >= u'A' && c <= u'Z') ? char16_t(c + (u'a' - u'A')) : c;
+}
+
+bool equalsIgnoringAsciiCase(QStringView a, QStringView b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        if (asciiLower(a[i].unicode()) != asciiLower(b[i].unicode()))
+            return false;
+    }
+    return true;
+}
+
+// The places of an ASCII text in a page, letter case ignored, in page order. Qt's case-blind search
+// folds every character of the page; this one looks for the first letter in its two cases with the
+// plain search and compares the rest only there.
+class AsciiFinder
+{
+public:
+    AsciiFinder(QStringView page, QStringView what)
+        : page_(page)
+        , what_(what)
+        , lower_(page, QStringView(&lowerFirst_, 1), Qt::CaseSensitive)
+        , upper_(page, QStringView(&upperFirst_, 1), Qt::CaseSensitive)
+    {
+    }
+
+    // The first place at or after from, or -1.
+    qsizetype from(qsizetype from)
+    {
+        for (;;) {
+            const qsizetype at = std::min(lower_.from(from), upper_.from(from));
+            if (at + what_.size() > page_.size())
+                return -1;
+            if (equalsIgnoringAsciiCase(page_.sliced(at, what_.size()), what_))
+                return at;
+            from = at + 1;
+        }
+    }
+
+private:
+    QStringView page_;
+    QStringView what_;
+    char16_t lowerFirst_ = asciiLower(what_.isEmpty() ? u' ' : what_[0].unicode());
+    char16_t upperFirst_ = (lowerFirst_ >= u'a' && lowerFirst_ <= u'z') ? char16_t(lowerFirst_ - (u'a' - u'A')) : lowerFirst_;
+    ForwardSearch lower_;
+    ForwardSearch upper_;
+};
+
+} // namespace
+
 QList<StartTag> startTagsWithId(QStringView page, QStringView id)
 {
-    // Only the places where the id's text stands are looked at. Everything here moves forward, so a
-    // page full of the id's text costs one pass: `scanned` is how far the page was read for "<"
-    // and ">", `open` the "<" not yet closed by a ">" there.
+    // Only the places where the id's text stands are looked at, and everything moves forward, so a
+    // page full of the id's text costs one pass. `open` is the "<" not closed by a ">" before the
+    // place; the look back for it stops where the previous place was, whose answer still holds when
+    // no "<" or ">" stands between the two.
     QList<StartTag> tags;
     if (id.isEmpty())
         return tags;
-    ForwardSearch nextOpen(page, u"<");
-    ForwardSearch nextClose(page, u">");
-    qsizetype scanned = 0;
+    ForwardSearch nextOpen(page, u"<", Qt::CaseSensitive);
+    ForwardSearch nextClose(page, u">", Qt::CaseSensitive);
+    qsizetype lookedBackTo = 0;
     qsizetype open = -1;
     qsizetype lastTried = -1;
-    for (qsizetype at = find(page, id, 0); at >= 0; at = find(page, id, at + 1)) {
-        for (; scanned < at; ++scanned) {
-            if (page[scanned] == u'<')
-                open = scanned;
-            else if (page[scanned] == u'>')
-                open = -1;
-        }
+    AsciiFinder places(page, id);
+    for (qsizetype at = places.from(0); at >= 0; at = places.from(at + 1)) {
+        qsizetype i = at - 1;
+        while (i >= lookedBackTo && page[i] != u'<' && page[i] != u'>')
+            --i;
+        if (i >= lookedBackTo)
+            open = page[i] == u'<' ? i : -1;
+        lookedBackTo = at;
         if (open < 0 || open == lastTried)
             continue;
         lastTried = open;
@@ -293,7 +353,7 @@ QList<StartTag> startTagsWithId(QStringView page, QStringView id)
         if (close >= page.size() || nextOpen.from(at) < close || !isAsciiLetter(page[open + 1]))
             continue;
         const std::optional<QStringView> value = tagAttribute(page.sliced(open, close - open), u"id");
-        if (value && value->compare(id, Qt::CaseInsensitive) == 0)
+        if (value && equalsIgnoringAsciiCase(*value, id))
             tags.append({open, close});
     }
     return tags;

@@ -14,7 +14,7 @@ namespace Mining {
 struct RelatedLayout
 {
     const char16_t* name;
-    // The id of the element that holds the block, compared ignoring letter case.
+    // The id of the element that holds the block, ASCII; compared ignoring letter case.
     const char16_t* id;
     // The words of the block in `content`: the page after the element's start tag, up to the start
     // tag of the next element with the same id or the end of the page; in page order.
@@ -28,8 +28,8 @@ struct RelatedLayout
 const QList<RelatedLayout>& relatedLayouts();
 
 // A start tag as the readers take it: "<" and an ASCII letter, up to the next ">" with no other
-// "<" before it. The tags of the page whose id attribute is `id`, in page order, as the position
-// of their "<" and of their ">".
+// "<" before it. The tags of the page whose id attribute is `id` (ASCII, letter case ignored), in
+// page order, as the position of their "<" and of their ">".
 struct StartTag
 {
     qsizetype open;
