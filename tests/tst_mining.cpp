@@ -790,6 +790,18 @@ void TestMining::newLayouts_data()
         << u"<table><tr><th>相关搜索</th><th><a href=\"s?wd=a&amp;f=1&amp;rsv_ers=xdt0\">Old</a></th></tr></table>"_s
            u"<div id=\"rs\"><table><tr><th><a href=\"s?wd=a&amp;f=1&amp;rsv_ers=xdt0\">Old</a></th></tr></table>"_s
         << 0 << off << u"old\r\n"_s;
+    QFile saved(QFINDTESTDATA(u"data/real-pages/baidu_s_helan-agenting_yaklang_2022_utf8.html"_s));
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QString realPage = QString::fromUtf8(saved.readAll());
+    const QString realWords = u"阿根廷荷兰冲突最新消息\r\n阿根廷5比0荷兰\r\n荷兰vs阿根廷上半场比分\r\n阿根廷荷兰今晚争四强\r\n"
+                              u"保加利亚为什么不加入南斯拉夫\r\n俄罗斯在乌克兰抓到的最大鱼\r\n阿尔巴尼亚为什么和苏联交恶\r\n"
+                              u"阿根廷对荷兰世界杯\r\n葡萄牙阿根廷交战记录\r\n英国1982年对阿根廷的战争\r\n"_s;
+    QTest::newRow("2022 page, template and selector put ahead")
+        << QString(realPage).replace(u"<body"_s, u"<script type=\"text/template\"><div id=\"rs_new\"></div></script>"
+                                                 u"<script>document.querySelector('#rs_new')</script><body"_s)
+        << 0 << off << realWords;
+    QTest::newRow("2022 page, id written unquoted") << QString(realPage).replace(u"id=\"rs_new\""_s, u"id=rs_new"_s) << 0
+                                                     << off << realWords;
     // Every place the id stands is looked at once: a page full of it is read in one pass.
     QTest::newRow("200000 decoys ahead") << QString(u"<a id=rs_new x <b title='rs_new'>rs_new>"_s).repeated(200000) + open + sData
                                         << 0 << off << u"real1\r\nreal2\r\n"_s;
