@@ -1,12 +1,176 @@
 // Page decoding takes any bytes under any Content-Type. Where the outcome is known it is checked:
 // a charset no decoder knows reads as GBK, text in GBK or UTF-8 comes back whole, and ASCII without
-// a declaration stays as it is.
+// a declaration stays as it is. Then the decoding of dropped files: the same bytes read as UTF-8 and
+// as GB18030 equal a plain reader's, character by character; a file is always read one of the two
+// ways; usual Chinese text comes back whole from UTF-8 and from GBK, and ASCII-heavy UTF-16 from
+// either byte order without a byte-order mark.
 #include "fuzzinput.h"
 #include "platform/codepage.h"
+#include "platform/textfile.h"
 
 #include <QStringEncoder>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// UTF-8 a character at a time: the longest well-formed character Qt's decoder takes without error,
+// else one U+FFFD for the longest start that some continuation bytes would make well-formed.
+QString plainUtf8(const QByteArray& bytes)
+{
+    const auto oneCharacter = [](const QByteArray& piece) {
+        QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+        const QString text = decoder.decode(piece);
+        return !decoder.hasError() && (text.size() == 1 || (text.size() == 2 && text[0].isHighSurrogate())) ? text
+                                                                                                             : QString();
+    };
+    QString out;
+    for (qsizetype i = 0; i < bytes.size();) {
+        if (quint8(bytes[i]) < 0x80) {
+            out += QChar(char16_t(quint8(bytes[i++])));
+            continue;
+        }
+        qsizetype taken = 0;
+        for (qsizetype length = 4; length >= 2 && taken == 0; --length) {
+            if (i + length > bytes.size())
+                continue;
+            const QString character = oneCharacter(bytes.mid(i, length));
+            if (!character.isEmpty()) {
+                out += character;
+                taken = length;
+            }
+        }
+        if (taken > 0) {
+            i += taken;
+            continue;
+        }
+        qsizetype start = 1;
+        for (qsizetype length = 3; length >= 2 && start == 1; --length) {
+            for (qsizetype total = length + 1; total <= 4 && start == 1; ++total) {
+                if (i + length <= bytes.size() && !oneCharacter(bytes.mid(i, length) + QByteArray(total - length, '\x80')).isEmpty())
+                    start = length;
+            }
+        }
+        out += QChar::ReplacementCharacter;
+        i += start;
+    }
+    return out;
+}
+
+// GB18030 a character at a time as Windows reads GBK: 0x80 is the euro sign, each pair and
+// four-byte form goes through the GB18030 decoder alone, anything else is one U+FFFD for the longest
+// start of a four-byte form. valid tells whether there was no such thing.
+QString plainGb18030(const QByteArray& bytes, bool* valid)
+{
+    QStringDecoder gb18030("GB18030", QStringConverter::Flag::Stateless);
+    const auto at = [&bytes](qsizetype i) { return i < bytes.size() ? int(quint8(bytes[i])) : -1; };
+    const auto inRange = [](int b, int low, int high) { return b >= low && b <= high; };
+    QString out;
+    *valid = true;
+    for (qsizetype i = 0; i < bytes.size();) {
+        const int lead = at(i);
+        if (lead < 0x80) {
+            out += QChar(char16_t(lead));
+            i += 1;
+        } else if (lead == 0x80) {
+            out += u'€';
+            i += 1;
+        } else if (lead != 0xFF && (inRange(at(i + 1), 0x40, 0x7E) || inRange(at(i + 1), 0x80, 0xFE))) {
+            out += gb18030.decode(bytes.mid(i, 2));
+            i += 2;
+        } else if (lead != 0xFF && inRange(at(i + 1), 0x30, 0x39) && inRange(at(i + 2), 0x81, 0xFE)
+                   && inRange(at(i + 3), 0x30, 0x39)) {
+            out += gb18030.decode(bytes.mid(i, 4));
+            i += 4;
+        } else {
+            *valid = false;
+            out += QChar::ReplacementCharacter;
+            if (lead != 0xFF && inRange(at(i + 1), 0x30, 0x39))
+                i += inRange(at(i + 2), 0x81, 0xFE) ? 3 : 2;
+            else
+                i += 1;
+        }
+    }
+    return out;
+}
+
+// What GB2312 holds of usual Chinese text: its 3755 common hanzi, its punctuation and full-width
+// rows, the euro sign, ASCII letters, digits, space, CR and LF.
+const QString& usualAlphabet()
+{
+    static const QString alphabet = [] {
+        QString text = u"abcXYZ019 ,.-\r\n€"_s;
+        QByteArray pairs;
+        for (const auto& [from, to] : { std::pair(0xA1, 0xA1), std::pair(0xA3, 0xA3), std::pair(0xB0, 0xD7) }) {
+            for (int lead = from; lead <= to; ++lead) {
+                for (int trail = 0xA1; trail <= 0xFE; ++trail) {
+                    pairs += char(lead);
+                    pairs += char(trail);
+                }
+            }
+        }
+        QStringDecoder gb18030("GB18030", QStringConverter::Flag::Stateless);
+        for (const QChar c : QString(gb18030.decode(pairs))) {
+            if (c.category() != QChar::Other_PrivateUse)
+                text += c;
+        }
+        return text;
+    }();
+    return alphabet;
+}
+
+void checkFileDecoding(const QByteArray& body, const QString& text)
+{
+    bool validGb = true;
+    const QString asUtf8 = plainUtf8(body);
+    const QString asGb = plainGb18030(body, &validGb);
+    FUZZ_CHECK_EQUAL(TextFile::decodeUtf8(body), asUtf8);
+    FUZZ_CHECK_EQUAL(TextFile::decodeGb18030(body), asGb);
+
+    const TextFile::ReadResult read = TextFile::fromBytes(body);
+    const bool marked = body.startsWith("\xEF\xBB\xBF") || body.startsWith("\xFF\xFE") || body.startsWith("\xFE\xFF");
+    if (!marked && !body.contains('\0')) {
+        FUZZ_CHECK(read.refusal == TextFile::Refusal::None);
+        FUZZ_CHECK(read.text == asUtf8 || read.text == asGb);
+        QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+        const QString decoded = utf8.decode(body); // the decoder only decodes when its result is taken
+        if (!utf8.hasError() && !validGb)
+            FUZZ_CHECK_EQUAL(read.text, asUtf8);
+    }
+
+    // The fuzzer's text made of usual characters: UTF-8 and GBK both bring it back. UTF-8 does once
+    // there is a character of three bytes in it: "÷" alone is C3 B7 in UTF-8, and "梅" is that in GBK.
+    QString usual;
+    for (const QChar c : text)
+        usual += usualAlphabet().at(c.unicode() % usualAlphabet().size());
+    const bool twoByteOnly = std::all_of(usual.begin(), usual.end(), [](QChar c) { return c.unicode() < 0x800; })
+        && std::any_of(usual.begin(), usual.end(), [](QChar c) { return c.unicode() >= 0x80; });
+    if (!twoByteOnly)
+        FUZZ_CHECK_EQUAL(TextFile::fromBytes(usual.toUtf8()).text, usual);
+    const QByteArray gbk = CodePage::toGbk(usual);
+    FUZZ_CHECK_EQUAL(TextFile::fromBytes(gbk).text, plainGb18030(gbk, &validGb));
+
+    // ASCII in every other unit, and units without a NUL byte between: UTF-16 without its mark.
+    QString halfAscii;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        halfAscii += QChar(char16_t(u'a' + i % 26));
+        halfAscii += QChar(char16_t((text[i].unicode() % 0xD000) | 0x0101));
+    }
+    QByteArray littleEndian;
+    QByteArray bigEndian;
+    for (const QChar c : halfAscii) {
+        littleEndian += char(c.unicode() & 0xFF);
+        littleEndian += char(c.unicode() >> 8);
+        bigEndian += char(c.unicode() >> 8);
+        bigEndian += char(c.unicode() & 0xFF);
+    }
+    FUZZ_CHECK_EQUAL(TextFile::fromBytes(littleEndian).text, halfAscii);
+    FUZZ_CHECK_EQUAL(TextFile::fromBytes(bigEndian).text, halfAscii);
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -14,6 +178,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QByteArray contentType = input.flag() ? QByteArray("text/html; charset=" + input.bytes(32)) : input.bytes(64);
     const QString text = input.text(4096);
     const QByteArray body = input.restAsBytes();
+    checkFileDecoding(body, text);
 
     const QString decoded = CodePage::decodePage(body, contentType);
     const QByteArray declared = CodePage::charsetFromContentType(contentType);

@@ -1,21 +1,26 @@
 // The extraction of new keywords with the novelty index: the index answers exactly as the scan of
 // RunList, whether it was built in one go or grown piece by piece, and the extraction equals the
 // rule followed step by step with the scan. Then the newer page layouts: pages built of known words
-// in the rs_new or div rs markup, with intact, cut or missing s-data, inside any text, give exactly
-// those words; any text around the markers never crashes the reader and gives only trimmed words
-// without line breaks. Last the search box's suggestion answers: JSON or JSONP built of known words
-// gives exactly the words of its suggestion elements, cut or wrapped in other text it never crashes
-// the reader and gives only trimmed lower-case words with single spaces.
+// in the rs_new or div rs markup, with intact, cut, missing or other s-data, the id written in any
+// of the ways pages write it, behind decoys that name the id without giving a word, inside any text,
+// give exactly those words; pages put together from pieces of such markup give the words a plain
+// reader finds, tag by tag; any text around the markers never crashes the reader and gives only
+// trimmed words without line breaks. Last the search box's suggestion answers: JSON or JSONP built
+// of known words gives exactly the words of its suggestion elements, cut or wrapped in other text it
+// never crashes the reader and gives only trimmed lower-case words with single spaces.
 #include "fuzzinput.h"
 #include "mining/extraction.h"
 #include "mining/relatedlayouts.h"
 #include "mining/suggestions.h"
+#include "text/module1.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 #include <QStringList>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -72,6 +77,34 @@ QString escaped(const QString& word)
     return out.replace(u'&', u"&amp;"_s).replace(u'<', u"&lt;"_s).replace(u'>', u"&gt;"_s).replace(u'"', u"&quot;"_s);
 }
 
+// The start tag of the element that holds a layout's block, in one of the ways pages write it.
+QString startTagOf(Fuzz::Input& input, bool newest)
+{
+    static const QStringList rsNew = {
+        u"<div class=\"rs-normal-width_1\" id=\"rs_new\">"_s, u"<div id='rs_new' class=\"x\">"_s,
+        u"<div\n\tclass=\"x\"\r\n id=rs_new >"_s, u"<DIV ID=\"RS_NEW\">"_s};
+    static const QStringList rs = {u"<div id=\"rs\">"_s, u"<div class=\"c\" id='rs'>"_s, u"<div\tid=rs>"_s};
+    const QStringList& tags = newest ? rsNew : rs;
+    return tags.at(input.number<qsizetype>(0, tags.size() - 1));
+}
+
+// Text ahead of the real element that names its id without giving a word: a selector in a script,
+// an empty element in a template, a link to it, an element with nothing in it.
+QString decoysAhead(Fuzz::Input& input, bool newest)
+{
+    const QString id = newest ? u"rs_new"_s : u"rs"_s;
+    const QStringList decoys = {
+        u"<script>document.querySelector('#"_s + id + u"'); $(\"#"_s + id + u"\").show();</script>"_s,
+        u"<script type=\"text/template\"><div id=\""_s + id + u"\"></div></script>"_s,
+        u"<a href=\"#"_s + id + u"\" data-target=\""_s + id + u"\">x</a><style>#"_s + id + u"{}</style>"_s,
+        newest ? u"<div id=\"rs_new\"><!--s-data:{\"newList\":[]}--></div>"_s
+               : u"<div id=\"rs\"><table><tr><th>x</th></tr></table></div>"_s};
+    QString out;
+    for (int i = input.number(0, 3); i > 0; --i)
+        out += decoys.at(input.number<qsizetype>(0, decoys.size() - 1));
+    return out;
+}
+
 void checkLayouts(Fuzz::Input& input)
 {
     const QString before = input.text(512);
@@ -80,9 +113,10 @@ void checkLayouts(Fuzz::Input& input)
     for (int i = input.number(0, 6); i > 0; --i)
         words << QString::fromUtf8(input.text(24).toUtf8()); // lone surrogates cannot travel in JSON
     const bool newest = input.flag();
-    const int sData = input.number(0, 2); // 0 intact, 1 cut off, 2 missing
+    const int sData = input.number(0, 3); // 0 intact, 1 cut off, 2 missing, 3 of another shape
+    const bool wrapped = input.flag();
 
-    QString block;
+    QString block = startTagOf(input, newest);
     if (newest) {
         QJsonArray rows;
         for (qsizetype i = 0; i < words.size(); ++i) {
@@ -96,11 +130,13 @@ void checkLayouts(Fuzz::Input& input)
         // A word holding "-->" ends the comment early, and what follows is read as markup.
         if (json.contains(u"-->"_s))
             return;
-        block = u"<div class=\"rs-normal-width_1\" id=\"rs_new\">"_s;
         if (sData == 0)
             block += u"<!--s-data:"_s + json + u"-->"_s;
         else if (sData == 1)
             block += u"<!--s-data:"_s + json.left(input.number<qsizetype>(0, json.size() - 1)) + u"-->"_s;
+        else if (sData == 3)
+            block += u"<!--s-data:{\"list\":"_s + QString::fromUtf8(QJsonDocument(rows).toJson(QJsonDocument::Compact))
+                + u",\"newList\":{\"word\":\"no\"}}-->"_s;
         block += u"<div class=\"rs-label_2\">相关搜索</div><table class=\"rs-table_3\"><tbody><tr>"_s;
         for (const QString& word : words)
             block += u"<td class=\"rs-col_4\"><a title=\""_s + escaped(word)
@@ -108,30 +144,113 @@ void checkLayouts(Fuzz::Input& input)
                 + escaped(word) + u"</span></a></td>"_s;
         block += u"</tr></tbody></table></div>"_s;
     } else {
-        block = u"<div id=\"rs\"><div class=\"tt\">相关搜索</div><table cellpadding=\"0\"><tr>"_s;
-        for (const QString& word : words)
-            block += u"<th><a href=\"/s?wd=1&rsp=0&f=1&oq=x\">"_s + escaped(word) + u"</a></th><td></td>"_s;
+        block += u"<div class=\"tt\">相关搜索</div><table cellpadding=\"0\"><tr>"_s;
+        for (const QString& word : words) {
+            const QString link = u"<a href=\"/s?wd=1&rsp=0&f=1&oq=x\">"_s + escaped(word) + u"</a>"_s;
+            block += u"<th>"_s + (wrapped ? u"<span class=\"s\">"_s + link + u"</span>"_s : link) + u"</th><td></td>"_s;
+        }
         block += u"</tr></table></div>"_s;
     }
 
-    const QString page = before + block + after;
+    const QString page = before + decoysAhead(input, newest) + block + after;
     const QStringList found = Mining::todaysRelatedWords(page);
     for (const QString& word : found)
         FUZZ_CHECK(!word.contains(u'\r') && !word.contains(u'\n') && word == word.trimmed());
     Mining::relatedSearches(page, QString::fromUtf16(Mining::BlockStart), QString::fromUtf16(Mining::BlockEnd));
 
-    // The comparison holds while the surrounding text names no layout of its own.
-    const auto names = [](const QString& text, const char16_t* marker) {
-        return text.contains(QStringView(marker), Qt::CaseInsensitive);
-    };
-    if (names(before, u"id=\"rs_new\"") || names(after, u"id=\"rs_new\"")
-        || (!newest && names(before, u"<div id=\"rs\">")))
+    // The comparison holds while the surrounding text and the words name no element of their own.
+    const auto names = [](const QString& text) { return text.contains(u"rs"_s, Qt::CaseInsensitive); };
+    if (names(before) || names(after) || std::any_of(words.begin(), words.end(), names))
         return;
     QStringList expected;
     for (const QString& word : words)
-        expected << shownWord(word);
+        expected << shownWord(newest && sData == 0 ? Mining::textOfMarkup(word) : word);
     FUZZ_CHECK_EQUAL(found.join(u'|'), expected.join(u'|'));
     FUZZ_CHECK(found.size() == expected.size());
+}
+
+// The words of the first element with words, found tag by tag from the start of the page: every
+// "<" and ASCII letter up to the next ">" with no "<" before it is a start tag, and its id is
+// compared ignoring the letter case of ASCII letters only.
+QStringList plainRelatedWords(const QString& page)
+{
+    const auto sameIgnoringAsciiCase = [](QStringView a, QStringView b) {
+        if (a.size() != b.size())
+            return false;
+        for (qsizetype i = 0; i < a.size(); ++i) {
+            const char16_t x = a[i].unicode();
+            const char16_t y = b[i].unicode();
+            if (x != y && !(x < 0x80 && y < 0x80 && QChar::toLower(x) == QChar::toLower(y)))
+                return false;
+        }
+        return true;
+    };
+    for (const Mining::RelatedLayout& layout : Mining::relatedLayouts()) {
+        QList<std::pair<qsizetype, qsizetype>> tags;
+        for (qsizetype i = 0; i + 1 < page.size(); ++i) {
+            const char16_t next = page[i + 1].unicode();
+            if (page[i] != u'<' || !((next >= u'a' && next <= u'z') || (next >= u'A' && next <= u'Z')))
+                continue;
+            qsizetype j = i + 1;
+            while (j < page.size() && page[j] != u'<' && page[j] != u'>')
+                ++j;
+            if (j == page.size() || page[j] == u'<')
+                continue;
+            const std::optional<QStringView> id = Mining::tagAttribute(QStringView(page).mid(i, j - i), u"id");
+            if (id && sameIgnoringAsciiCase(*id, QStringView(layout.id)))
+                tags.append({i, j});
+        }
+        for (qsizetype k = 0; k < tags.size(); ++k) {
+            const qsizetype to = k + 1 < tags.size() ? tags[k + 1].first : page.size();
+            const QStringList words = layout.read(QStringView(page).mid(tags[k].second + 1, to - tags[k].second - 1));
+            if (!words.isEmpty())
+                return words;
+        }
+    }
+    return {};
+}
+
+// Pages put together from pieces of the markup the readers look for, in any order: the words equal
+// the plain reader's, and the classic block gives way to the layouts exactly when it holds no item.
+void checkLayoutsAgainstPlainReader(Fuzz::Input& input)
+{
+    static const QStringList pieces = {
+        u"<div id=\"rs_new\">"_s, u"<div class='x' id='rs_new'>"_s, u"<DIV\tID=rs_new\n>"_s, u"<div id=\"rs\">"_s,
+        u"<div class=\"c\" id=rs>"_s,
+        u"<!--s-data:{\"newList\":[[{\"word\":\"A&amp;b\"},{\"word\":\"<em>c</em>\"}],[{\"word\":\"d\"}]]}-->"_s,
+        u"<!--s-data:{\"newList\":[]}-->"_s, u"<!--s-data:{\"x\":1}-->"_s, u"<!--s-data:"_s, u"-->"_s,
+        u"<table>"_s, u"</table>"_s, u"<tr>"_s, u"<th>"_s, u"<th class=\"tt\">"_s, u"</th>"_s, u"<td>"_s, u"<span>"_s,
+        u"</span>"_s, u"<a class=\"rs-link_1\" title=\"T&amp;1\">"_s, u"<a class=\"x rs-link_2\">"_s,
+        u"<a href=\"s?wd=x&f=1\">"_s, u"<a href='/s?a=>'>"_s, u"</a>"_s, u"w\u00A0 W"_s,
+        u"<script>$('#rs_new')</script>"_s, u"<script type=\"text/template\"><div id=\"rs_new\"></div></script>"_s,
+        u"<a href=\"#rs\">"_s, u"相关搜索</th>"_s, u"&f=1\">"_s, u"<"_s, u">"_s, u"\""_s, u"'"_s, u" "_s, u"id="_s,
+        u"rs_new"_s, u"rs"_s};
+    QString page;
+    for (int i = input.number(0, 48); i > 0; --i) {
+        const qsizetype pick = input.number<qsizetype>(0, pieces.size());
+        page += pick < pieces.size() ? pieces.at(pick) : input.text(32);
+    }
+    const QStringList found = Mining::todaysRelatedWords(page);
+    const QStringList plain = plainRelatedWords(page);
+    if (found != plain) {
+        std::fprintf(stderr, "page %s\n", Fuzz::printable(page).constData());
+        FUZZ_CHECK_EQUAL(found.join(u'|'), plain.join(u'|'));
+        FUZZ_CHECK(found == plain);
+    }
+
+    const QString start = QString::fromUtf16(Mining::BlockStart);
+    const QString end = QString::fromUtf16(Mining::BlockEnd);
+    const QString itemStart = QString::fromUtf16(Mining::ItemStart);
+    const Mining::RelatedSearches offered = Mining::relatedSearches(page, start, end);
+    const QString block = Module1::TextBetween(page, start, end);
+    const qsizetype itemAt = block.indexOf(itemStart, 0, Qt::CaseInsensitive);
+    if (itemAt >= 0 && block.mid(itemAt + itemStart.size()).contains(QStringView(Mining::ItemEnd), Qt::CaseInsensitive)) {
+        FUZZ_CHECK_EQUAL(offered.classicBlock, block);
+        FUZZ_CHECK(offered.words.isEmpty());
+    } else {
+        FUZZ_CHECK(offered.classicBlock.isEmpty());
+        FUZZ_CHECK(offered.words == plain);
+    }
 }
 
 } // namespace
@@ -309,6 +428,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     const Mining::Extraction found = Mining::extractNewKeywords(block, start, end, settings, agree);
     checkLayouts(input);
+    checkLayoutsAgainstPlainReader(input);
     checkSuggestions(input);
     if (Fuzz::beginsWithLowSurrogate(start) || Fuzz::beginsWithLowSurrogate(end))
         return 0;

@@ -150,8 +150,16 @@ RelatedSearches relatedSearches(const QString& page, const QString& blockStart, 
 {
     RelatedSearches offered;
     offered.classicBlock = Module1::TextBetween(page, blockStart, blockEnd);
-    if (offered.classicBlock.isEmpty())
+    // The 2011 page has the block, but its links end "&amp;f=1&amp;rsv_ers=xdt0\">": the block gives
+    // nothing, and the same words stand in its <div id="rs">.
+    const qsizetype itemStart = offered.classicBlock.indexOf(QStringView(ItemStart), 0, Qt::CaseInsensitive);
+    const bool holdsItem = itemStart >= 0
+        && offered.classicBlock.indexOf(QStringView(ItemEnd), itemStart + QStringView(ItemStart).size(),
+                                        Qt::CaseInsensitive) >= 0;
+    if (!holdsItem) {
+        offered.classicBlock.clear();
         offered.words = todaysRelatedWords(page);
+    }
     return offered;
 }
 

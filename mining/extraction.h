@@ -73,7 +73,9 @@ Extraction extractNewWords(const QStringList& words, const ExtractionSettings& s
                            const std::function<bool(const QString&)>& isKnown);
 
 // What a result page offers: the classic related-search block cut with the given markers, or,
-// only when that block is empty, the words of the newer layouts (mining/relatedlayouts.h).
+// when that block holds no item at all (no item start marker followed by an item end marker), an
+// empty block and the words of the newer layouts (mining/relatedlayouts.h). A block whose items
+// are all known or filtered out is still the block.
 struct RelatedSearches
 {
     QString classicBlock;

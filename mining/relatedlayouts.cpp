@@ -7,7 +7,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
-#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -46,51 +45,9 @@ qsizetype tagEnd(QStringView page, qsizetype from)
     return -1;
 }
 
-// The value of an attribute of an opening tag's text ("<a title=\"x\" class=y"), with its
-// character references still in it; nothing when the tag lacks it.
-std::optional<QStringView> attribute(QStringView tag, QStringView name)
-{
-    qsizetype i = 1;
-    while (i < tag.size() && !tag[i].isSpace() && tag[i] != u'/')
-        ++i; // the tag's own name
-    for (;;) {
-        while (i < tag.size() && (tag[i].isSpace() || tag[i] == u'/'))
-            ++i;
-        if (i >= tag.size())
-            return std::nullopt;
-        const qsizetype nameFrom = i;
-        while (i < tag.size() && !tag[i].isSpace() && tag[i] != u'=' && tag[i] != u'/')
-            ++i;
-        const QStringView attributeName = tag.mid(nameFrom, i - nameFrom);
-        while (i < tag.size() && tag[i].isSpace())
-            ++i;
-        QStringView value;
-        if (i < tag.size() && tag[i] == u'=') {
-            ++i;
-            while (i < tag.size() && tag[i].isSpace())
-                ++i;
-            if (i < tag.size() && (tag[i] == u'"' || tag[i] == u'\'')) {
-                const QChar quote = tag[i];
-                qsizetype close = tag.indexOf(quote, i + 1);
-                if (close < 0)
-                    close = tag.size();
-                value = tag.mid(i + 1, close - i - 1);
-                i = close + 1;
-            } else {
-                const qsizetype valueFrom = i;
-                while (i < tag.size() && !tag[i].isSpace())
-                    ++i;
-                value = tag.mid(valueFrom, i - valueFrom);
-            }
-        }
-        if (attributeName.compare(name, Qt::CaseInsensitive) == 0)
-            return value;
-    }
-}
-
 bool hasClassPrefix(QStringView tag, QStringView prefix)
 {
-    const std::optional<QStringView> classes = attribute(tag, u"class");
+    const std::optional<QStringView> classes = tagAttribute(tag, u"class");
     if (!classes)
         return false;
     for (const QStringView name : classes->split(u' ', Qt::SkipEmptyParts)) {
@@ -100,22 +57,23 @@ bool hasClassPrefix(QStringView tag, QStringView prefix)
     return false;
 }
 
-// The words of the s-data comment: {"newList":[[{"word":"..."},...],...],...}. Nothing when the
-// text is not such JSON, so that the caller falls back to the link titles.
-std::optional<QStringList> sDataWords(QStringView json)
+// The words of the s-data comment: {"newList":[[{"word":"..."},...],...],...}, made as the link
+// titles are. None when the text is not such JSON or names no word, so that the caller falls back
+// to the link titles.
+QStringList sDataWords(QStringView json)
 {
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(json.toUtf8(), &error);
     if (error.error != QJsonParseError::NoError || !document.isObject())
-        return std::nullopt;
+        return {};
     const QJsonValue newList = document.object().value(u"newList"_s);
     if (!newList.isArray())
-        return std::nullopt;
+        return {};
     QStringList words;
     const auto take = [&words](const QJsonValue& item) {
         const QJsonValue word = item.toObject().value(u"word"_s);
         if (word.isString())
-            words << normalizedWord(word.toString());
+            words << normalizedWord(textOfMarkup(word.toString()));
     };
     for (const QJsonValue& row : newList.toArray()) {
         if (row.isArray()) {
@@ -128,94 +86,133 @@ std::optional<QStringList> sDataWords(QStringView json)
     return words;
 }
 
-// The related-search links after `from` up to the next </table>: the title of each link whose
-// class begins with "rs-link_", or its text when it has no title.
-QStringList linkTitles(QStringView page, qsizetype from)
+// The related-search links up to the next </table>: the title of each link whose class begins
+// with "rs-link_", or its text when it has no title.
+QStringList linkTitles(QStringView content)
 {
-    qsizetype end = find(page, u"</table>", from);
+    qsizetype end = find(content, u"</table>", 0);
     if (end < 0)
-        end = page.size();
+        end = content.size();
+    const QStringView table = content.first(end);
     QStringList words;
-    qsizetype at = from;
-    while ((at = find(page, u"<a", at)) >= 0 && at < end) {
-        if (!opensTag(page, at, u"<a")) {
+    qsizetype at = 0;
+    while ((at = find(table, u"<a", at)) >= 0) {
+        if (!opensTag(table, at, u"<a")) {
             at += 2;
             continue;
         }
-        const qsizetype close = tagEnd(page, at);
-        if (close < 0 || close >= end)
+        const qsizetype close = tagEnd(table, at);
+        if (close < 0)
             break;
-        const QStringView tag = page.mid(at, close - at);
+        const QStringView tag = table.sliced(at, close - at);
         at = close + 1;
         if (!hasClassPrefix(tag, u"rs-link_"))
             continue;
-        if (const std::optional<QStringView> title = attribute(tag, u"title")) {
+        if (const std::optional<QStringView> title = tagAttribute(tag, u"title")) {
             words << normalizedWord(decodeCharacterReferences(*title));
         } else {
-            const qsizetype linkEnd = find(page, u"</a>", at);
-            if (linkEnd < 0 || linkEnd >= end)
+            const qsizetype linkEnd = find(table, u"</a>", at);
+            if (linkEnd < 0)
                 break;
-            words << normalizedWord(textOfMarkup(page.mid(at, linkEnd - at)));
+            words << normalizedWord(textOfMarkup(table.sliced(at, linkEnd - at)));
             at = linkEnd + 4;
         }
     }
     return words;
 }
 
-QStringList readRsNew(QStringView page, qsizetype at)
+QStringList readRsNew(QStringView content)
 {
-    const qsizetype open = tagEnd(page, at);
-    if (open < 0)
-        return {};
-    qsizetype from = open + 1;
-    qsizetype comment = from;
-    while (comment < page.size() && page[comment].isSpace())
+    qsizetype comment = 0;
+    while (comment < content.size() && content[comment].isSpace())
         ++comment;
     const QStringView sData = u"<!--s-data:";
-    if (page.mid(comment).startsWith(sData, Qt::CaseInsensitive)) {
+    if (content.sliced(comment).startsWith(sData, Qt::CaseInsensitive)) {
         const qsizetype dataFrom = comment + sData.size();
-        const qsizetype dataEnd = page.indexOf(u"-->", dataFrom);
+        const qsizetype dataEnd = content.indexOf(u"-->", dataFrom);
         if (dataEnd >= 0) {
-            if (std::optional<QStringList> words = sDataWords(page.mid(dataFrom, dataEnd - dataFrom)))
-                return *words;
-            from = dataEnd + 3;
+            QStringList words = sDataWords(content.sliced(dataFrom, dataEnd - dataFrom));
+            if (!words.isEmpty())
+                return words;
+            return linkTitles(content.sliced(dataEnd + 3));
         }
     }
-    return linkTitles(page, from);
+    return linkTitles(content);
 }
 
-QStringList readRs(QStringView page, qsizetype at)
+// Searches for one text forward through a page whose start positions only grow, remembering the
+// last place found, so that a page without the text is scanned once and not once per question.
+class ForwardSearch
 {
-    const qsizetype from = at + QStringView(u"<div id=\"rs\">").size();
-    qsizetype end = find(page, u"</table>", from);
+public:
+    ForwardSearch(QStringView text, QStringView what, Qt::CaseSensitivity cs = Qt::CaseInsensitive)
+        : text_(text)
+        , what_(what)
+        , cs_(cs)
+    {
+    }
+
+    // The first occurrence at or after from; the size of the text when there is none.
+    qsizetype from(qsizetype from)
+    {
+        if (found_ < from) {
+            found_ = text_.indexOf(what_, from, cs_);
+            if (found_ < 0)
+                found_ = text_.size();
+        }
+        return found_;
+    }
+
+private:
+    QStringView text_;
+    QStringView what_;
+    Qt::CaseSensitivity cs_;
+    qsizetype found_ = -1;
+};
+
+QStringList readRs(QStringView content)
+{
+    qsizetype end = find(content, u"</table>", 0);
     if (end < 0)
-        end = page.size();
+        end = content.size();
+    const QStringView table = content.first(end);
+    // A cell ends at its </th> or, when that is missing, where the next cell begins.
+    ForwardSearch cellClose(table, u"</th");
+    ForwardSearch nextCell(table, u"<th");
     QStringList words;
-    qsizetype cell = from;
-    while ((cell = find(page, u"<th", cell)) >= 0 && cell < end) {
-        if (!opensTag(page, cell, u"<th")) {
+    qsizetype cell = 0;
+    while ((cell = find(table, u"<th", cell)) >= 0) {
+        if (!opensTag(table, cell, u"<th")) {
             cell += 3;
             continue;
         }
-        const qsizetype cellOpen = tagEnd(page, cell);
-        if (cellOpen < 0 || cellOpen >= end)
+        const qsizetype cellOpen = tagEnd(table, cell);
+        if (cellOpen < 0)
             break;
-        cell = cellOpen + 1;
-        qsizetype link = cell;
-        while (link < end && page[link].isSpace())
-            ++link;
-        if (link >= end || !opensTag(page, link, u"<a"))
+        const qsizetype contentFrom = cellOpen + 1;
+        const qsizetype cellEnd = std::min(cellClose.from(contentFrom), nextCell.from(contentFrom));
+        cell = cellEnd;
+        // The first link of the cell, also when a <span> or other markup wraps it.
+        const QStringView inside = table.sliced(contentFrom, cellEnd - contentFrom);
+        qsizetype link = 0;
+        while ((link = find(inside, u"<a", link)) >= 0 && !opensTag(inside, link, u"<a"))
+            link += 2;
+        if (link < 0)
             continue;
-        const qsizetype linkOpen = tagEnd(page, link);
-        if (linkOpen < 0 || linkOpen >= end)
-            break;
-        const qsizetype linkEnd = find(page, u"</a>", linkOpen + 1);
-        if (linkEnd < 0 || linkEnd >= end)
-            break;
-        words << normalizedWord(textOfMarkup(page.mid(linkOpen + 1, linkEnd - linkOpen - 1)));
-        cell = linkEnd + 4;
+        const qsizetype linkOpen = tagEnd(inside, link);
+        if (linkOpen < 0)
+            continue;
+        const qsizetype linkEnd = find(inside, u"</a>", linkOpen + 1);
+        if (linkEnd < 0)
+            continue;
+        words << normalizedWord(textOfMarkup(inside.sliced(linkOpen + 1, linkEnd - linkOpen - 1)));
     }
     return words;
+}
+
+bool isAsciiLetter(QChar c)
+{
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
 }
 
 struct NamedReference
@@ -265,20 +262,156 @@ std::optional<char32_t> referencedCharacter(QStringView name)
 const QList<RelatedLayout>& relatedLayouts()
 {
     static const QList<RelatedLayout> layouts = {
-        {u"2021 - 2026: rs_new", u"id=\"rs_new\"", readRsNew},
-        {u"2014 - 2021: div rs", u"<div id=\"rs\">", readRs},
+        {u"2021 - 2026: rs_new", u"rs_new", readRsNew},
+        {u"2014 - 2021: div rs", u"rs", readRs},
     };
     return layouts;
+}
+
+namespace {
+
+char16_t asciiLower(char16_t c)
+{
+    return (c >= u'A' && c <= u'Z') ? char16_t(c + (u'a' - u'A')) : c;
+}
+
+bool equalsIgnoringAsciiCase(QStringView a, QStringView b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        if (asciiLower(a[i].unicode()) != asciiLower(b[i].unicode()))
+            return false;
+    }
+    return true;
+}
+
+// The places of an ASCII text in a page, letter case ignored, in page order. Qt's case-blind search
+// folds every character of the page; this one looks for the first letter in its two cases with the
+// plain search and compares the rest only there.
+class AsciiFinder
+{
+public:
+    AsciiFinder(QStringView page, QStringView what)
+        : page_(page)
+        , what_(what)
+        , lower_(page, QStringView(&lowerFirst_, 1), Qt::CaseSensitive)
+        , upper_(page, QStringView(&upperFirst_, 1), Qt::CaseSensitive)
+    {
+    }
+
+    // The first place at or after from, or -1.
+    qsizetype from(qsizetype from)
+    {
+        for (;;) {
+            const qsizetype at = std::min(lower_.from(from), upper_.from(from));
+            if (at + what_.size() > page_.size())
+                return -1;
+            if (equalsIgnoringAsciiCase(page_.sliced(at, what_.size()), what_))
+                return at;
+            from = at + 1;
+        }
+    }
+
+private:
+    QStringView page_;
+    QStringView what_;
+    char16_t lowerFirst_ = asciiLower(what_.isEmpty() ? u' ' : what_[0].unicode());
+    char16_t upperFirst_ = (lowerFirst_ >= u'a' && lowerFirst_ <= u'z') ? char16_t(lowerFirst_ - (u'a' - u'A')) : lowerFirst_;
+    ForwardSearch lower_;
+    ForwardSearch upper_;
+};
+
+} // namespace
+
+QList<StartTag> startTagsWithId(QStringView page, QStringView id)
+{
+    // Only the places where the id's text stands are looked at, and everything moves forward, so a
+    // page full of the id's text costs one pass. `open` is the "<" not closed by a ">" before the
+    // place; the look back for it stops where the previous place was, whose answer still holds when
+    // no "<" or ">" stands between the two.
+    QList<StartTag> tags;
+    if (id.isEmpty())
+        return tags;
+    ForwardSearch nextOpen(page, u"<", Qt::CaseSensitive);
+    ForwardSearch nextClose(page, u">", Qt::CaseSensitive);
+    qsizetype lookedBackTo = 0;
+    qsizetype open = -1;
+    qsizetype lastTried = -1;
+    AsciiFinder places(page, id);
+    for (qsizetype at = places.from(0); at >= 0; at = places.from(at + 1)) {
+        qsizetype i = at - 1;
+        while (i >= lookedBackTo && page[i] != u'<' && page[i] != u'>')
+            --i;
+        if (i >= lookedBackTo)
+            open = page[i] == u'<' ? i : -1;
+        lookedBackTo = at;
+        if (open < 0 || open == lastTried)
+            continue;
+        lastTried = open;
+        const qsizetype close = nextClose.from(at);
+        if (close >= page.size() || nextOpen.from(at) < close || !isAsciiLetter(page[open + 1]))
+            continue;
+        const std::optional<QStringView> value = tagAttribute(page.sliced(open, close - open), u"id");
+        if (value && equalsIgnoringAsciiCase(*value, id))
+            tags.append({open, close});
+    }
+    return tags;
 }
 
 QStringList todaysRelatedWords(QStringView page)
 {
     for (const RelatedLayout& layout : relatedLayouts()) {
-        const qsizetype at = find(page, layout.marker, 0);
-        if (at >= 0)
-            return layout.read(page, at);
+        const QList<StartTag> tags = startTagsWithId(page, layout.id);
+        for (qsizetype k = 0; k < tags.size(); ++k) {
+            const qsizetype from = tags[k].close + 1;
+            const qsizetype to = k + 1 < tags.size() ? tags[k + 1].open : page.size();
+            QStringList words = layout.read(page.sliced(from, to - from));
+            if (!words.isEmpty())
+                return words;
+        }
     }
     return {};
+}
+
+std::optional<QStringView> tagAttribute(QStringView tag, QStringView name)
+{
+    qsizetype i = 1;
+    while (i < tag.size() && !tag[i].isSpace() && tag[i] != u'/' && tag[i] != u'>')
+        ++i; // the tag's own name
+    for (;;) {
+        while (i < tag.size() && (tag[i].isSpace() || tag[i] == u'/'))
+            ++i;
+        if (i >= tag.size() || tag[i] == u'>')
+            return std::nullopt;
+        const qsizetype nameFrom = i;
+        while (i < tag.size() && !tag[i].isSpace() && tag[i] != u'=' && tag[i] != u'/' && tag[i] != u'>')
+            ++i;
+        const QStringView attributeName = tag.sliced(nameFrom, i - nameFrom);
+        while (i < tag.size() && tag[i].isSpace())
+            ++i;
+        QStringView value;
+        if (i < tag.size() && tag[i] == u'=') {
+            ++i;
+            while (i < tag.size() && tag[i].isSpace())
+                ++i;
+            if (i < tag.size() && (tag[i] == u'"' || tag[i] == u'\'')) {
+                const QChar quote = tag[i];
+                qsizetype close = tag.indexOf(quote, i + 1);
+                if (close < 0)
+                    close = tag.size();
+                value = tag.sliced(i + 1, close - i - 1);
+                i = std::min(close + 1, tag.size());
+            } else {
+                const qsizetype valueFrom = i;
+                while (i < tag.size() && !tag[i].isSpace() && tag[i] != u'>')
+                    ++i;
+                value = tag.sliced(valueFrom, i - valueFrom);
+            }
+        }
+        if (attributeName.compare(name, Qt::CaseInsensitive) == 0)
+            return value;
+    }
 }
 
 QString decodeCharacterReferences(QStringView text)

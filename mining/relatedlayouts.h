@@ -7,23 +7,45 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <optional>
+
 namespace Mining {
 
 struct RelatedLayout
 {
     const char16_t* name;
-    // Found ignoring letter case; the layout's block begins at the first occurrence.
-    const char16_t* marker;
-    // The words of the block that begins at `at` in the page, in page order.
-    QStringList (*read)(QStringView page, qsizetype at);
+    // The id of the element that holds the block, ASCII; compared ignoring letter case.
+    const char16_t* id;
+    // The words of the block in `content`: the page after the element's start tag, up to the start
+    // tag of the next element with the same id or the end of the page; in page order.
+    QStringList (*read)(QStringView content);
 };
 
-// 2021 - 2026: the element with id="rs_new", its words in the s-data comment, the link titles as fallback.
-// 2014 - 2021: <div id="rs">, the text of each <th><a ...>...</a></th> link up to the next </table>.
+// 2021 - 2026: the element with id rs_new, its words in the s-data comment, the link titles when
+// the comment gives none.
+// 2014 - 2021: the element with id rs, the text of the first link in each <th> cell up to the next
+// </table>.
 const QList<RelatedLayout>& relatedLayouts();
 
-// The words of the first layout whose block the page holds; none when no layout's block is there.
+// A start tag as the readers take it: "<" and an ASCII letter, up to the next ">" with no other
+// "<" before it. The tags of the page whose id attribute is `id` (ASCII, letter case ignored), in
+// page order, as the position of their "<" and of their ">".
+struct StartTag
+{
+    qsizetype open;
+    qsizetype close;
+};
+QList<StartTag> startTagsWithId(QStringView page, QStringView id);
+
+// The words of the first element, of the first layout, that gives at least one word: an id named
+// inside a script, a template or a selector string ahead of the real element does not hide it.
+// None when no element gives a word.
 QStringList todaysRelatedWords(QStringView page);
+
+// The value of an attribute of a start tag's text ("<a title=\"x\" class=y", with or without its
+// ">"), quoted with either quote or unquoted, its character references still in it; nothing when the
+// tag lacks it. The first of two attributes of the same name counts.
+std::optional<QStringView> tagAttribute(QStringView tag, QStringView name);
 
 // Decodes HTML character references: the common named ones and the numeric ones ("&#20013;",
 // "&#x4e2d;"). A reference that is not recognised, or lacks its ';', stays as it stands.

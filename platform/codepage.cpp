@@ -134,6 +134,19 @@ void appendByCodePoint(QByteArray& out, QStringView text, QStringEncoder& gbk, Q
     }
 }
 
+// The text with each surrogate that is not half of a pair replaced by U+FFFD.
+QString withoutLoneSurrogates(QStringView text)
+{
+    QString out = text.toString();
+    for (qsizetype i = 0; i < out.size(); ++i) {
+        if (out[i].isHighSurrogate() && i + 1 < out.size() && out[i + 1].isLowSurrogate())
+            ++i;
+        else if (out[i].isSurrogate())
+            out[i] = QChar::ReplacementCharacter;
+    }
+    return out;
+}
+
 } // namespace
 
 QByteArray charsetFromContentType(const QByteArray& contentType)
@@ -199,6 +212,9 @@ QString decodeJson(const QByteArray& body, const QByteArray& contentType)
 
 QByteArray toGbk(const QString& text)
 {
+    // The encoders drop a lone surrogate, or write it as the control character SUB.
+    if (!text.isValidUtf16())
+        return toGbk(withoutLoneSurrogates(text));
     QStringEncoder gbk("GBK", QStringConverter::Flag::Stateless);
     QByteArray out = gbk.encode(text);
     if (!gbk.hasError())

@@ -22,7 +22,9 @@ QString decodePage(const QByteArray& body, const QByteArray& contentType = {});
 QString decodeJson(const QByteArray& body, const QByteArray& contentType = {});
 
 // Text to the system code page: GBK bytes for every character GBK holds, and the GB18030
-// four-byte form for the characters it cannot hold, so that nothing becomes a question mark.
+// four-byte form for the characters it cannot hold, so that nothing becomes a question mark. A lone
+// surrogate is no character at all: it is written as U+FFFD, the replacement character, in its
+// four-byte form 84 31 A4 37.
 QByteArray toGbk(const QString& text);
 
 // Bytes in UTF-8, every byte outside A-Z a-z 0-9 - . _ ~ as %XX: how today's search engine reads

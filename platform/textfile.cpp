@@ -1,9 +1,14 @@
-// Keyword files from disk: the refusals, and decoding by byte-order mark, UTF-8 validity or GB18030.
+// Keyword files from disk: the refusals, and decoding by byte-order mark, by the NUL bytes of UTF-16,
+// or by whether the bytes read better as UTF-8 or as GB18030.
 #include "platform/textfile.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
+
+#include <algorithm>
+#include <array>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -11,60 +16,331 @@ namespace TextFile {
 
 namespace {
 
-// A GBK text fails as UTF-8 within its first Chinese characters, so a look at the start spares it a
-// whole wasted pass as UTF-8.
-constexpr qsizetype Utf8ProbeBytes = 65536;
+// The reading of a file is judged on this much of it, from its first byte above ASCII on.
+constexpr qsizetype SampleBytes = 65536;
 
 bool startsWith(QByteArrayView bytes, const char* mark, qsizetype length)
 {
     return bytes.size() >= length && std::memcmp(bytes.data(), mark, size_t(length)) == 0;
 }
 
-// The decoded text, or a null string when the bytes are not valid UTF-8.
-QString decodeIfUtf8(QByteArrayView bytes)
+const quint8* data(QByteArrayView bytes)
 {
-    // Stateful, so that a character cut at the end of the probe is not taken for an error. The result
-    // is taken, as a decoder only decodes when its result is.
-    QStringDecoder probe(QStringConverter::Utf8);
-    const QString start = probe.decode(bytes.first(std::min(bytes.size(), Utf8ProbeBytes)));
-    if (probe.hasError())
-        return QString();
-    QStringDecoder whole(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    QString text = whole.decode(bytes);
-    if (whole.hasError())
-        return QString();
-    return text.isNull() ? u""_s : text;
+    return reinterpret_cast<const quint8*>(bytes.data());
+}
+
+// One character of UTF-8 at p, or one invalid sequence: the longest start of a well-formed
+// character there, at least one byte (the "maximal subpart" of the Unicode standard).
+struct Utf8Step
+{
+    int length;
+    bool valid;
+    char32_t codePoint;
+};
+
+Utf8Step utf8Step(const quint8* p, qsizetype available)
+{
+    const quint8 lead = p[0];
+    if (lead < 0x80)
+        return { 1, true, lead };
+    int trailing;
+    char32_t codePoint;
+    quint8 low = 0x80;
+    quint8 high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        trailing = 1;
+        codePoint = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        trailing = 2;
+        codePoint = lead & 0x0F;
+        if (lead == 0xE0)
+            low = 0xA0; // no overlong forms
+        else if (lead == 0xED)
+            high = 0x9F; // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        trailing = 3;
+        codePoint = lead & 0x07;
+        if (lead == 0xF0)
+            low = 0x90;
+        else if (lead == 0xF4)
+            high = 0x8F; // nothing above U+10FFFF
+    } else {
+        return { 1, false, 0 };
+    }
+    int length = 1;
+    for (int k = 0; k < trailing; ++k) {
+        if (length >= available || p[length] < low || p[length] > high)
+            return { length, false, 0 };
+        codePoint = codePoint << 6 | (p[length] & 0x3F);
+        ++length;
+        low = 0x80;
+        high = 0xBF;
+    }
+    return { length, true, codePoint };
+}
+
+// One character of GB18030 at p: a byte below 0x80, 0x80 alone (the euro sign of Windows' GBK), a
+// pair, a four-byte form, or one invalid sequence (the longest start of a four-byte form, or one byte).
+enum class GbKind { Single, Euro, Pair, Four, Invalid };
+
+struct GbStep
+{
+    int length;
+    GbKind kind;
+};
+
+GbStep gbStep(const quint8* p, qsizetype available)
+{
+    const quint8 lead = p[0];
+    if (lead < 0x80)
+        return { 1, GbKind::Single };
+    if (lead == 0x80)
+        return { 1, GbKind::Euro };
+    if (lead == 0xFF || available < 2)
+        return { 1, GbKind::Invalid };
+    const quint8 second = p[1];
+    if (second >= 0x40 && second <= 0xFE && second != 0x7F)
+        return { 2, GbKind::Pair };
+    if (second < 0x30 || second > 0x39)
+        return { 1, GbKind::Invalid };
+    if (available < 3 || p[2] < 0x81 || p[2] > 0xFE)
+        return { 2, GbKind::Invalid };
+    if (available < 4 || p[3] < 0x30 || p[3] > 0x39)
+        return { 3, GbKind::Invalid };
+    return { 4, GbKind::Four };
+}
+
+bool isValidGb18030(QByteArrayView bytes)
+{
+    const quint8* p = data(bytes);
+    const qsizetype size = bytes.size();
+    for (qsizetype i = 0; i < size;) {
+        if (p[i] < 0x80) {
+            ++i;
+            continue;
+        }
+        const GbStep step = gbStep(p + i, size - i);
+        if (step.kind == GbKind::Invalid)
+            return false;
+        i += step.length;
+    }
+    return true;
+}
+
+// What a character above ASCII costs a reading: the usual ones of Chinese text little, rare
+// ideographs and other scripts more, an invalid sequence most. UTF-8 read as GB18030 gives rare
+// ideographs and private-use characters; GBK read as UTF-8 gives Cyrillic, Greek and invalid bytes.
+enum Cost : quint8 {
+    Ascii = 0,
+    Usual = 2,         // GB2312's 3755 common hanzi, its punctuation and full-width rows, the euro sign
+    LessUsual = 3,     // GB2312's other 3008 hanzi
+    RareIdeograph = 4, // any other CJK ideograph
+    RareScript = 5,    // everything else: Cyrillic, Greek, box drawing, private use...
+    Invalid = 8,       // U+FFFD
+};
+
+// Indexed by UTF-16 unit; characters beyond the BMP are costed apart.
+using CostTable = std::array<quint8, 0x10000>;
+
+// Gives the characters of the GB18030 pairs with leads leadFrom to leadTo and trails A1 to FE the
+// cost, the ideographs only or everything but private-use characters.
+void markPairs(CostTable& table, int leadFrom, int leadTo, Cost cost, bool ideographsOnly)
+{
+    QByteArray pairs;
+    for (int lead = leadFrom; lead <= leadTo; ++lead) {
+        for (int trail = 0xA1; trail <= 0xFE; ++trail) {
+            pairs += char(lead);
+            pairs += char(trail);
+        }
+    }
+    for (const QChar c : decodeGb18030(pairs)) {
+        const bool ideograph = c.unicode() >= 0x4E00 && c.unicode() <= 0x9FFF;
+        if (ideographsOnly ? ideograph : (c.category() != QChar::Other_PrivateUse && !c.isSurrogate()))
+            table[c.unicode()] = cost;
+    }
+}
+
+const CostTable& costTable()
+{
+    static const CostTable table = [] {
+        CostTable t;
+        t.fill(RareScript);
+        for (int c = 0; c < 0x80; ++c)
+            t[c] = Ascii;
+        for (const auto& [from, to] : { std::pair(0x3400, 0x4DBF), std::pair(0x4E00, 0x9FFF), std::pair(0xF900, 0xFAFF) }) {
+            for (int c = from; c <= to; ++c)
+                t[c] = RareIdeograph;
+        }
+        markPairs(t, 0xD8, 0xF7, LessUsual, true); // level 2 of GB2312
+        markPairs(t, 0xB0, 0xD7, Usual, true);     // level 1
+        markPairs(t, 0xA1, 0xA1, Usual, false);    // punctuation
+        markPairs(t, 0xA3, 0xA3, Usual, false);    // full-width forms
+        t[0x20AC] = Usual;
+        t[0xFFFD] = Invalid;
+        return t;
+    }();
+    return table;
+}
+
+qint64 readingCost(QStringView text)
+{
+    const CostTable& table = costTable();
+    qint64 cost = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            const char32_t codePoint = QChar::surrogateToUcs4(c, text[i + 1].unicode());
+            cost += (codePoint >= 0x20000 && codePoint <= 0x3FFFF) ? RareIdeograph : RareScript;
+            ++i;
+        } else {
+            cost += table[c];
+        }
+    }
+    return cost;
+}
+
+// The part of the file a reading is judged on: from the first byte above ASCII, which starts a
+// character in both readings, to a byte below '0', which ends one in both.
+QByteArrayView sample(QByteArrayView bytes)
+{
+    const quint8* p = data(bytes);
+    const qsizetype size = bytes.size();
+    qsizetype from = 0;
+    while (from < size && p[from] < 0x80)
+        ++from;
+    qsizetype to = std::min(size, from + SampleBytes);
+    const qsizetype limit = std::min(size, from + 2 * SampleBytes);
+    while (to < limit && p[to - 1] >= 0x30)
+        ++to;
+    return bytes.sliced(from, to - from);
+}
+
+// The cheaper reading of the sample wins. A UTF-8 text with one invalid sequence for seven usual
+// characters or fewer still reads cheaper as UTF-8 than as GB18030, which takes at least one
+// character of cost 2 for each two bytes; a short GBK text that is also valid UTF-8 reads as rare
+// scripts there ("一" is Cyrillic "һ"). A tie goes to GB18030.
+bool readsAsUtf8(QByteArrayView bytes)
+{
+    if (bytes.isValidUtf8()) {
+        const bool ascii = std::all_of(bytes.begin(), bytes.end(), [](char c) { return quint8(c) < 0x80; });
+        if (ascii || !isValidGb18030(bytes))
+            return true;
+    }
+    const QByteArrayView judged = sample(bytes);
+    return readingCost(decodeUtf8(judged)) < readingCost(decodeGb18030(judged));
+}
+
+// UTF-16 without a byte-order mark: an even number of bytes, the NUL high bytes of its ASCII
+// characters in every other byte, at least one unit in eight, and few NUL bytes in the other places.
+std::optional<QStringConverter::Encoding> utf16WithoutMark(QByteArrayView bytes)
+{
+    if (bytes.size() % 2 != 0)
+        return std::nullopt;
+    const quint8* p = data(bytes);
+    const qsizetype units = bytes.size() / 2;
+    qsizetype nulFirst = 0;
+    qsizetype nulSecond = 0;
+    for (qsizetype k = 0; k < units; ++k) {
+        nulFirst += p[2 * k] == 0;
+        nulSecond += p[2 * k + 1] == 0;
+    }
+    const qsizetype more = std::max(nulFirst, nulSecond);
+    const qsizetype fewer = std::min(nulFirst, nulSecond);
+    if (more == 0 || more * 8 < units || fewer * 4 > more)
+        return std::nullopt;
+    return nulSecond > nulFirst ? QStringConverter::Utf16LE : QStringConverter::Utf16BE;
+}
+
+ReadResult fromUtf16(QByteArrayView bytes, QStringConverter::Encoding encoding)
+{
+    // The byte-order mark itself is dropped; ConvertInitialBom keeps a second one as it stands.
+    QStringDecoder decoder(encoding, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    QString text = decoder.decode(bytes.first(bytes.size() & ~qsizetype(1)));
+    if (bytes.size() % 2 != 0)
+        text += QChar::ReplacementCharacter; // the half of a unit at the end of a cut file
+    if (text.contains(QChar(u'\0')))
+        return { QString(), Refusal::NotText };
+    return { text, Refusal::None };
 }
 
 } // namespace
 
+QString decodeUtf8(QByteArrayView bytes)
+{
+    // Qt's decoder is the fast way for valid UTF-8, but it writes one U+FFFD per byte of an
+    // invalid sequence.
+    QStringDecoder fast(QStringConverter::Utf8,
+                        QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    QString text = fast.decode(bytes);
+    if (!fast.hasError())
+        return text;
+    text = QString(bytes.size(), Qt::Uninitialized);
+    char16_t* out = reinterpret_cast<char16_t*>(text.data());
+    char16_t* const begin = out;
+    const quint8* p = data(bytes);
+    const qsizetype size = bytes.size();
+    for (qsizetype i = 0; i < size;) {
+        const Utf8Step step = utf8Step(p + i, size - i);
+        if (!step.valid) {
+            *out++ = QChar::ReplacementCharacter;
+        } else if (QChar::requiresSurrogates(step.codePoint)) {
+            *out++ = QChar::highSurrogate(step.codePoint);
+            *out++ = QChar::lowSurrogate(step.codePoint);
+        } else {
+            *out++ = char16_t(step.codePoint);
+        }
+        i += step.length;
+    }
+    text.truncate(out - begin);
+    return text;
+}
+
+QString decodeGb18030(QByteArrayView bytes)
+{
+    // The GB18030 decoder reads 0x80 as invalid and drops a four-byte form cut at the end, so both
+    // are put right in a copy first: 0x80 becomes the pair of "€", each invalid sequence the
+    // four-byte form of U+FFFD.
+    const quint8* p = data(bytes);
+    const qsizetype size = bytes.size();
+    QByteArray mended;
+    qsizetype copied = 0;
+    for (qsizetype i = 0; i < size;) {
+        if (p[i] < 0x80) {
+            ++i;
+            continue;
+        }
+        const GbStep step = gbStep(p + i, size - i);
+        if (step.kind == GbKind::Euro || step.kind == GbKind::Invalid) {
+            if (mended.isNull())
+                mended.reserve(size + 16);
+            mended.append(bytes.data() + copied, i - copied);
+            mended.append(step.kind == GbKind::Euro ? QByteArrayView("\xA2\xE3") : QByteArrayView("\x84\x31\xA4\x37"));
+            copied = i + step.length;
+        }
+        i += step.length;
+    }
+    if (!mended.isNull())
+        mended.append(bytes.data() + copied, size - copied);
+    QStringDecoder gb18030("GB18030", QStringConverter::Flag::Stateless);
+    if (!gb18030.isValid()) // a Qt without its ICU converters still knows GBK through iconv
+        gb18030 = QStringDecoder("GBK", QStringConverter::Flag::Stateless);
+    return gb18030.decode(mended.isNull() ? bytes : QByteArrayView(mended));
+}
+
 ReadResult fromBytes(QByteArrayView bytes)
 {
-    // The byte-order mark itself is dropped; ConvertInitialBom keeps a second one as it stands.
-    const auto flags = QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom;
-    const bool utf16le = startsWith(bytes, "\xFF\xFE", 2);
-    const bool utf16be = startsWith(bytes, "\xFE\xFF", 2);
-    if (utf16le || utf16be) {
-        QStringDecoder decoder(utf16le ? QStringConverter::Utf16LE : QStringConverter::Utf16BE, flags);
-        const QString text = decoder.decode(bytes.sliced(2));
-        if (text.contains(QChar(u'\0')))
-            return { QString(), Refusal::NotText };
-        return { text, Refusal::None };
-    }
-    if (bytes.contains('\0'))
+    if (startsWith(bytes, "\xFF\xFE", 2))
+        return fromUtf16(bytes.sliced(2), QStringConverter::Utf16LE);
+    if (startsWith(bytes, "\xFE\xFF", 2))
+        return fromUtf16(bytes.sliced(2), QStringConverter::Utf16BE);
+    if (bytes.contains('\0')) {
+        if (const auto encoding = utf16WithoutMark(bytes))
+            return fromUtf16(bytes, *encoding);
         return { QString(), Refusal::NotText };
-    if (startsWith(bytes, "\xEF\xBB\xBF", 3)) {
-        QStringDecoder decoder(QStringConverter::Utf8, flags);
-        return { decoder.decode(bytes.sliced(3)), Refusal::None };
     }
-    QString text = decodeIfUtf8(bytes);
-    if (text.isNull()) {
-        QStringDecoder gb18030("GB18030", QStringConverter::Flag::Stateless);
-        if (!gb18030.isValid()) // a Qt without its ICU converters still knows GBK through iconv
-            gb18030 = QStringDecoder("GBK", QStringConverter::Flag::Stateless);
-        text = gb18030.decode(bytes);
-    }
-    return { text, Refusal::None };
+    if (startsWith(bytes, "\xEF\xBB\xBF", 3))
+        return { decodeUtf8(bytes.sliced(3)), Refusal::None };
+    return { readsAsUtf8(bytes) ? decodeUtf8(bytes) : decodeGb18030(bytes), Refusal::None };
 }
 
 ReadResult read(const QString& path)

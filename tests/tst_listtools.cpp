@@ -257,6 +257,9 @@ void TestListTools::exportBytes_data()
     QTest::newRow("emoji as four bytes") << u"a😀b"_s << ExportSeparator::LineBreak << "a\x94\x39\xfc\x36"
                                                                                          "b\r\n"_ba;
     QTest::newRow("hangul as four bytes") << u"한"_s << ExportSeparator::LineBreak << "\x83\x36\x84\x33\r\n"_ba;
+    // A lone surrogate is written as U+FFFD, the replacement character, in its four-byte form.
+    QTest::newRow("lone surrogate as U+FFFD") << u"a\xD800\r\n\xDC00" u"b"_s << ExportSeparator::Comma
+                                             << "a\x84\x31\xa4\x37,\x84\x31\xa4\x37" "b\r\n"_ba;
 }
 
 void TestListTools::exportBytes()
@@ -517,6 +520,28 @@ void TestListTools::dropFile_data()
     QTest::newRow("no final line break") << Dropped::File << "x"_ba << u"a\r\nb"_s << u"a\r\nb\r\nx\r\n"_s << none;
     QTest::newRow("invalid bytes decode on") << Dropped::File << "\xbc\xf5\xff\xb7\xca"_ba << QString()
                                              << u"减\uFFFD肥\r\n"_s << none;
+    // UTF-8 with a few invalid sequences stays UTF-8, each sequence one U+FFFD.
+    QTest::newRow("UTF-8 cut mid-character") << Dropped::File << "\xe5\x87\x8f\xe8\x82\xa5\r\n\xe6\x95"_ba
+                                              << QString() << u"减肥\r\n\uFFFD\r\n"_s << none;
+    QTest::newRow("UTF-8 with one Latin-1 byte") << Dropped::File << "\xe5\x87\x8f\xe8\x82\xa5\r\ncaf\xe9\r\n"_ba
+                                                 << QString() << u"减肥\r\ncaf\uFFFD\r\n"_s << none;
+    QTest::newRow("UTF-8 with a truncated four-byte character")
+        << Dropped::File << "\xe7\x98\xa6\xf0\x9f\x98 \xe8\x82\xa5"_ba << QString() << u"瘦\uFFFD 肥\r\n"_s << none;
+    // Valid UTF-8 too, but of rare scripts ("ѧϰ\r\nС˵", "һ"): GBK reads as Chinese.
+    QTest::newRow("short GBK valid as UTF-8") << Dropped::File << "\xd1\xa7\xcf\xb0\r\n\xd0\xa1\xcb\xb5"_ba
+                                              << QString() << u"学习\r\n小说\r\n"_s << none;
+    QTest::newRow("GBK 一 alone") << Dropped::File << "\xd2\xbb"_ba << u"a"_s << u"a\r\n一\r\n"_s << none;
+    // 0x80 is the euro sign of Windows' GBK, as the export writes it.
+    QTest::newRow("GBK with 0x80") << Dropped::File << "\xbc\xdb\xb8\xf1\x80\r\n5\x80\r\n"_ba << QString()
+                                   << u"价格€\r\n5€\r\n"_s << none;
+    QTest::newRow("GB18030 four-byte form cut at the end")
+        << Dropped::File << "\x94\x39\xfc\x36\r\nab\x81\x30"_ba << QString() << u"😀\r\nab\uFFFD\r\n"_s << none;
+    QTest::newRow("UTF-16 LE without BOM") << Dropped::File << "\xcf\x51\xa5\x80\r\0\n\0a\0b\0\r\0\n\0"_ba << u"x"_s
+                                           << u"x\r\n减肥\r\nab\r\n"_s << none;
+    QTest::newRow("UTF-16 BE without BOM") << Dropped::File << "\x51\xcf\x80\xa5\0\r\0\n\0a\0b"_ba << QString()
+                                           << u"减肥\r\nab\r\n"_s << none;
+    QTest::newRow("NUL in every other byte, odd length") << Dropped::File << "a\0b\0c"_ba << u"a"_s << u"a"_s
+                                                         << u"不是文本文件（含有空字节）"_s;
     QTest::newRow("empty file") << Dropped::File << QByteArray() << u"a"_s << u"a"_s << none;
     QTest::newRow("binary") << Dropped::File << "\x89PNG\r\n\x1a\n\0\0\0\rIHDR"_ba << u"a"_s << u"a"_s
                             << u"不是文本文件（含有空字节）"_s;

@@ -1002,8 +1002,12 @@ void TestMining::realPagesAsSeed_data()
 
     const QByteArray html = "text/html";
     const QByteArray utf8 = "text/html; charset=utf-8";
-    // The classic block is there, but its links end "&amp;f=1&amp;rsv_ers=xdt0\">": nothing is taken.
-    QTest::newRow("2011") << u"baidu_s_mozilla_tp5n-talos-pagesets_2011_gb2312.html"_s << html << QStringList();
+    // The classic block is there, but its links end "&amp;f=1&amp;rsv_ers=xdt0\">": it gives no item, and
+    // the words come from the <div id="rs"> around it.
+    QTest::newRow("2011") << u"baidu_s_mozilla_tp5n-talos-pagesets_2011_gb2312.html"_s << html
+                          << QStringList{u"mozilla firefox"_s, u"mozilla 4.0"_s, u"mozilla sunbird"_s, u"mozilla基金会"_s,
+                                         u"mozilla宣言"_s, u"mozilla.org"_s, u"mozilla 论坛"_s, u"mozilla是什么"_s,
+                                         u"mozilla.com"_s, u"mozilla 官网"_s};
     QTest::newRow("2018 div rs") << u"baidu_s_shanghai-mingtian-tianqi_IEE-homework_2018_utf8.html"_s << utf8
                                  << QStringList{u"上海明天天气预报详细"_s, u"上海明日天气预报"_s, u"上海明天天气24小时"_s,
                                                 u"上海天气预报"_s, u"上海明天有台风吗"_s, u"上海天气预报24小时表"_s,
@@ -1091,6 +1095,62 @@ void TestMining::newLayouts_data()
         << open + u"<!--s-data:{\"newList\":[[{\"word\":\"减肥茶\"},{\"word\":\"瘦身\"}],[{\"word\":\"减肥TEA\"}]]}-->"_s
         << 0 << u"减肥t"_s << u"减肥tea\r\n"_s;
     QTest::newRow("no layout") << u"<div id=\"rsx\"><a class=\"rs-link_1\" title=\"t\">x</a>"_s << 0 << off << QString();
+    const QString sData = u"<!--s-data:{\"newList\":[[{\"word\":\"Real1\"},{\"word\":\"real2\"}]]}-->"_s;
+    QTest::newRow("selector string in a script ahead")
+        << u"<script>var rs = document.querySelector('#rs_new'); $(\"#rs_new\").show();</script>"_s + open + sData
+        << 0 << off << u"real1\r\nreal2\r\n"_s;
+    QTest::newRow("template ahead")
+        << u"<script type=\"text/template\"><div id=\"rs_new\"></div></script><p>x</p>"_s + open + sData << 0 << off
+        << u"real1\r\nreal2\r\n"_s;
+    QTest::newRow("id named in another attribute ahead")
+        << u"<a href=\"#rs_new\" data-target=\"rs_new\">跳到相关搜索</a><style>#rs_new{}</style>"_s + open + titles << 0
+        << off << u"tea & 茶\r\n无 <标题>\r\n"_s;
+    QTest::newRow("single-quoted id") << u"<div class='x' id='rs_new'>"_s + sData << 0 << off << u"real1\r\nreal2\r\n"_s;
+    QTest::newRow("unquoted id, capitals") << u"<DIV ID=RS_NEW class=x>"_s + sData << 0 << off << u"real1\r\nreal2\r\n"_s;
+    QTest::newRow("tabs and line breaks between attributes")
+        << u"<div\n\tclass=\"x\"\r\n\tid = \"rs_new\"\n>\n "_s + sData << 0 << off << u"real1\r\nreal2\r\n"_s;
+    QTest::newRow("s-data of another shape: titles")
+        << open + u"<!--s-data:{\"list\":[{\"word\":\"no\"}],\"newList\":{\"word\":\"no\"}}-->"_s + titles << 0 << off
+        << u"tea & 茶\r\n无 <标题>\r\n"_s;
+    QTest::newRow("empty newList: titles") << open + u"<!--s-data:{\"newList\":[]}-->"_s + titles << 0 << off
+                                           << u"tea & 茶\r\n无 <标题>\r\n"_s;
+    QTest::newRow("s-data words made as titles")
+        << open + u"<!--s-data:{\"newList\":[[{\"word\":\"c&amp;a\"},{\"word\":\"<em>Tea</em>\\n  Time &#x4e2d;\"}]]}-->"_s
+        << 0 << off << u"c&a\r\ntea time 中\r\n"_s;
+    QTest::newRow("empty element ahead, words in the next")
+        << open + u"<table class=\"rs-table_1\"></table></div>"_s + open + sData << 0 << off << u"real1\r\nreal2\r\n"_s;
+    QTest::newRow("rs_new without words, div rs read")
+        << open + u"</div><div id=\"rs\"><table><tr><th><a href=\"/s\">older</a></th></tr></table>"_s << 0 << off
+        << u"older\r\n"_s;
+    QTest::newRow("div rs: class first, link wrapped in span")
+        << u"<p id=\"rsx\">x</p><div class=\"c\" id='rs'><table><tr><th><span class=\"s\"><a href=\"/s\">W1</a></span></th>"
+           u"<th>\n<span><b>x</b> <A HREF=/s>w2</A></span></th><th><span>no link</span></th></tr></table>"_s
+        << 0 << off << u"w1\r\nw2\r\n"_s;
+    QTest::newRow("classic block without an item: layouts")
+        << u"<table><tr><th>相关搜索</th><th><a href=\"s?wd=a&amp;f=1&amp;rsv_ers=xdt0\">Old</a></th></tr></table>"_s
+           u"<div id=\"rs\"><table><tr><th><a href=\"s?wd=a&amp;f=1&amp;rsv_ers=xdt0\">Old</a></th></tr></table>"_s
+        << 0 << off << u"old\r\n"_s;
+    QFile saved(QFINDTESTDATA(u"data/real-pages/baidu_s_helan-agenting_yaklang_2022_utf8.html"_s));
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QString realPage = QString::fromUtf8(saved.readAll());
+    const QString realWords = u"阿根廷荷兰冲突最新消息\r\n阿根廷5比0荷兰\r\n荷兰vs阿根廷上半场比分\r\n阿根廷荷兰今晚争四强\r\n"
+                              u"保加利亚为什么不加入南斯拉夫\r\n俄罗斯在乌克兰抓到的最大鱼\r\n阿尔巴尼亚为什么和苏联交恶\r\n"
+                              u"阿根廷对荷兰世界杯\r\n葡萄牙阿根廷交战记录\r\n英国1982年对阿根廷的战争\r\n"_s;
+    QTest::newRow("2022 page, template and selector put ahead")
+        << QString(realPage).replace(u"<body"_s, u"<script type=\"text/template\"><div id=\"rs_new\"></div></script>"
+                                                 u"<script>document.querySelector('#rs_new')</script><body"_s)
+        << 0 << off << realWords;
+    QTest::newRow("2022 page, id written unquoted") << QString(realPage).replace(u"id=\"rs_new\""_s, u"id=rs_new"_s) << 0
+                                                     << off << realWords;
+    // Every place the id stands is looked at once: a page full of it is read in one pass.
+    QTest::newRow("200000 decoys ahead") << QString(u"<a id=rs_new x <b title='rs_new'>rs_new>"_s).repeated(200000) + open + sData
+                                        << 0 << off << u"real1\r\nreal2\r\n"_s;
+    QTest::newRow("100000 empty div rs ahead")
+        << QString(u"<div id=rs><th><th>"_s).repeated(100000) + u"<div id=rs><table><th><a>w</a></th></table>"_s << 0
+        << off << u"w\r\n"_s;
+    QTest::newRow("classic block whose items are filtered out still wins")
+        << u"<table><tr><th>相关搜索</th>"_s + link(u"Old"_s) + u"</table>"_s + open + sData << 0 << u"real"_s
+        << QString();
 }
 
 void TestMining::newLayouts()

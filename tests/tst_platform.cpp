@@ -2,6 +2,7 @@
 #include "platform/browser.h"
 #include "platform/codepage.h"
 #include "platform/inet.h"
+#include "platform/textfile.h"
 #include "support/fakehttpserver.h"
 
 #include <QElapsedTimer>
@@ -77,6 +78,8 @@ private Q_SLOTS:
     void decodePage_data();
     void decodePage();
     void decodeRandomBytesKeepsGoing();
+    void fileDecoding_data();
+    void fileDecoding();
 
     void fetchDecodesGbkPage();
     void requestTargetArrivesAsSent_data();
@@ -163,6 +166,12 @@ void TestPlatform::toGbk_data()
     // GBK drops these without a '?': they must still reach the file.
     QTest::newRow("variation selector") << u"a\uFE0Fb"_s << QByteArray("a\x84\x31\x82\x35" "b");
     QTest::newRow("zero width joiner") << u"减\u200D肥"_s << QByteArray("\xBC\xF5\x81\x36\xA4\x39\xB7\xCA");
+    // A lone surrogate is no character: U+FFFD takes its place, never nothing.
+    QTest::newRow("lone high surrogate") << u"a\xD800" u"b"_s << QByteArray("a\x84\x31\xA4\x37" "b");
+    QTest::newRow("lone low surrogate at the end") << u"减\xDC00"_s << QByteArray("\xBC\xF5\x84\x31\xA4\x37");
+    QTest::newRow("pair in the wrong order") << (u"\xDE00"_s + u"\xD83D"_s)
+                                             << QByteArray("\x84\x31\xA4\x37\x84\x31\xA4\x37");
+    QTest::newRow("lone surrogate beside an emoji") << (Emoji + u"\xD83D"_s) << (EmojiGb18030 + QByteArray("\x84\x31\xA4\x37"));
     // The emoji's high surrogate is the 4096th unit: the pair must not be split between pieces.
     QTest::newRow("emoji across piece boundary")
         << (QString(4095, u'a') + Emoji + u"减"_s) << (QByteArray(4095, 'a') + EmojiGb18030 + QByteArray("\xBC\xF5"));
@@ -289,6 +298,58 @@ void TestPlatform::decodePage()
     QFETCH(QByteArray, contentType);
     QFETCH(QString, text);
     QCOMPARE(CodePage::decodePage(body, contentType), text);
+}
+
+void TestPlatform::fileDecoding_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("refused"); // as not a text file
+
+    // Each invalid UTF-8 sequence is one U+FFFD: the longest start of a well-formed character, or
+    // one byte.
+    QTest::newRow("UTF-8 cut at the end") << QByteArray("\xE5\x87\x8F\xE8\x82\xA5\r\n\xE5\x87") << u"减肥\r\n\uFFFD"_s << false;
+    QTest::newRow("UTF-8 three of four bytes") << QByteArray("\xE5\x87\x8F\xF0\x9F\x98!") << u"减\uFFFD!"_s << false;
+    QTest::newRow("UTF-8 overlong, two bytes") << (u"减肥茶教程"_s.toUtf8() + "\xC0\xAF") << u"减肥茶教程\uFFFD\uFFFD"_s << false;
+    QTest::newRow("UTF-8 surrogate, three bytes") << (u"减肥茶教程上海天气预报"_s.toUtf8() + "\xED\xA0\x80")
+                                                  << u"减肥茶教程上海天气预报\uFFFD\uFFFD\uFFFD"_s << false;
+    QTest::newRow("UTF-8 stray continuation") << QByteArray("\xE5\x87\x8F\xE8\x82\xA5\x80\xE8\x8C\xB6")
+                                              << u"减肥\uFFFD茶"_s << false;
+    QTest::newRow("UTF-8 with BOM and a bad byte") << QByteArray("\xEF\xBB\xBF\xE5\x87\x8F\xFF") << u"减\uFFFD"_s << false;
+    QTest::newRow("UTF-8 Chinese and emoji") << (u"减肥"_s + Emoji).toUtf8() << (u"减肥"_s + Emoji) << false;
+    // Valid UTF-8 as well, but of rare scripts there; GBK reads as Chinese.
+    QTest::newRow("GBK 学习 小说") << QByteArray("\xD1\xA7\xCF\xB0\r\n\xD0\xA1\xCB\xB5") << u"学习\r\n小说"_s << false;
+    QTest::newRow("GBK 一") << QByteArray("\xD2\xBB") << u"一"_s << false;
+    QTest::newRow("GBK 路, UTF-8 ·") << QByteArray("\xC2\xB7") << u"路"_s << false;
+    QTest::newRow("GBK 英语") << QByteArray("\xD3\xA2\xD3\xEF") << u"英语"_s << false;
+    QTest::newRow("GBK pinyin row") << QByteArray("\xA8\xA2\xA8\xA6") << u"áé"_s << false;
+    // Windows writes the euro sign as the single byte 0x80; the export does too, so it comes back.
+    QTest::newRow("GBK euro") << QByteArray("\xBC\xDB\xB8\xF1\x80") << u"价格€"_s << false;
+    QTest::newRow("export comes back") << gbk(u"减肥€\r\n"_s + Emoji + u"\r\n한"_s) << (u"减肥€\r\n"_s + Emoji + u"\r\n한"_s) << false;
+    QTest::newRow("GB18030 bad trail") << QByteArray("\xBC\xF5\x81\x20\xB7\xCA") << u"减\uFFFD 肥"_s << false;
+    QTest::newRow("GB18030 0xFF") << QByteArray("\xBC\xF5\xFF\xB7\xCA") << u"减\uFFFD肥"_s << false;
+    QTest::newRow("GB18030 four-byte form cut") << QByteArray("\xBC\xF5\x81\x30\x81") << u"减\uFFFD"_s << false;
+    QTest::newRow("GB18030 four-byte form with a bad end") << QByteArray("\xBC\xF5\x81\x30\x81z") << u"减\uFFFDz"_s << false;
+    QTest::newRow("ASCII") << QByteArray("plain\r\ntext") << u"plain\r\ntext"_s << false;
+    QTest::newRow("empty") << QByteArray() << u""_s << false;
+    // UTF-16 without a byte-order mark: NUL in every other byte.
+    QTest::newRow("UTF-16 LE, 一 has a NUL byte too")
+        << QByteArray("\x00\x4E\r\0\n\0a\0b\0c\0d\0", 14) << u"一\r\nabcd"_s << false;
+    QTest::newRow("UTF-16 BE") << QByteArray("\0k\0w\x51\xCF", 6) << u"kw减"_s << false;
+    QTest::newRow("UTF-16 LE keeps a second BOM") << QByteArray("a\0\xFF\xFE" "b\0", 6) << u"a\uFEFFb"_s << false;
+    QTest::newRow("NUL in both places") << QByteArray("a\0\0b", 4) << QString() << true;
+    QTest::newRow("NUL character in UTF-16") << QByteArray("a\0\0\0b\0c\0", 8) << QString() << true;
+    QTest::newRow("one NUL in a long GBK text") << (gbk(u"减肥茶减肥茶减肥茶"_s) + QByteArray("\0x", 2)) << QString() << true;
+}
+
+void TestPlatform::fileDecoding()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    QFETCH(bool, refused);
+    const TextFile::ReadResult read = TextFile::fromBytes(bytes);
+    QCOMPARE(read.refusal, refused ? TextFile::Refusal::NotText : TextFile::Refusal::None);
+    QCOMPARE(read.text, text);
 }
 
 void TestPlatform::decodeRandomBytesKeepsGoing()
