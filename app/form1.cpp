@@ -113,7 +113,7 @@ Form1::Form1(QWidget* parent)
     // Any change that the run did not make itself means the mirror no longer holds Text1's list.
     connect(Text1->document(), &QTextDocument::contentsChanged, this, [this] {
         if (!appending_)
-            listMirrorValid_ = false;
+            listMirror_.invalidate();
     });
     connect(Text3, &QLineEdit::textChanged, this, &Form1::updateStartCaption);
     connect(run_.get(), &Mining::MiningRun::querying, Label2, &QLabel::setText);
@@ -432,18 +432,15 @@ void Form1::appendRunKeywords(const QString& keywords, bool seedPage)
         appending_ = true;
         ListReplace::appendToKeywordList(Text1, piece);
         appending_ = false;
-        if (listMirrorValid_)
-            listMirror_ += ListReplace::asShownInBox(piece);
+        if (listMirror_.isValid())
+            listMirror_.append(ListReplace::asShownInBox(piece));
     }
     if (seedPage)
         return;
     // After every later query the clipboard holds the whole list, as after every other rewrite.
-    if (!listMirrorValid_) {
-        listMirror_ = ListReplace::keywordListText(Text1);
-        listMirrorValid_ = true;
-    }
-    if (QClipboard* clipboard = QGuiApplication::clipboard())
-        clipboard->setText(listMirror_);
+    if (!listMirror_.isValid())
+        listMirror_.reset(ListReplace::keywordListText(Text1));
+    listMirror_.putOnClipboard();
 }
 
 bool Form1::passVerification(const FetchResult& refused)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "mining/miningrun.h"
+#include "platform/listreplace.h"
 
 #include <QDateTime>
 #include <QWidget>
@@ -166,8 +167,7 @@ private:
     bool firstPaintSeen_ = false;
     // Text1's list as CRLF text, kept in step with the run's appends so that the clipboard gets the
     // whole list without reading the box back after every query; stale once anything else changed it.
-    QString listMirror_;
-    bool listMirrorValid_ = false;
+    ListReplace::GrowingList listMirror_;
     bool appending_ = false;
     QSize baseClientSize_; // the client size that Form_Resize restores
     bool outerSizeFramed_ = false; // BaseWidth and BaseHeight include the window manager's frame

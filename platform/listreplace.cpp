@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <algorithm>
 #include <QGuiApplication>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -28,7 +29,57 @@ void caretToEnd(QPlainTextEdit* box)
     box->ensureCursorVisible();
 }
 
+// The clipboard's text: the first length characters of a growing list, read when pasted.
+class ListSnapshot : public QMimeData
+{
+public:
+    ListSnapshot(std::shared_ptr<const QString> text, qsizetype length)
+        : text_(std::move(text))
+        , length_(length)
+    {
+    }
+
+    QStringList formats() const override { return {u"text/plain"_s}; }
+    bool hasFormat(const QString& mimeType) const override { return isText(mimeType); }
+
+protected:
+    QVariant retrieveData(const QString& mimeType, QMetaType) const override
+    {
+        if (!isText(mimeType))
+            return {};
+        // A copy of its own, so that the list goes on growing in place.
+        return QString(text_->constData(), length_);
+    }
+
+private:
+    static bool isText(const QString& mimeType)
+    {
+        return mimeType == u"text/plain" || mimeType == u"text/plain;charset=utf-8";
+    }
+
+    std::shared_ptr<const QString> text_;
+    qsizetype length_;
+};
+
 } // namespace
+
+void GrowingList::reset(const QString& text)
+{
+    text_ = std::make_shared<QString>(text);
+}
+
+void GrowingList::append(const QString& piece)
+{
+    // Only the characters before the end are ever handed out, so appending in place changes no
+    // text the clipboard already holds.
+    text_->append(piece);
+}
+
+void GrowingList::putOnClipboard() const
+{
+    if (QClipboard* clipboard = QGuiApplication::clipboard())
+        clipboard->setMimeData(new ListSnapshot(text_, text_->size()));
+}
 
 void replaceKeywordList(QPlainTextEdit* box, const QString& text, Order order)
 {

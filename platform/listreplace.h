@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <memory>
 
 class QPlainTextEdit;
 
@@ -27,5 +28,21 @@ QString asShownInBox(const QString& text);
 
 // Appends text at the end of the box without touching the clipboard; the caret goes to the end.
 void appendToKeywordList(QPlainTextEdit* box, const QString& text);
+
+// The keyword list as a mining run grows it: a text that is only ever appended to. It puts its text
+// as it stands on the clipboard without copying it; the clipboard reads it only when somebody
+// pastes, so an append costs what it adds, however long the list.
+class GrowingList
+{
+public:
+    bool isValid() const { return text_ != nullptr; }
+    void invalidate() { text_.reset(); }
+    void reset(const QString& text);
+    void append(const QString& piece);
+    void putOnClipboard() const;
+
+private:
+    std::shared_ptr<QString> text_;
+};
 
 } // namespace ListReplace
