@@ -62,20 +62,13 @@ bool hasClassPrefix(QStringView tag, QStringView prefix)
 // to the link titles.
 QStringList sDataWords(QStringView json)
 {
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(json.toUtf8(), &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject())
-        return {};
-    const QJsonValue newList = document.object().value(u"newList"_s);
-    if (!newList.isArray())
-        return {};
     QStringList words;
     const auto take = [&words](const QJsonValue& item) {
         const QJsonValue word = item.toObject().value(u"word"_s);
         if (word.isString())
             words << normalizedWord(textOfMarkup(word.toString()));
     };
-    for (const QJsonValue& row : newList.toArray()) {
+    for (const QJsonValue& row : arrayOfJsonObject(json, u"newList")) {
         if (row.isArray()) {
             for (const QJsonValue& item : row.toArray())
                 take(item);
@@ -456,6 +449,15 @@ QString textOfMarkup(QStringView markup)
         ++i;
     }
     return decodeCharacterReferences(text);
+}
+
+QJsonArray arrayOfJsonObject(QStringView json, QStringView key)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(json.toUtf8(), &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return {};
+    return document.object().value(key).toArray();
 }
 
 QString normalizedWord(const QString& word)

@@ -2,6 +2,7 @@
 // of the engine's pages, newest first; and the reading of a word as the page means it.
 #pragma once
 
+#include <QJsonArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -53,6 +54,10 @@ QString decodeCharacterReferences(QStringView text);
 
 // The text of a piece of markup: every tag removed, then character references decoded.
 QString textOfMarkup(QStringView markup);
+
+// The array under key of a JSON object; empty when the text is not such an object or the key holds
+// no array.
+QJsonArray arrayOfJsonObject(QStringView json, QStringView key);
 
 // A word as the engine's newer layouts give it: white space runs made one space and trimmed,
 // then lower case, as the classic block is.

@@ -7,9 +7,7 @@
 #include "platform/codepage.h"
 
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <QJsonParseError>
 
 using namespace Qt::StringLiterals;
 
@@ -68,15 +66,8 @@ QStringList readBaiduSugrec(QStringView answer)
     const QStringView json = jsonOfAnswer(answer);
     if (json.isEmpty())
         return {};
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(json.toUtf8(), &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject())
-        return {};
-    const QJsonValue elements = document.object().value(u"g"_s);
-    if (!elements.isArray())
-        return {};
     QStringList words;
-    for (const QJsonValue& element : elements.toArray()) {
+    for (const QJsonValue& element : arrayOfJsonObject(json, u"g")) {
         // Elements of another type are not suggested searches; one that is no object has neither
         // type nor word.
         const QJsonObject item = element.toObject();

@@ -199,7 +199,7 @@ qint64 readingCost(QStringView text)
     return cost;
 }
 
-// The part of the file a reading is judged on: from the first byte above ASCII, which starts a
+// The stretch of the file a reading is judged on: from the first byte above ASCII, which starts a
 // character in both readings, to a byte below '0', which ends one in both.
 QByteArrayView sample(QByteArrayView bytes)
 {
