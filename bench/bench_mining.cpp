@@ -151,8 +151,8 @@ double timedQuery(Mining::PageSource& source, const QString& keyword)
     QElapsedTimer clock;
     clock.start();
     const FetchResult page = source.fetch(Mining::resultPageAddress(keyword), Inet::Expect::Page);
-    const Mining::RelatedSearches offered = Mining::relatedSearches(
-        page.text, QString::fromUtf16(Mining::BlockStart), QString::fromUtf16(Mining::BlockEnd));
+    const Mining::RelatedSearches offered = Mining::relatedSearches(page.text, QString::fromUtf16(Mining::BlockStart),
+                                                                    QString::fromUtf16(Mining::BlockEnd));
     const Mining::Extraction taken
         = Mining::extractNewKeywords(offered.classicBlock, QString::fromUtf16(Mining::ItemStart),
                                      QString::fromUtf16(Mining::ItemEnd), {}, [](const QString&) { return false; });
@@ -266,7 +266,6 @@ int main(int argc, char* argv[])
                 x, qPrintable(today[3]), qPrintable(suggest[3]), y, x > 0 ? y / x : 0.0);
     // The engine's line is printed as the child gave it; a child that could not run it says so.
     const QStringList web = childRun(args.at(0), u"web"_s);
-    std::printf("\n%s\n", web.join(u' ').isEmpty() ? "web engine: the run gave no line"
-                                                      : qPrintable(web.join(u' ')));
+    std::printf("\n%s\n", web.join(u' ').isEmpty() ? "web engine: the run gave no line" : qPrintable(web.join(u' ')));
     return 0;
 }

@@ -331,6 +331,9 @@ void TestWebStrip::initTestCase()
     FakeHttpServer::Response cookie = page(u"<p>饼干</p>"_s);
     cookie.extraHeaders.append(qMakePair(QByteArray("Set-Cookie"), QByteArray("BDSVRTM=5; path=/")));
     site_->setPage(u"www.baidu.com"_s, u"/cookie"_s, cookie);
+    FakeHttpServer::Response empty;
+    empty.status = 204;
+    site_->setPage(host, u"/empty"_s, empty);
     FakeHttpServer::Response closed;
     closed.closeUnanswered = true;
     site_->setPage(host, u"/closed"_s, closed);
@@ -973,6 +976,10 @@ void TestWebStrip::webPageSource_data()
         << QStringList { hanging };
     QTest::newRow("source deleted meanwhile") << hanging << false << u"delete"_s << false << 0 << u"已取消"_s << none
                                               << none << QStringList() << QStringList { hanging };
+    QTest::newRow("download") << site + u"/a.zip" << false << none << false << 0 << u"服务器没有返回网页"_s << none
+                              << none << QStringList() << QStringList { site + u"/a.zip" };
+    QTest::newRow("no content") << site + u"/empty" << false << none << false << 0 << u"服务器没有返回网页"_s << none
+                                << none << QStringList() << QStringList { site + u"/empty" };
     QTest::newRow("not a web address") << u"file:///etc/passwd"_s << false << none << false << 0
                                        << u"地址无效：file:///etc/passwd"_s << none << none << QStringList()
                                        << QStringList();
@@ -1002,7 +1009,10 @@ void TestWebStrip::webPageSource()
     QCOMPARE(source->name(), u"网页引擎"_s);
 
     std::optional<FetchResult> second;
-    QTimer::singleShot(300, this, [&] {
+    QTimer meanwhile;
+    meanwhile.setSingleShot(true);
+    meanwhile.start(300);
+    connect(&meanwhile, &QTimer::timeout, this, [&] {
         if (action == u"abort"_s) {
             source->abort();
         } else if (action == u"second fetch"_s) {

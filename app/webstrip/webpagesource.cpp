@@ -141,7 +141,6 @@ struct WebPageSource::Call
     QWebEngineLoadingInfo::ErrorDomain errorDomain = QWebEngineLoadingInfo::NoErrorDomain;
     int errorCode = 0;
     QString errorString;
-    bool answered = false;
     QString text;
 
     void end()
@@ -245,7 +244,6 @@ FetchResult WebPageSource::fetch(const QString& address, Inet::Expect expect)
         const auto take = [call](const QString& text) {
             if (call->ended)
                 return;
-            call->answered = true;
             call->text = text;
             call->end();
         };
@@ -283,7 +281,9 @@ FetchResult WebPageSource::fetch(const QString& address, Inet::Expect expect)
         result.status = call->errorCode;
         result.error = u"服务器返回错误 %1"_s.arg(call->errorCode);
     } else if (!call->loadOk) {
-        result.error = failureText(call->errorCode, call->errorString);
+        // No error but no page either: an answer without content (204, 205), or a download, which the
+        // profile cancels.
+        result.error = call->errorCode ? failureText(call->errorCode, call->errorString) : u"服务器没有返回网页"_s;
     } else if (call->text.size() > Inet::MaxBodyBytes) {
         result.error = u"页面超过 16 MB"_s;
     } else {
