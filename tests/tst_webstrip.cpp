@@ -900,11 +900,13 @@ void TestWebStrip::verificationWindowPlace_data()
     QTest::newRow("short screen: height shrunk")
         << QRect(100, 50, 672, 500) << QRect(101, 154, 257, 425) << QRect(0, 0, 1920, 600) << QRect(772, 0, 520, 600);
     QTest::newRow("no room beside: over the list") << QRect(176, 100, 672, 560) << QRect(177, 204, 257, 425)
-                                                   << QRect(0, 0, 1024, 768) << QRect(177, 204, 257, 564);
+                                                   << QRect(0, 0, 1024, 768) << QRect(0, 100, 434, 640);
     QTest::newRow("over the list, tall free area") << QRect(176, 100, 672, 560) << QRect(177, 204, 257, 425)
-                                                   << QRect(0, 0, 1024, 1050) << QRect(177, 204, 257, 640);
+                                                   << QRect(0, 0, 1024, 1050) << QRect(0, 100, 434, 640);
     QTest::newRow("list partly off the screen")
-        << QRect(-51, 100, 672, 560) << QRect(-50, 204, 257, 425) << QRect(0, 0, 800, 600) << QRect(0, 204, 207, 396);
+        << QRect(-51, 100, 672, 560) << QRect(-50, 204, 257, 425) << QRect(0, 0, 800, 600) << QRect(0, 0, 207, 600);
+    QTest::newRow("over the list, room to its left") << QRect(264, 246, 751, 532) << QRect(264, 350, 257, 425)
+                                                     << QRect(0, 0, 1280, 1024) << QRect(1, 246, 520, 640);
     QTest::newRow("no list: centred on the owner")
         << QRect(64, 20, 672, 560) << QRect() << QRect(0, 0, 800, 600) << QRect(140, 0, 520, 600);
 }

@@ -53,10 +53,12 @@ QRect verificationWindowPlace(const QRect& ownerFrame, const QRect& listArea, co
         return atOwnersHeight(ownerFrame.right() + 1);
     if (ownerFrame.left() - freeArea.left() >= wanted.width())
         return atOwnersHeight(ownerFrame.left() - wanted.width());
+    // Over the list, its right edge on the list's: the mining controls right of the list stay free,
+    // and the window keeps what width the screen gives it to the left.
     const QRect list = listArea & freeArea;
     if (!list.isEmpty()) {
-        return QRect(list.left(), list.top(), qMin(wanted.width(), list.width()),
-                     qMin(wanted.height(), freeArea.bottom() + 1 - list.top()));
+        const int width = qMin(wanted.width(), list.right() + 1 - freeArea.left());
+        return atOwnersHeight(list.right() + 1 - width).adjusted(0, 0, width - wanted.width(), 0);
     }
     QRect frame(QPoint(), wanted.boundedTo(freeArea.size()));
     frame.moveCenter(ownerFrame.center());
