@@ -483,7 +483,7 @@ void Form1::readRunSettings()
 
 void Form1::updateStartCaption()
 {
-    const bool canContinue = !mining_ && run_->hasPlace() && Text3->text() == run_->placeSeed();
+    const bool canContinue = !mining_ && run_->hasPlaceFor(Text3->text());
     Command4->setText(canContinue ? u"继续挖掘"_s : u"开始挖掘"_s);
 }
 
@@ -493,7 +493,7 @@ void Form1::Command4_Click()
     // progress goes on.
     if (mining_ || fetchingHotWords_)
         return;
-    const bool resume = run_->hasPlace() && Text3->text() == run_->placeSeed();
+    const bool resume = run_->hasPlaceFor(Text3->text());
     mining_ = true;
     updateStartCaption();
     RunState = 1;
@@ -503,7 +503,7 @@ void Form1::Command4_Click()
     Label5->setText(u"开始时间："_s + dateTimeText(StartTime));
 
     QPointer<Form1> alive(this);
-    const Mining::MiningRun::Outcome outcome = resume ? run_->resume() : run_->start(Text3->text());
+    const Mining::MiningRun::Outcome outcome = resume ? run_->resume(Text3->text()) : run_->start(Text3->text());
     if (!alive || outcome.end == Mining::MiningRun::End::Abandoned)
         return;
     mining_ = false;
