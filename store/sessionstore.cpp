@@ -26,327 +26,424 @@
 #include <utility>
 
 using namespace Qt::StringLiterals;
+using namespace Store;
 
 namespace Store {
 
+struct SessionStore::Opening
+{
+    enum State { Usable, Unreadable, Newer, Busy, Failed } state = Failed;
+    QString detail; // for Failed
+};
+
+} // namespace Store
+
 namespace {
 
-    const QString driverName = u"QSQLITE"_s;
+const QString driverName = u"QSQLITE"_s;
 
-    // SQLite's primary result codes that open() and the write failures tell apart.
-    enum SqliteCode {
-        SqliteBusy = 5,
-        SqliteLocked = 6,
-        SqliteReadOnly = 8,
-        SqliteIoError = 10,
-        SqliteCorrupt = 11,
-        SqliteFull = 13,
-        SqliteCantOpen = 14,
-        SqliteNotADatabase = 26,
-    };
+// SQLite's primary result codes that open() and the write failures tell apart.
+enum SqliteCode {
+    SqliteBusy = 5,
+    SqliteLocked = 6,
+    SqliteReadOnly = 8,
+    SqliteIoError = 10,
+    SqliteCorrupt = 11,
+    SqliteFull = 13,
+    SqliteCantOpen = 14,
+    SqliteNotADatabase = 26,
+};
 
-    int sqliteCode(const QSqlError& error)
-    {
-        return error.nativeErrorCode().toInt() & 0xff;
-    }
+int sqliteCode(const QSqlError& error)
+{
+    return error.nativeErrorCode().toInt() & 0xff;
+}
 
-    QString native(const QString& path)
-    {
-        return QDir::toNativeSeparators(path);
-    }
+QString native(const QString& path)
+{
+    return QDir::toNativeSeparators(path);
+}
 
-    // Texts that must come back unit for unit are kept as UTF-16LE, whatever they hold.
-    QByteArray utf16Blob(const QString& text)
-    {
-        QByteArray blob(text.size() * 2, Qt::Uninitialized);
-        qToLittleEndian<char16_t>(text.utf16(), text.size(), blob.data());
-        return blob;
-    }
+// Texts that must come back unit for unit are kept as UTF-16LE, whatever they hold.
+QByteArray utf16Blob(const QString& text)
+{
+    QByteArray blob(text.size() * 2, Qt::Uninitialized);
+    qToLittleEndian<char16_t>(text.utf16(), text.size(), blob.data());
+    return blob;
+}
 
-    QString textOfBlob(const QByteArray& blob)
-    {
-        QString text(blob.size() / 2, Qt::Uninitialized);
-        qFromLittleEndian<char16_t>(blob.constData(), text.size(), text.data());
-        return text;
-    }
+QString textOfBlob(const QByteArray& blob)
+{
+    QString text(blob.size() / 2, Qt::Uninitialized);
+    qFromLittleEndian<char16_t>(blob.constData(), text.size(), text.data());
+    return text;
+}
 
-    QByteArray listBlob(const QStringList& list)
-    {
-        QByteArray blob;
-        QDataStream stream(&blob, QIODevice::WriteOnly);
-        stream.setVersion(QDataStream::Qt_6_4);
-        stream << list;
-        return blob;
-    }
+QByteArray listBlob(const QStringList& list)
+{
+    QByteArray blob;
+    QDataStream stream(&blob, QIODevice::WriteOnly);
+    stream.setVersion(QDataStream::Qt_6_4);
+    stream << list;
+    return blob;
+}
 
-    QStringList listOfBlob(const QByteArray& blob)
-    {
-        QStringList list;
-        QDataStream stream(blob);
-        stream.setVersion(QDataStream::Qt_6_4);
-        stream >> list;
-        return stream.status() == QDataStream::Ok ? list : QStringList();
-    }
+QStringList listOfBlob(const QByteArray& blob)
+{
+    QStringList list;
+    QDataStream stream(blob);
+    stream.setVersion(QDataStream::Qt_6_4);
+    stream >> list;
+    return stream.status() == QDataStream::Ok ? list : QStringList();
+}
 
-    qint64 msecs(const QDateTime& time)
-    {
-        return time.isValid() ? time.toMSecsSinceEpoch() : 0;
-    }
+qint64 msecs(const QDateTime& time)
+{
+    return time.isValid() ? time.toMSecsSinceEpoch() : 0;
+}
 
-    int outcomeCode(Asked outcome)
-    {
-        switch (outcome) {
-        case Asked::Answered:
-            return Schema::Answered;
-        case Asked::Failed:
-            return Schema::Failed;
-        case Asked::Refused:
-            return Schema::Refused;
-        }
+int outcomeCode(Asked outcome)
+{
+    switch (outcome) {
+    case Asked::Answered:
+        return Schema::Answered;
+    case Asked::Failed:
         return Schema::Failed;
+    case Asked::Refused:
+        return Schema::Refused;
     }
+    return Schema::Failed;
+}
 
-    Asked outcomeOf(int code)
-    {
-        switch (code) {
-        case Schema::Answered:
-            return Asked::Answered;
-        case Schema::Refused:
-            return Asked::Refused;
-        default:
-            return Asked::Failed;
-        }
+Asked outcomeOf(int code)
+{
+    switch (code) {
+    case Schema::Answered:
+        return Asked::Answered;
+    case Schema::Refused:
+        return Asked::Refused;
+    default:
+        return Asked::Failed;
     }
+}
 
-    // SQLite turns UTF-16 into UTF-8 on the way in, and a lone surrogate would take the unit after it
-    // along; such a keyword gets no record and is never looked up.
-    bool recordable(const QString& keyword)
-    {
-        return !keyword.isEmpty() && QStringView(keyword).isValidUtf16();
-    }
+// SQLite turns UTF-16 into UTF-8 on the way in, and a lone surrogate would take the unit after it
+// along; such a keyword gets no record and is never looked up.
+bool recordable(const QString& keyword)
+{
+    return !keyword.isEmpty() && QStringView(keyword).isValidUtf16();
+}
 
-    QString jsonArray(const QStringList& words)
-    {
-        qsizetype size = 2;
-        for (const QString& word : words)
-            size += word.size() + 3;
-        QString json;
-        json.reserve(size);
-        json += u'[';
-        bool first = true;
-        for (const QString& word : words) {
-            if (!recordable(word))
-                continue;
-            if (!first)
-                json += u',';
-            first = false;
-            json += u'"';
-            for (const QChar c : word) {
-                if (c == u'"' || c == u'\\') {
-                    json += u'\\';
-                    json += c;
-                } else if (c.unicode() < 0x20) {
-                    json += u"\\u00"_s + QString::number(c.unicode(), 16).rightJustified(2, u'0');
-                } else {
-                    json += c;
-                }
+QString jsonArray(const QStringList& words)
+{
+    qsizetype size = 2;
+    for (const QString& word : words)
+        size += word.size() + 3;
+    QString json;
+    json.reserve(size);
+    json += u'[';
+    bool first = true;
+    for (const QString& word : words) {
+        if (!recordable(word))
+            continue;
+        if (!first)
+            json += u',';
+        first = false;
+        json += u'"';
+        for (const QChar c : word) {
+            if (c == u'"' || c == u'\\') {
+                json += u'\\';
+                json += c;
+            } else if (c.unicode() < 0x20) {
+                json += u"\\u00"_s + QString::number(c.unicode(), 16).rightJustified(2, u'0');
+            } else {
+                json += c;
             }
-            json += u'"';
         }
-        json += u']';
-        return json;
+        json += u'"';
+    }
+    json += u']';
+    return json;
+}
+
+QString noSessionKept()
+{
+    return u"本次不保存列表和设置。"_s;
+}
+
+QString writeFailureDetail(const QSqlError& error)
+{
+    switch (sqliteCode(error)) {
+    case SqliteFull:
+        return u"磁盘已满"_s;
+    case SqliteReadOnly:
+        return u"文件是只读的"_s;
+    case SqliteIoError:
+    case SqliteCantOpen:
+        return u"读写文件时出错"_s;
+    case SqliteCorrupt:
+    case SqliteNotADatabase:
+        return u"文件已损坏"_s;
+    case SqliteBusy:
+    case SqliteLocked:
+        return u"文件被其他程序占用"_s;
+    default:
+        return error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    }
+}
+
+// The statements of one transaction: the first failure is kept and the rest are skipped. BEGIN and
+// COMMIT go through plain queries, which keep SQLite's result code (the driver's commit() drops it).
+class Transaction
+{
+public:
+    explicit Transaction(const QSqlDatabase& db)
+        : db_(db)
+    {
+        exec(u"BEGIN IMMEDIATE"_s);
     }
 
-    QString noSessionKept()
+    bool failed() const { return error_.isValid(); }
+
+    bool exec(QSqlQuery& query)
     {
-        return u"本次不保存列表和设置。"_s;
+        const bool ok = !failed() && query.exec();
+        if (!failed() && !ok)
+            error_ = query.lastError();
+        // A prepared statement keeps its values until the next ones; a saved list is megabytes.
+        for (int i = 0; i < int(query.boundValues().size()); ++i)
+            query.bindValue(i, QVariant());
+        return ok;
     }
 
-    QString writeFailureDetail(const QSqlError& error)
+    bool exec(const QString& statement)
     {
-        switch (sqliteCode(error)) {
-        case SqliteFull:
-            return u"磁盘已满"_s;
-        case SqliteReadOnly:
-            return u"文件是只读的"_s;
-        case SqliteIoError:
-        case SqliteCantOpen:
-            return u"读写文件时出错"_s;
-        case SqliteCorrupt:
-        case SqliteNotADatabase:
-            return u"文件已损坏"_s;
-        case SqliteBusy:
-        case SqliteLocked:
-            return u"文件被其他程序占用"_s;
-        default:
-            return error.databaseText().isEmpty() ? error.text() : error.databaseText();
-        }
-    }
-
-    // The statements of one transaction: the first failure is kept and the rest are skipped. BEGIN and
-    // COMMIT go through plain queries, which keep SQLite's result code (the driver's commit() drops it).
-    class Transaction
-    {
-    public:
-        explicit Transaction(const QSqlDatabase& db)
-            : db_(db)
-        {
-            exec(u"BEGIN IMMEDIATE"_s);
-        }
-
-        bool failed() const { return error_.isValid(); }
-
-        bool exec(QSqlQuery& query)
-        {
-            if (failed())
-                return false;
-            if (!query.exec()) {
-                error_ = query.lastError();
-                return false;
-            }
-            return true;
-        }
-
-        bool exec(const QString& statement)
-        {
-            if (failed())
-                return false;
-            QSqlQuery query(db_);
-            if (!query.exec(statement)) {
-                error_ = query.lastError();
-                return false;
-            }
-            return true;
-        }
-
-        // Commits, or rolls everything back after a failure; the failure, if any.
-        QSqlError finish()
-        {
-            if (!failed())
-                exec(u"COMMIT"_s);
-            if (failed()) {
-                QSqlQuery rollback(db_);
-                rollback.exec(u"ROLLBACK"_s);
-            }
-            return error_;
-        }
-
-    private:
-        QSqlDatabase db_;
-        QSqlError error_;
-    };
-
-    QSqlQuery prepared(const QSqlDatabase& db, const QString& statement)
-    {
-        QSqlQuery query(db);
-        query.prepare(statement);
-        return query;
-    }
-
-    // A null QString would go in as NULL; the texts of the tables are never NULL.
-    void bindAll(QSqlQuery& query, std::initializer_list<QVariant> values)
-    {
-        int i = 0;
-        for (const QVariant& value : values) {
-            if (value.typeId() == QMetaType::QString && value.toString().isNull())
-                query.bindValue(i++, u""_s);
-            else
-                query.bindValue(i++, value);
-        }
-    }
-
-    bool queryFailed(const QSqlQuery& query, QSqlError& error)
-    {
-        if (!query.lastError().isValid())
+        if (failed())
             return false;
-        error = query.lastError();
+        QSqlQuery query(db_);
+        if (!query.exec(statement)) {
+            error_ = query.lastError();
+            return false;
+        }
         return true;
     }
 
-    QString readList(const QSqlDatabase& db, QSqlError& error)
+    // Commits, or rolls everything back after a failure; the failure, if any.
+    QSqlError finish()
     {
-        QSqlQuery query(db);
-        query.setForwardOnly(true);
-        QString text;
-        if (!query.exec(u"SELECT text FROM list_part ORDER BY id"_s)) {
-            error = query.lastError();
-            return text;
+        if (!failed())
+            exec(u"COMMIT"_s);
+        if (failed()) {
+            QSqlQuery rollback(db_);
+            rollback.exec(u"ROLLBACK"_s);
         }
-        while (query.next())
-            text += textOfBlob(query.value(0).toByteArray());
-        queryFailed(query, error);
+        return error_;
+    }
+
+private:
+    QSqlDatabase db_;
+    QSqlError error_;
+};
+
+QSqlQuery prepared(const QSqlDatabase& db, const QString& statement)
+{
+    QSqlQuery query(db);
+    query.prepare(statement);
+    return query;
+}
+
+// A null QString would go in as NULL; the texts of the tables are never NULL.
+void bindAll(QSqlQuery& query, std::initializer_list<QVariant> values)
+{
+    int i = 0;
+    for (const QVariant& value : values) {
+        if (value.typeId() == QMetaType::QString && value.toString().isNull())
+            query.bindValue(i++, u""_s);
+        else
+            query.bindValue(i++, value);
+    }
+}
+
+bool queryFailed(const QSqlQuery& query, QSqlError& error)
+{
+    if (!query.lastError().isValid())
+        return false;
+    error = query.lastError();
+    return true;
+}
+
+QString readList(const QSqlDatabase& db, QSqlError& error)
+{
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    QString text;
+    if (!query.exec(u"SELECT text FROM list_part ORDER BY id"_s)) {
+        error = query.lastError();
         return text;
     }
+    while (query.next())
+        text += textOfBlob(query.value(0).toByteArray());
+    queryFailed(query, error);
+    return text;
+}
 
-    QHash<QString, QString> readSettings(const QSqlDatabase& db, QSqlError& error)
-    {
-        QSqlQuery query(db);
-        query.setForwardOnly(true);
-        QHash<QString, QString> settings;
-        if (!query.exec(u"SELECT name, value FROM setting"_s)) {
-            error = query.lastError();
-            return settings;
-        }
-        while (query.next())
-            settings.insert(query.value(0).toString(), query.value(1).toString());
-        queryFailed(query, error);
+QHash<QString, QString> readSettings(const QSqlDatabase& db, QSqlError& error)
+{
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    QHash<QString, QString> settings;
+    if (!query.exec(u"SELECT name, value FROM setting"_s)) {
+        error = query.lastError();
         return settings;
     }
+    while (query.next())
+        settings.insert(query.value(0).toString(), query.value(1).toString());
+    queryFailed(query, error);
+    return settings;
+}
 
-    QList<Place> readPlaces(const QSqlDatabase& db, QSqlError& error)
-    {
-        QList<Place> places;
-        QHash<QString, qsizetype> indexOfSeed;
-        QSqlQuery query(db);
-        query.setForwardOnly(true);
-        if (!query.exec(u"SELECT seed, seed_pending, pass, answered, retry, failed_twice, next_generation, run_list,"
-                        u" found_count FROM place ORDER BY id"_s)) {
-            error = query.lastError();
-            return places;
-        }
-        while (query.next()) {
-            Place place;
-            place.seed = query.value(0).toString();
-            place.seedPending = query.value(1).toBool();
-            place.pass = listOfBlob(query.value(2).toByteArray());
-            place.answered = query.value(3).toLongLong();
-            place.retry = listOfBlob(query.value(4).toByteArray());
-            place.failedTwice = listOfBlob(query.value(5).toByteArray());
-            place.nextGeneration = textOfBlob(query.value(6).toByteArray());
-            place.runList = textOfBlob(query.value(7).toByteArray());
-            place.foundCount = query.value(8).toInt();
-            indexOfSeed.insert(place.seed, places.size());
-            places.append(place);
-        }
-        if (queryFailed(query, error))
-            return {};
-
-        QSqlQuery steps(db);
-        steps.setForwardOnly(true);
-        if (!steps.exec(u"SELECT seed, seed_pending, answered, retry, failed_twice, found_count, run_list_append,"
-                        u" next_generation_append FROM place_step ORDER BY id"_s)) {
-            error = steps.lastError();
-            return {};
-        }
-        while (steps.next()) {
-            const auto found = indexOfSeed.constFind(steps.value(0).toString());
-            if (found == indexOfSeed.constEnd())
-                continue;
-            Place& place = places[*found];
-            place.seedPending = steps.value(1).toBool();
-            place.answered = steps.value(2).toLongLong();
-            place.retry = listOfBlob(steps.value(3).toByteArray());
-            place.failedTwice = listOfBlob(steps.value(4).toByteArray());
-            place.foundCount = steps.value(5).toInt();
-            place.runList += textOfBlob(steps.value(6).toByteArray());
-            place.nextGeneration += textOfBlob(steps.value(7).toByteArray());
-        }
-        if (queryFailed(steps, error))
-            return {};
+QList<Place> readPlaces(const QSqlDatabase& db, QSqlError& error)
+{
+    QList<Place> places;
+    QHash<QString, qsizetype> indexOfSeed;
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.exec(u"SELECT seed, seed_pending, pass, answered, retry, failed_twice, next_generation, run_list,"
+                    u" found_count FROM place ORDER BY id"_s)) {
+        error = query.lastError();
         return places;
     }
+    while (query.next()) {
+        Place place;
+        place.seed = query.value(0).toString();
+        place.seedPending = query.value(1).toBool();
+        place.pass = listOfBlob(query.value(2).toByteArray());
+        place.answered = query.value(3).toLongLong();
+        place.retry = listOfBlob(query.value(4).toByteArray());
+        place.failedTwice = listOfBlob(query.value(5).toByteArray());
+        place.nextGeneration = textOfBlob(query.value(6).toByteArray());
+        place.runList = textOfBlob(query.value(7).toByteArray());
+        place.foundCount = query.value(8).toInt();
+        indexOfSeed.insert(place.seed, places.size());
+        places.append(place);
+    }
+    if (queryFailed(query, error))
+        return {};
+
+    QSqlQuery steps(db);
+    steps.setForwardOnly(true);
+    if (!steps.exec(u"SELECT seed, seed_pending, answered, retry, failed_twice, found_count, run_list_append,"
+                    u" next_generation_append FROM place_step ORDER BY id"_s)) {
+        error = steps.lastError();
+        return {};
+    }
+    while (steps.next()) {
+        const auto found = indexOfSeed.constFind(steps.value(0).toString());
+        if (found == indexOfSeed.constEnd())
+            continue;
+        Place& place = places[*found];
+        place.seedPending = steps.value(1).toBool();
+        place.answered = steps.value(2).toLongLong();
+        place.retry = listOfBlob(steps.value(3).toByteArray());
+        place.failedTwice = listOfBlob(steps.value(4).toByteArray());
+        place.foundCount = steps.value(5).toInt();
+        place.runList += textOfBlob(steps.value(6).toByteArray());
+        place.nextGeneration += textOfBlob(steps.value(7).toByteArray());
+    }
+    if (queryFailed(steps, error))
+        return {};
+    return places;
+}
+
+SessionStore::Opening openingAfter(const QSqlError& error)
+{
+    switch (sqliteCode(error)) {
+    case SqliteCorrupt:
+    case SqliteNotADatabase:
+        return { SessionStore::Opening::Unreadable, {} };
+    case SqliteBusy:
+    case SqliteLocked:
+        return { SessionStore::Opening::Busy, {} };
+    default:
+        return { SessionStore::Opening::Failed, writeFailureDetail(error) };
+    }
+}
+
+// What the file's first page says, read without SQLite: a file of a newer version is then left
+// entirely alone, its journals too.
+SessionStore::Opening headerState(const QString& path)
+{
+    QFile file(path);
+    if (!file.exists() || file.size() == 0)
+        return { SessionStore::Opening::Usable, {} };
+    if (!file.open(QIODevice::ReadOnly))
+        return { SessionStore::Opening::Unreadable, {} };
+    const QByteArray header = file.read(100);
+    if (header.size() < 100 || !header.startsWith(QByteArrayView("SQLite format 3\0", 16)))
+        return { SessionStore::Opening::Unreadable, {} };
+    if (qFromBigEndian<qint32>(header.constData() + 60) > Schema::Version)
+        return { SessionStore::Opening::Newer, {} };
+    // SQLite would open it for reading only, without a word.
+    if (!QFileInfo(path).isWritable())
+        return { SessionStore::Opening::Failed, u"文件是只读的"_s };
+    return { SessionStore::Opening::Usable, {} };
+}
+
+// Renames the file and its journals beside it, to a name that nothing has yet; the new name, or
+// empty when the file could not be renamed.
+QString renameAside(const QString& path)
+{
+    const QStringList suffixes = { QString(), u"-wal"_s, u"-shm"_s, u"-journal"_s };
+    const QString stamp = QDateTime::currentDateTime().toString(u"yyyyMMdd-HHmmss"_s);
+    QString aside;
+    for (int n = 1;; ++n) {
+        aside = path + u".unreadable-"_s + stamp + (n > 1 ? u"-"_s + QString::number(n) : QString());
+        bool free = true;
+        for (const QString& suffix : suffixes)
+            free = free && !QFileInfo::exists(aside + suffix);
+        if (free)
+            break;
+    }
+    // The journals go along: left beside a new file, SQLite would read them as its own.
+    for (const QString& suffix : suffixes) {
+        if (QFileInfo::exists(path + suffix) && !QFile::rename(path + suffix, aside + suffix))
+            return {};
+    }
+    return aside;
+}
+
+// Turning a time into a local QDateTime costs about a microsecond; the records of one page, one hot-word
+// list or one file share theirs.
+struct TimeOfRow
+{
+    qint64 msecs = -1;
+    QDateTime time;
+    const QDateTime& operator()(qint64 ms)
+    {
+        if (ms != msecs) {
+            msecs = ms;
+            time = QDateTime::fromMSecsSinceEpoch(ms);
+        }
+        return time;
+    }
+};
+
+KeywordRecord recordOfRow(const QSqlQuery& query, TimeOfRow& timeOfRow)
+{
+    KeywordRecord record;
+    record.keyword = query.value(0).toString();
+    record.source = query.value(1).toString();
+    record.parent = query.value(2).toString();
+    record.seed = query.value(3).toString();
+    record.generation = query.value(4).toInt();
+    record.firstFound = timeOfRow(query.value(5).toLongLong());
+    record.seenCount = query.value(6).toInt();
+    return record;
+}
 
 } // namespace
+
+namespace Store {
 
 // The writer thread: its own connection, its prepared statements, and the queue it works through.
 // What a failed write leaves out is remembered here, so that no later write builds upon it.
@@ -486,14 +583,8 @@ public:
     QSqlError recordWords(const QStringList& words, const QString& source, const QDateTime& at)
     {
         Transaction transaction(db());
-        const qint64 time = msecs(at);
-        for (const QString& word : words) {
-            if (!recordable(word))
-                continue;
-            bindAll(insertWord_, { word, source, time });
-            if (!transaction.exec(insertWord_))
-                break;
-        }
+        bindAll(insertWords_, { source, msecs(at), jsonArray(words) });
+        transaction.exec(insertWords_);
         return transaction.finish();
     }
 
@@ -519,8 +610,10 @@ private:
             return writeFailureDetail(db.lastError());
         QSqlQuery query(db);
         // FULL: every commit is on the disk before the next page is asked, so a power cut loses
-        // nothing that was committed, and the write-ahead journal keeps the file whole.
-        for (const QString& pragma : { u"PRAGMA synchronous = FULL"_s, u"PRAGMA journal_size_limit = 4194304"_s }) {
+        // nothing that was committed, and the write-ahead journal keeps the file whole. The larger
+        // page cache keeps the keyword index in memory while a long file's words go in.
+        for (const QString& pragma : { u"PRAGMA synchronous = FULL"_s, u"PRAGMA journal_size_limit = 4194304"_s,
+                                       u"PRAGMA cache_size = -65536"_s }) {
             if (!query.exec(pragma))
                 return writeFailureDetail(query.lastError());
         }
@@ -542,12 +635,13 @@ private:
                                  u" failed_twice, next_generation, run_list, found_count)"
                                  u" VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"_s);
         deletePlace_ = prepared(db, u"DELETE FROM place WHERE seed = ?"_s);
-        insertWord_ = prepared(db,
-                               u"INSERT OR IGNORE INTO keyword (keyword, source, parent, seed, generation,"
-                               u" first_found, seen_count) VALUES (?, ?, '', '', 0, ?, 0)"_s);
+        // A whole list in one statement: the words go in as one JSON array.
+        insertWords_ = prepared(db,
+                                u"INSERT OR IGNORE INTO keyword (keyword, source, parent, seed, generation,"
+                                u" first_found, seen_count) SELECT value, ?, '', '', 0, ?, 0 FROM json_each(?)"_s);
         for (const QSqlQuery* statement :
              { &insertListPart_, &insertSetting_, &insertAsked_, &upsertFound_, &countAgain_, &insertStep_,
-               &deleteSteps_, &replacePlace_, &deletePlace_, &insertWord_ }) {
+               &deleteSteps_, &replacePlace_, &deletePlace_, &insertWords_ }) {
             if (statement->lastError().isValid())
                 return writeFailureDetail(statement->lastError());
         }
@@ -583,7 +677,7 @@ private:
                 failed_(writeFailureDetail(error));
         }
         for (QSqlQuery* statement : { &insertListPart_, &insertSetting_, &insertAsked_, &upsertFound_, &countAgain_,
-                                      &insertStep_, &deleteSteps_, &replacePlace_, &deletePlace_, &insertWord_ })
+                                      &insertStep_, &deleteSteps_, &replacePlace_, &deletePlace_, &insertWords_ })
             *statement = QSqlQuery();
         {
             QSqlDatabase db = QSqlDatabase::database(connection_, false);
@@ -612,7 +706,7 @@ private:
     bool listStale_ = false;
     QSet<QString> stalePlaces_;
     QSqlQuery insertListPart_, insertSetting_, insertAsked_, upsertFound_, countAgain_, insertStep_, deleteSteps_,
-        replacePlace_, deletePlace_, insertWord_;
+        replacePlace_, deletePlace_, insertWords_;
 };
 
 SessionStore::SessionStore(QObject* parent)
@@ -654,73 +748,6 @@ QString SessionStore::filePath() const
 {
     return path_;
 }
-
-struct SessionStore::Opening
-{
-    enum State { Usable, Unreadable, Newer, Busy, Failed } state = Failed;
-    QString detail; // for Failed
-};
-
-namespace {
-
-    SessionStore::Opening openingAfter(const QSqlError& error)
-    {
-        switch (sqliteCode(error)) {
-        case SqliteCorrupt:
-        case SqliteNotADatabase:
-            return { SessionStore::Opening::Unreadable, {} };
-        case SqliteBusy:
-        case SqliteLocked:
-            return { SessionStore::Opening::Busy, {} };
-        default:
-            return { SessionStore::Opening::Failed, writeFailureDetail(error) };
-        }
-    }
-
-    // What the file's first page says, read without SQLite: a file of a newer version is then left
-    // entirely alone, its journals too.
-    SessionStore::Opening headerState(const QString& path)
-    {
-        QFile file(path);
-        if (!file.exists() || file.size() == 0)
-            return { SessionStore::Opening::Usable, {} };
-        if (!file.open(QIODevice::ReadOnly))
-            return { SessionStore::Opening::Unreadable, {} };
-        const QByteArray header = file.read(100);
-        if (header.size() < 100 || !header.startsWith(QByteArrayView("SQLite format 3\0", 16)))
-            return { SessionStore::Opening::Unreadable, {} };
-        if (qFromBigEndian<qint32>(header.constData() + 60) > Schema::Version)
-            return { SessionStore::Opening::Newer, {} };
-        // SQLite would open it for reading only, without a word.
-        if (!QFileInfo(path).isWritable())
-            return { SessionStore::Opening::Failed, u"文件是只读的"_s };
-        return { SessionStore::Opening::Usable, {} };
-    }
-
-    // Renames the file and its journals beside it, to a name that nothing has yet; the new name, or
-    // empty when the file could not be renamed.
-    QString renameAside(const QString& path)
-    {
-        const QStringList suffixes = { QString(), u"-wal"_s, u"-shm"_s, u"-journal"_s };
-        const QString stamp = QDateTime::currentDateTime().toString(u"yyyyMMdd-HHmmss"_s);
-        QString aside;
-        for (int n = 1;; ++n) {
-            aside = path + u".unreadable-"_s + stamp + (n > 1 ? u"-"_s + QString::number(n) : QString());
-            bool free = true;
-            for (const QString& suffix : suffixes)
-                free = free && !QFileInfo::exists(aside + suffix);
-            if (free)
-                break;
-        }
-        // The journals go along: left beside a new file, SQLite would read them as its own.
-        for (const QString& suffix : suffixes) {
-            if (QFileInfo::exists(path + suffix) && !QFile::rename(path + suffix, aside + suffix))
-                return {};
-        }
-        return aside;
-    }
-
-} // namespace
 
 QString SessionStore::open(const QString& folder)
 {
@@ -925,22 +952,34 @@ QHash<QString, KeywordRecord> SessionStore::records(const QStringList& keywords)
     writer_->flush();
     QSqlQuery query(readDatabase());
     query.setForwardOnly(true);
+    qint64 recordCount = 0;
+    if (query.exec(u"SELECT count(*) FROM keyword"_s) && query.next())
+        recordCount = query.value(0).toLongLong();
+    query.finish();
+
+    TimeOfRow timeOfRow;
+    const QString columns
+        = u"SELECT k.keyword, k.source, k.parent, k.seed, k.generation, k.first_found, k.seen_count"_s;
+    if (recordCount <= 2 * qint64(keywords.size())) {
+        // Most records are asked for: reading them all in one pass beats looking each keyword up.
+        const QSet<QString> wanted(keywords.cbegin(), keywords.cend());
+        if (!query.exec(columns + u" FROM keyword AS k"_s))
+            return records;
+        while (query.next()) {
+            const QString keyword = query.value(0).toString();
+            if (wanted.contains(keyword))
+                records.insert(keyword, recordOfRow(query, timeOfRow));
+        }
+        return records;
+    }
     // The keywords go in as one JSON array; CROSS JOIN keeps SQLite walking the array and looking
     // each one up, never the other way round.
-    query.prepare(u"SELECT k.keyword, k.source, k.parent, k.seed, k.generation, k.first_found, k.seen_count"
-                  u" FROM json_each(?) AS j CROSS JOIN keyword AS k ON k.keyword = j.value"_s);
+    query.prepare(columns + u" FROM json_each(?) AS j CROSS JOIN keyword AS k ON k.keyword = j.value"_s);
     query.bindValue(0, jsonArray(keywords));
     if (!query.exec())
         return records;
     while (query.next()) {
-        KeywordRecord record;
-        record.keyword = query.value(0).toString();
-        record.source = query.value(1).toString();
-        record.parent = query.value(2).toString();
-        record.seed = query.value(3).toString();
-        record.generation = query.value(4).toInt();
-        record.firstFound = QDateTime::fromMSecsSinceEpoch(query.value(5).toLongLong());
-        record.seenCount = query.value(6).toInt();
+        const KeywordRecord record = recordOfRow(query, timeOfRow);
         records.insert(record.keyword, record);
     }
     return records;

@@ -111,12 +111,13 @@ public:
     ~SessionStore() override;
 
     // Opens the store in folder (empty: DataFolder::path()), creating folder and file when missing,
-    // and reads what open() hands out below. Returns an empty text when all is well, otherwise a
-    // Simplified-Chinese text for a box titled "保存". With isOpen() false the program goes on
-    // without keeping its session: the driver is missing, the folder cannot be written, a second
-    // window of the program holds the file, the file is of a newer version (left as it is). With
-    // isOpen() true the store works but the user should know: a file that could not be read was
-    // renamed aside (never overwritten or deleted) and a new one made.
+    // and reads what list(), settings() and places() hand out first. Returns an empty text when all is
+    // well, otherwise a Simplified-Chinese text for a box titled "保存". With isOpen() false the
+    // program goes on without keeping its session: the SQLite driver is missing, the folder or the
+    // file cannot be written, a second window of the program (or another program) holds the file, the
+    // file is of a newer version (left exactly as it is). With isOpen() true the store works but the
+    // user should know: a file that could not be read was renamed aside with its journals (never
+    // overwritten or deleted) and a new one made.
     QString open(const QString& folder = QString());
     bool isOpen() const;
     // The file's path once open() has found its folder.
@@ -126,14 +127,17 @@ public:
     // unit. The first call after open() hands over what open() read; later calls read the file.
     QString list() const;
     QHash<QString, QString> settings() const; // control objectName -> value text
-    QList<Place> places() const; // every kept place with the pages since applied, in the
-                                 // order they were last written whole
+    // Every kept place with the pages since applied, in the order they were last written whole.
+    QList<Place> places() const;
     QList<AskedKeyword> asked() const; // every keyword asked, in order
 
-    // The records of the given keywords (exact match) that have one, in one query.
+    // The records of the given keywords (exact match, letter case significant) that have one, in one
+    // query. A keyword holding a lone surrogate never has one.
     QHash<QString, KeywordRecord> records(const QStringList& keywords) const;
 
-    // The writes: each returns at once, and is committed in order off the caller's thread.
+    // The writes: each returns at once, and is committed in order off the caller's thread. A run's
+    // appends reach the saved list through PageEvent::listAppend; saveList() takes every other change
+    // (typing, a command, a drop, 获取) and the list at exit.
     void saveList(const QString& text); // replaces the saved list and its appends (call it debounced)
     void saveSettings(const QHash<QString, QString>& settings); // replaces every setting
     void recordPage(const PageEvent& event);
@@ -143,7 +147,7 @@ public:
     // a dropped file ("文件 NAME"). A word that has a record keeps it; empty words get none.
     void recordWords(const QStringList& words, const QString& source, const QDateTime& at);
 
-    // Waits until every queued write is committed (or has failed).
+    // Waits until every queued write is committed (or has failed); call it before the process ends.
     void flush();
 
 Q_SIGNALS:

@@ -428,6 +428,18 @@ void TestStore::records_data()
                          u"\"引号\"\\ 文件 a.txt parent= seed= gen=0 2024-05-01 09:30:00 seen=0"_s,
                          u"𠀀字 文件 a.txt parent= seed= gen=0 2024-05-01 09:30:00 seen=0"_s,
                          u"tab\there 文件 a.txt parent= seed= gen=0 2024-05-01 09:30:00 seen=0"_s };
+    QTest::newRow("a few looked up among many records")
+        << Steps([](SessionStore& store) {
+               QStringList words;
+               for (int i = 0; i < 20; ++i)
+                   words << u"填充%1"_s.arg(i);
+               words << u"iPhone 15"_s << u"\"引号\"\\"_s << u"𠀀字"_s << u"tab\there"_s;
+               store.recordWords(words, u"文件 多.txt"_s, at2);
+           })
+        << QStringList { u"\"引号\"\\"_s, u"tab\there"_s, u"𠀀字"_s, u"iphone 15"_s }
+        << QStringList { u"\"引号\"\\ 文件 多.txt parent= seed= gen=0 2024-05-01 09:30:07 seen=0"_s,
+                         u"tab\there 文件 多.txt parent= seed= gen=0 2024-05-01 09:30:07 seen=0"_s,
+                         u"𠀀字 文件 多.txt parent= seed= gen=0 2024-05-01 09:30:07 seen=0"_s, u"iphone 15 -"_s };
     QTest::newRow("a lone surrogate gets no record")
         << Steps([](SessionStore& store) {
                store.recordWords({ QString(QChar(0xDC00)) + u"\"x"_s, u"好"_s }, u"文件 a.txt"_s, at1);
