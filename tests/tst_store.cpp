@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -683,6 +684,7 @@ void TestStore::faults()
     if (opened) {
         // Kept byte for byte under its new name, and a new store in its place that works.
         QCOMPARE(aside.size(), 1);
+        QVERIFY(QRegularExpression(u"^session\\.sqlite\\.unreadable-\\d{8}-\\d{6}$"_s).match(aside.at(0)).hasMatch());
         QCOMPARE(readFile(folder + u"/"_s + aside.at(0)), bytes);
         store->saveList(u"新的\r\n"_s);
         store.reset();
