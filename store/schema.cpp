@@ -26,7 +26,7 @@ namespace {
         // The kept place of each seed as last written whole ...
         u"CREATE TABLE place (id INTEGER PRIMARY KEY, seed TEXT NOT NULL UNIQUE, seed_pending INTEGER NOT NULL,"
         u" pass BLOB, answered INTEGER NOT NULL, retry BLOB, failed_twice BLOB, next_generation BLOB,"
-        u" run_list BLOB, found_count INTEGER NOT NULL)"_s,
+        u" run_list BLOB, found_count INTEGER NOT NULL, generation INTEGER NOT NULL DEFAULT 1)"_s,
         // ... and what each page changed in it since: the counts and lists replace, the texts append.
         u"CREATE TABLE place_step (id INTEGER PRIMARY KEY, seed TEXT NOT NULL, seed_pending INTEGER NOT NULL,"
         u" answered INTEGER NOT NULL, retry BLOB, failed_twice BLOB, found_count INTEGER NOT NULL,"

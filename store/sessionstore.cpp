@@ -309,7 +309,7 @@ QList<Place> readPlaces(const QSqlDatabase& db, QSqlError& error)
     QSqlQuery query(db);
     query.setForwardOnly(true);
     if (!query.exec(u"SELECT seed, seed_pending, pass, answered, retry, failed_twice, next_generation, run_list,"
-                    u" found_count FROM place ORDER BY id"_s)) {
+                    u" found_count, generation FROM place ORDER BY id"_s)) {
         error = query.lastError();
         return places;
     }
@@ -324,6 +324,7 @@ QList<Place> readPlaces(const QSqlDatabase& db, QSqlError& error)
         place.nextGeneration = textOfBlob(query.value(6).toByteArray());
         place.runList = textOfBlob(query.value(7).toByteArray());
         place.foundCount = query.value(8).toInt();
+        place.generation = qMax(1, query.value(9).toInt());
         indexOfSeed.insert(place.seed, places.size());
         places.append(place);
     }
@@ -565,7 +566,7 @@ public:
         bindAll(replacePlace_,
                 { place.seed, place.seedPending, listBlob(place.pass), qint64(place.answered), listBlob(place.retry),
                   listBlob(place.failedTwice), utf16Blob(place.nextGeneration), utf16Blob(place.runList),
-                  place.foundCount });
+                  place.foundCount, place.generation });
         transaction.exec(replacePlace_);
         return placeWritten(place.seed, transaction.finish());
     }
@@ -632,8 +633,8 @@ private:
         deleteSteps_ = prepared(db, u"DELETE FROM place_step WHERE seed = ?"_s);
         replacePlace_ = prepared(db,
                                  u"INSERT OR REPLACE INTO place (seed, seed_pending, pass, answered, retry,"
-                                 u" failed_twice, next_generation, run_list, found_count)"
-                                 u" VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"_s);
+                                 u" failed_twice, next_generation, run_list, found_count, generation)"
+                                 u" VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"_s);
         deletePlace_ = prepared(db, u"DELETE FROM place WHERE seed = ?"_s);
         // A whole list in one statement: the words go in as one JSON array.
         insertWords_ = prepared(db,

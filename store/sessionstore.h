@@ -65,6 +65,7 @@ struct Place
     QString nextGeneration; // the next generation as far as it got: an item list, each keyword + CRLF
     QString runList; // the run's own list
     qint32 foundCount = 0;
+    qint32 generation = 1; // of the keywords of pass: 1 for the seed page's words
 };
 
 // One keyword asked by a run and what its answer changed; kept in one transaction.
