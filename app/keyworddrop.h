@@ -14,8 +14,8 @@ public:
     // Watches the box's viewport, which is where a QPlainTextEdit receives its drops.
     explicit KeywordFileDrop(QPlainTextEdit* box);
 
-    // Adds the readable files' keywords at the end of the list through the list replacement, so that
-    // the clipboard holds the new list; the others are named in one message box.
+    // Adds the readable files' keywords at the end of the list as one undoable step, and the clipboard
+    // holds the new list; the others are named in one message box.
     void joinFiles(const QStringList& paths);
 
 protected:

@@ -363,7 +363,7 @@ int main(int argc, char** argv)
         QList<Row> rows;
         rows << measure(u"Command6 DistinctLines"_s, [&](const QString& l) { return Module1::DistinctLines(l, crlf); },
                         [&] { form.Command6_Click(); },
-                        u"awk %1 s, sort -u %2 s"_s.arg(awk, 0, 'f', 3).arg(sortUnique, 0, 'f', 3));
+                        u"awk %1 s, sort -u %2 s"_s.arg(QString::number(awk, 'f', 3), QString::number(sortUnique, 'f', 3)));
         rows << measure(u"Command2 ShuffleLines"_s, [&](const QString& l) { return Module1::ShuffleLines(l, crlf); },
                         [&] { form.Command2_Click(); }, u"shuf %1 s"_s.arg(shuf, 0, 'f', 3));
         rows << measure(u"Command15 keepContaining"_s,

@@ -136,10 +136,9 @@ int runOnce(bool plain, bool todaysLayout, bool suggestions)
             double((marks[b].wallNs - marks[a].wallNs) - (marks[b].waitNs - marks[a].waitNs)) / (b - a);
         line += u" "_s + QString::number(overheadNs / 1e6, 'f', 3);
     }
-    line += u" total %1 queries %2 found %3 peak %4"_s.arg(totalSeconds, 0, 'f', 2)
-                .arg(marks.size())
-                .arg(form.FoundCount)
-                .arg(peakKiB());
+    line += u" total %1 queries %2 found %3 peak %4"_s.arg(QString::number(totalSeconds, 'f', 2),
+                                                          QString::number(marks.size()),
+                                                          QString::number(form.FoundCount), QString::number(peakKiB()));
     std::printf("%s\n", qPrintable(line));
     return 0;
 }

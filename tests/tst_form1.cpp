@@ -301,11 +301,16 @@ void TestForm1::titleClock()
 void TestForm1::keywordListRoundTrip_data()
 {
     QTest::addColumn<QString>("text");
-    QTest::newRow("empty") << QString();
-    QTest::newRow("lines") << u"a\r\nb"_s;
-    QTest::newRow("trailing CRLF") << u"\r\na\r\n\r\n"_s;
-    QTest::newRow("spaces and tabs kept") << u"  x\t\r\n\u3000y "_s;
-    QTest::newRow("no-break space kept") << u"a\u00a0b"_s;
+    QTest::addColumn<QString>("shown"); // as the list reads back and the clipboard holds it
+    QTest::newRow("empty") << QString() << QString();
+    QTest::newRow("lines") << u"a\r\nb"_s << u"a\r\nb"_s;
+    QTest::newRow("trailing CRLF") << u"\r\na\r\n\r\n"_s << u"\r\na\r\n\r\n"_s;
+    QTest::newRow("spaces and tabs kept") << u"  x\t\r\n\u3000y "_s << u"  x\t\r\n\u3000y "_s;
+    QTest::newRow("no-break space kept") << u"a\u00a0b"_s << u"a\u00a0b"_s;
+    QTest::newRow("lone CR and LF") << u"a\rb\nc\r"_s << u"a\r\nb\r\nc\r\n"_s;
+    QTest::newRow("U+2028 and U+2029") << u"a\u2028b\u2029c"_s << u"a\r\nb\r\nc"_s;
+    QTest::newRow("U+FDD0 and U+FDD1") << u"a\uFDD0b\uFDD1c"_s << u"a\r\nb\r\nc"_s;
+    QTest::newRow("NEL, VT and FF stay on the line") << u"a\u0085b\vc\fd"_s << u"a\u0085b\vc\fd"_s;
 }
 
 void TestForm1::lineSeparatorReadsAsLineBreak()
@@ -320,14 +325,23 @@ void TestForm1::lineSeparatorReadsAsLineBreak()
 void TestForm1::keywordListRoundTrip()
 {
     QFETCH(QString, text);
+    QFETCH(QString, shown);
     Form1 form;
     form.Text1->setPlainText(u"old"_s);
     ListReplace::replaceKeywordList(form.Text1, text);
-    QCOMPARE(ListReplace::keywordListText(form.Text1), text);
-    QCOMPARE(QApplication::clipboard()->text(), text);
+    QCOMPARE(ListReplace::keywordListText(form.Text1), shown);
+    QCOMPARE(QApplication::clipboard()->text(), shown);
+    QCOMPARE(ListReplace::asShownInBox(text), shown);
     QCOMPARE(form.Text1->textCursor().position(), form.Text1->document()->characterCount() - 1);
     ListReplace::replaceKeywordList(form.Text1, text, ListReplace::Order::ClipboardFirst);
-    QCOMPARE(ListReplace::keywordListText(form.Text1), text);
+    QCOMPARE(ListReplace::keywordListText(form.Text1), shown);
+    QCOMPARE(QApplication::clipboard()->text(), shown);
+
+    // Added at the end, the text reads back the same; the clipboard gets the whole list.
+    form.Text1->setPlainText(u"old\r\n"_s);
+    ListReplace::extendKeywordList(form.Text1, u"old\r\n"_s + text, 5);
+    QCOMPARE(ListReplace::keywordListText(form.Text1), u"old\r\n"_s + shown);
+    QCOMPARE(QApplication::clipboard()->text(), u"old\r\n"_s + shown);
 }
 
 void TestForm1::textsShowWhole()

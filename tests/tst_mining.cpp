@@ -22,6 +22,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QScrollBar>
 #include <QMimeData>
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
@@ -98,6 +99,10 @@ private Q_SLOTS:
     void emptySeedIsQueried();
     void fastRefreshEqualsWholeReplace();
     void listChangedDuringRunIsKept();
+    void userPlaceKeptDuringRun_data();
+    void userPlaceKeptDuringRun();
+    void breaksInsideKeywordsStayOnOneLine_data();
+    void breaksInsideKeywordsStayOnOneLine();
     void startWhileRunningIsRefused();
     void closeDuringRequestEndsRunAtOnce();
     void runThroughTodaysLayout();
@@ -967,11 +972,11 @@ void TestMining::fastRefreshEqualsWholeReplace()
 {
     // A tree: s lists k0..k3, and every kN lists four later keywords, some of them already known.
     QHash<QString, QStringList> related;
-    // Link texts holding a lone CR, a lone LF, U+2028 or U+2029 show as two lines in the box.
+    // Link texts holding a lone CR, a lone LF, U+2028 or U+2029: each break is a space in the keyword.
     related.insert(u"s"_s, {u"k0"_s, u"k1"_s, u"cr\rk"_s, u"k2"_s, u"lf\nk"_s, u"k3"_s});
-    related.insert(u"cr\rk"_s, {u"ls\u2028k"_s, u"k5"_s});
-    related.insert(u"lf\nk"_s, {u"ps\u2029k"_s, u"cr\rk"_s});
-    related.insert(u"ls\u2028k"_s, {u"k7"_s, u"x\r"_s});
+    related.insert(u"cr k"_s, {u"ls\u2028k"_s, u"k5"_s});
+    related.insert(u"lf k"_s, {u"ps\u2029k"_s, u"cr\rk"_s});
+    related.insert(u"ls k"_s, {u"k7"_s, u"x\r"_s});
     for (int i = 0; i < 60; ++i)
         related.insert(u"k%1"_s.arg(i), {u"k%1"_s.arg(4 * i + 1), u"k%1"_s.arg(4 * i + 2), u"k%1"_s.arg(4 * i + 3),
                                         u"K%1"_s.arg(i / 2)});
@@ -994,13 +999,13 @@ void TestMining::fastRefreshEqualsWholeReplace()
     QVERIFY(fastRequests > 100);
     QCOMPARE(fast.RunList, plain.RunList);
     QCOMPARE(ListReplace::keywordListText(fast.Text1), ListReplace::keywordListText(plain.Text1));
-    QVERIFY(fast.RunList.startsWith(u"\r\nk0\r\nk1\r\ncr\rk\r\nk2\r\nlf\nk\r\nk3\r\n\r\n"_s));
-    QVERIFY(fast.RunList.contains(u"\r\nls\u2028k\r\n"_s) && fast.RunList.contains(u"\r\nps\u2029k\r\n"_s));
+    QVERIFY(fast.RunList.startsWith(u"\r\nk0\r\nk1\r\ncr k\r\nk2\r\nlf k\r\nk3\r\n\r\n"_s));
+    QVERIFY(fast.RunList.contains(u"\r\nls k\r\n"_s) && fast.RunList.contains(u"\r\nps k\r\n"_s));
+    QVERIFY(fast.RunList.contains(u"\r\nx \r\n"_s));
     // The list shows the keywords without RunList's empty entries.
-    QString shown = fast.RunList.mid(2).replace(u"k3\r\n\r\n"_s, u"k3\r\n"_s);
-    shown.replace(u"cr\rk"_s, u"cr\r\nk"_s).replace(u"lf\nk"_s, u"lf\r\nk"_s).replace(u"x\r\r\n"_s, u"x\r\n\r\n"_s);
-    shown.replace(u"ls\u2028k"_s, u"ls\r\nk"_s).replace(u"ps\u2029k"_s, u"ps\r\nk"_s);
+    const QString shown = fast.RunList.mid(2).replace(u"k3\r\n\r\n"_s, u"k3\r\n"_s);
     QCOMPARE(ListReplace::keywordListText(fast.Text1), shown);
+    QCOMPARE(QApplication::clipboard()->text(), shown);
     QCOMPARE(fast.Text1->textCursor().position(), plain.Text1->textCursor().position());
 }
 
@@ -1057,6 +1062,123 @@ void TestMining::listChangedDuringRunIsKept()
     QCOMPARE(ListReplace::keywordListText(form.Text1), list);
     QCOMPARE(QApplication::clipboard()->text(), list);
     QCOMPARE(form.RunList, u"\r\na\r\nb\r\n\r\nc\r\nd\r\ne\r\n"_s);
+
+    // Every addition is one step of the list's undo history, the user's typing between them too;
+    // undone one by one, each takes away exactly what it added.
+    const QStringList undone{u"before\r\na\r\nb\r\nc\r\ndropped\r\n热词\r\nd\r\ntyped"_s,
+                             u"before\r\na\r\nb\r\nc\r\ndropped\r\n热词\r\nd\r\n"_s,
+                             u"before\r\na\r\nb\r\nc\r\ndropped\r\n热词\r\n"_s,
+                             u"before\r\na\r\nb\r\nc\r\ndropped\r\n"_s,
+                             u"before\r\na\r\nb\r\nc\r\n"_s,
+                             u"before\r\na\r\nb\r\n"_s,
+                             u"before\r\n"_s};
+    for (const QString& step : undone) {
+        QVERIFY(form.Text1->document()->isUndoAvailable());
+        form.Text1->undo();
+        QCOMPARE(ListReplace::keywordListText(form.Text1), step);
+    }
+    QVERIFY(!form.Text1->document()->isUndoAvailable());
+}
+
+void TestMining::userPlaceKeptDuringRun_data()
+{
+    // Text1 holds 300 lines of four characters, line n starting at 5 n. While the seed page is
+    // awaited, the user puts the caret or a selection and scrolls the view; then three appends come.
+    QTest::addColumn<int>("anchor");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<int>("top"); // first line in view
+    QTest::addColumn<bool>("follows");
+
+    QTest::newRow("caret in the middle") << 250 << 250 << 40 << false;
+    QTest::newRow("view away from the caret") << 250 << 250 << 200 << false;
+    QTest::newRow("selection in the middle") << 200 << 302 << 35 << false;
+    QTest::newRow("selection up from the end") << 1500 << 1000 << 180 << false;
+    QTest::newRow("everything selected") << 0 << 1500 << 0 << false;
+    QTest::newRow("caret at the end follows") << 1500 << 1500 << 290 << true;
+}
+
+void TestMining::userPlaceKeptDuringRun()
+{
+    QFETCH(int, anchor);
+    QFETCH(int, position);
+    QFETCH(int, top);
+    QFETCH(bool, follows);
+
+    QHash<QString, QStringList> related{{u"s"_s, {u"p1"_s, u"p2"_s}}};
+    for (int i = 0; i < 30; ++i) {
+        related[u"p1"_s] << u"q"_s + QString::number(i);
+        related[u"p2"_s] << u"r"_s + QString::number(i);
+    }
+    serve(related, {{u"s"_s, 300}});
+    Form1 form;
+    form.Text7->setText(u"0"_s);
+    form.Text3->setText(u"s"_s);
+    QString lines;
+    for (int i = 0; i < 300; ++i)
+        lines += u"行"_s + QString::number(1000 + i).right(3) + u"\r\n";
+    form.Text1->setPlainText(lines);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QTimer::singleShot(100, &form, [&] {
+        QTextCursor cursor(form.Text1->document());
+        cursor.setPosition(anchor);
+        cursor.setPosition(position, QTextCursor::KeepAnchor);
+        form.Text1->setTextCursor(cursor);
+        form.Text1->verticalScrollBar()->setValue(top);
+    });
+    form.Command4->click();
+
+    QCOMPARE(server_.requests().size(), 63);
+    QCOMPARE(form.Text1->document()->blockCount(), 363);
+    const QTextCursor caret = form.Text1->textCursor();
+    if (follows) {
+        QCOMPARE(caret.position(), 1726); // 1500, then p1 p2, q0 to q29 and r0 to r29 with their breaks
+        QVERIFY(!caret.hasSelection());
+        QCOMPARE(form.Text1->verticalScrollBar()->value(), form.Text1->verticalScrollBar()->maximum());
+    } else {
+        QCOMPARE(caret.anchor(), anchor);
+        QCOMPARE(caret.position(), position);
+        QCOMPARE(form.Text1->verticalScrollBar()->value(), top);
+    }
+}
+
+void TestMining::breaksInsideKeywordsStayOnOneLine_data()
+{
+    QTest::addColumn<bool>("todays"); // the words of today's layout rather than the classic block
+    QTest::addColumn<QString>("lineBreak");
+
+    for (const bool todays : {false, true}) {
+        const char* layout = todays ? "rs_new, " : "classic, ";
+        QTest::addRow("%sU+2028", layout) << todays << u"\u2028"_s;
+        QTest::addRow("%sU+2029", layout) << todays << u"\u2029"_s;
+        QTest::addRow("%sU+FDD0", layout) << todays << u"\uFDD0"_s;
+        QTest::addRow("%sU+FDD1", layout) << todays << u"\uFDD1"_s;
+        QTest::addRow("%slone CR", layout) << todays << u"\r"_s;
+        QTest::addRow("%slone LF", layout) << todays << u"\n"_s;
+        QTest::addRow("%sCRLF", layout) << todays << u"\r\n"_s;
+        QTest::addRow("%sNEL", layout) << todays << u"\u0085"_s;
+    }
+}
+
+void TestMining::breaksInsideKeywordsStayOnOneLine()
+{
+    QFETCH(bool, todays);
+    QFETCH(QString, lineBreak);
+
+    // The break becomes one space: the keyword is one line in the list and in the clipboard, and it
+    // is asked with the space.
+    todaysLayout_ = todays;
+    utf8Pages_ = true;
+    serve({{u"s"_s, {u"a"_s + lineBreak + u"b", u"c"_s}}, {u"a b"_s, {u"d"_s + lineBreak + u"e"}}});
+    Form1 form;
+    form.Text7->setText(u"0"_s);
+    form.Text3->setText(u"s"_s);
+    form.Command4->click();
+    QCOMPARE(askedKeywords(), (QStringList{u"s"_s, u"a b"_s, u"c"_s, u"d e"_s}));
+    QCOMPARE(form.RunList, u"\r\na b\r\nc\r\n\r\nd e\r\n"_s);
+    QCOMPARE(ListReplace::keywordListText(form.Text1), u"a b\r\nc\r\nd e\r\n"_s);
+    QCOMPARE(form.Text1->document()->blockCount(), 4);
+    QCOMPARE(QApplication::clipboard()->text(), u"a b\r\nc\r\nd e\r\n"_s);
 }
 
 void TestMining::startWhileRunningIsRefused()
