@@ -3,6 +3,7 @@
 #include "app/form1.h"
 
 #include "app/messagebox.h"
+#include "app/sessionkeeper.h"
 #include "hotwords/hotwords.h"
 #include "listtools/export.h"
 #include "listtools/listcommands.h"
@@ -138,4 +139,9 @@ void Form1::Command10_Click()
         return;
     }
     ExportFile::writeFetchRecord(fetched.keywords);
+    if (session_ && source) {
+        const QRadioButton* option = findChild<QRadioButton*>(source->optionName);
+        session_->recordWords(fetched.keywords.split(u"\r\n"_s, Qt::SkipEmptyParts),
+                              option ? option->text() : QString());
+    }
 }

@@ -9,6 +9,7 @@
 #include "platform/textfile.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QDropEvent>
 #include <QGuiApplication>
 #include <QMimeData>
@@ -88,9 +89,11 @@ void KeywordFileDrop::joinFiles(const QStringList& paths)
         QList<QString> texts;
         for (const QString& path : paths) {
             TextFile::ReadResult read = TextFile::read(path);
-            if (read.refusal == TextFile::Refusal::None)
+            if (read.refusal == TextFile::Refusal::None) {
+                if (fileRead)
+                    fileRead(QFileInfo(path).fileName(), read.text);
                 texts.append(std::move(read.text));
-            else
+            } else
                 refused.append(QDir::toNativeSeparators(path) + u"："_s + TextFile::refusalText(read.refusal));
         }
         if (!texts.isEmpty()) {

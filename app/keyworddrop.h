@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QStringList>
+#include <functional>
 
 class QPlainTextEdit;
 
@@ -17,6 +18,9 @@ public:
     // Adds the readable files' keywords at the end of the list as one undoable step, and the clipboard
     // holds the new list; the others are named in one message box.
     void joinFiles(const QStringList& paths);
+
+    // Told of each file that joins the list: its name and its text.
+    std::function<void(const QString& fileName, const QString& text)> fileRead;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

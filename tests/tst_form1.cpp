@@ -197,10 +197,10 @@ void TestForm1::windowAtStart()
     QCOMPARE(form.Text1->lineWrapMode(), QPlainTextEdit::NoWrap);
     QCOMPARE(form.Text1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
     QCOMPARE(form.Text1->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-    QCOMPARE(form.RunState, 0);
-    QVERIFY(form.RunList.isEmpty());
-    QCOMPARE(form.SeedMarkers.first, u"相关搜索</th>"_s);
-    QCOMPARE(form.SeedMarkers.second, u"</table>"_s);
+    QCOMPARE(form.miningRun()->RunState, 0);
+    QVERIFY(form.miningRun()->RunList.isEmpty());
+    QCOMPARE(form.miningRun()->SeedMarkers.first, u"相关搜索</th>"_s);
+    QCOMPARE(form.miningRun()->SeedMarkers.second, u"</table>"_s);
 
     // Centred on the screen.
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
@@ -288,12 +288,12 @@ void TestForm1::titleClock()
     QVERIFY2(QDateTime::fromString(clock, u"yyyy/M/d H:mm:ss"_s).isValid(), qPrintable(clock));
     QCOMPARE(form.Label6->text(), u"已查询："_s); // no run: the elapsed display stands still
 
-    form.RunState = 1;
-    form.StartTime = QDateTime::currentDateTime().addSecs(-42);
+    form.miningRun()->RunState = 1;
+    form.miningRun()->StartTime = QDateTime::currentDateTime().addSecs(-42);
     form.Timer1_Timer();
     QVERIFY(form.Label6->text() == u"已查询：42 秒"_s || form.Label6->text() == u"已查询：43 秒"_s);
-    form.RunState = 2;
-    form.StartTime = QDateTime::currentDateTime();
+    form.miningRun()->RunState = 2;
+    form.miningRun()->StartTime = QDateTime::currentDateTime();
     form.Timer1_Timer();
     QVERIFY(form.Label6->text().startsWith(u"已查询：4"_s));
 }
