@@ -5,7 +5,10 @@
 #include "mining/extraction.h"
 #include "mining/pagesource.h"
 #include "mining/suggestions.h"
+#include "platform/datafolder.h"
 #include "platform/inet.h"
+#include "store/sessionstore.h"
+#include "app/sessionkeeper.h"
 #include "platform/listreplace.h"
 #include "support/fakehttpserver.h"
 #include "support/searchpages.h"
@@ -31,6 +34,8 @@
 #include <QTest>
 #include <QTextCursor>
 #include <QTimer>
+#include <QScopeGuard>
+#include <QRadioButton>
 
 using namespace Qt::StringLiterals;
 
@@ -95,6 +100,7 @@ private Q_SLOTS:
     void noSuggestionRequestAfterStop();
     void refusalTurnsToWebEngine_data();
     void refusalTurnsToWebEngine();
+    void sessionKeptAcrossStarts();
     void reservedCharactersArriveIntact();
     void emptySeedIsQueried();
     void fastRefreshEqualsWholeReplace();
@@ -941,6 +947,93 @@ void TestMining::refusalTurnsToWebEngine()
         for (const auto& request : server_.requests())
             QVERIFY(viaWeb(request));
     }
+}
+
+namespace {
+
+// A window that keeps its session in the data folder, as the program's does, once it has painted.
+std::unique_ptr<Form1> windowWithSession()
+{
+    auto form = std::make_unique<Form1>();
+    form->keepSession();
+    form->show();
+    if (!QTest::qWaitForWindowExposed(form.get()) || !QTest::qWaitFor([&] { return form->session()->isOpen(); }, 5000))
+        return nullptr;
+    return form;
+}
+
+} // namespace
+
+void TestMining::sessionKeptAcrossStarts()
+{
+    QTemporaryDir data;
+    DataFolder::setPathForTesting(data.path());
+    const auto resetFolder = qScopeGuard([] { DataFolder::setPathForTesting(QString()); });
+    serve({{u"s"_s, {u"a"_s, u"b"_s}}, {u"a"_s, {u"c"_s}}, {u"b"_s, {u"d"_s}}, {u"t"_s, {u"e"_s, u"A"_s}}});
+    {
+        const auto form = windowWithSession();
+        QVERIFY(form);
+        form->Text7->setText(u"0"_s);
+        form->Text4->setText(u"1"_s); // stops right after the seed page
+        form->Text3->setText(u"s"_s);
+        form->Command4->click();
+        QCOMPARE(form->miningRun()->pendingKeywords(), (QStringList{u"a"_s, u"b"_s}));
+        // Another seed keeps the first seed's place; its "A" is a line of the list already.
+        form->Text4->setText(u"100"_s);
+        form->Text3->setText(u"t"_s);
+        form->Command4->click();
+        QCOMPARE(form->Label7->text(), u"1 个"_s);
+        QCOMPARE(ListReplace::keywordListText(form->Text1), u"a\r\nb\r\ne\r\n"_s);
+        form->Text3->setText(u"s"_s);
+        QCOMPARE(form->Command4->text(), u"继续挖掘"_s);
+        form->Text1->moveCursor(QTextCursor::End);
+        form->Text1->insertPlainText(u"手工 输入"_s);
+        form->Check1->setChecked(true);
+        form->Option6->setChecked(true);
+        form->close();
+    }
+    server_.clearRequests();
+    serve({{u"s"_s, {u"a"_s, u"b"_s}}, {u"a"_s, {u"c"_s}}, {u"b"_s, {u"d"_s}}, {u"t"_s, {u"e"_s}}});
+    {
+        // Everything as it was, and the first seed goes on where it stopped.
+        const auto form = windowWithSession();
+        QVERIFY(form);
+        QCOMPARE(ListReplace::keywordListText(form->Text1), u"a\r\nb\r\ne\r\n手工 输入"_s);
+        QCOMPARE(form->Text3->text(), u"s"_s);
+        QCOMPARE(form->Text4->text(), u"100"_s);
+        QCOMPARE(form->Text7->text(), u"0"_s);
+        QVERIFY(form->Check1->isChecked());
+        QVERIFY(form->Option6->isChecked());
+        QVERIFY(!form->Option3->isChecked());
+        QCOMPARE(form->Command4->text(), u"继续挖掘"_s);
+        form->Check1->setChecked(false);
+        form->Command4->click();
+        QCOMPARE(askedKeywords(), (QStringList{u"a"_s, u"b"_s, u"c"_s, u"d"_s}));
+        QCOMPARE(ListReplace::keywordListText(form->Text1), u"a\r\nb\r\ne\r\n手工 输入\r\nc\r\nd\r\n"_s);
+
+        // The same seed again, its run forgotten: every keyword is asked, none added twice.
+        server_.clearRequests();
+        form->miningRun()->RunList.clear();
+        form->Command4->click();
+        QCOMPARE(askedKeywords(), (QStringList{u"s"_s, u"a"_s, u"b"_s, u"c"_s, u"d"_s}));
+        QCOMPARE(ListReplace::keywordListText(form->Text1), u"a\r\nb\r\ne\r\n手工 输入\r\nc\r\nd\r\n"_s);
+        QCOMPARE(form->Command4->text(), u"开始挖掘"_s);
+        form->close();
+    }
+    // Where each keyword came from.
+    Store::SessionStore store;
+    QCOMPARE(store.open(data.path()), QString());
+    const QHash<QString, Store::KeywordRecord> records = store.records({u"a"_s, u"c"_s, u"e"_s, u"手工 输入"_s});
+    QCOMPARE(records.size(), 3);
+    QCOMPARE(records[u"a"_s].source, u"相关搜索"_s);
+    QCOMPARE(records[u"a"_s].parent, u"s"_s);
+    QCOMPARE(records[u"a"_s].generation, 1);
+    QCOMPARE(records[u"a"_s].seenCount, 3); // listed by s's page twice and by t's as "A"
+    QCOMPARE(records[u"c"_s].parent, u"a"_s);
+    QCOMPARE(records[u"c"_s].generation, 2);
+    QCOMPARE(records[u"c"_s].seed, u"s"_s);
+    QCOMPARE(records[u"e"_s].seed, u"t"_s);
+    QCOMPARE(store.places().size(), 0);
 }
 
 void TestMining::reservedCharactersArriveIntact()
