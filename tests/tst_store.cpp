@@ -1,12 +1,18 @@
 // The session store: what is written comes back whole in a store opened afterwards (the list unit
 // for unit, the settings, the places with their pages applied, the keywords' records), one page is one
 // transaction, and every fault of the file or its folder is said without stopping the program.
+#include "app/form1.h"
+#include "app/messagebox.h"
+#include "app/sessionkeeper.h"
 #include "listtools/export.h"
+#include "platform/listreplace.h"
 #include "platform/datafolder.h"
 #include "store/schema.h"
 #include "store/sessionstore.h"
 
 #include <QDir>
+#include <QPlainTextEdit>
+#include <QScopeGuard>
 #include <QFile>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -152,6 +158,8 @@ private Q_SLOTS:
     void lockLeftByAGoneProcess();
     void dataFolder();
     void closedStoreKeepsNothing();
+    void windowSaysFaultOnce_data();
+    void windowSaysFaultOnce();
 
 private:
     std::unique_ptr<QTemporaryDir> dir_;
@@ -748,5 +756,64 @@ void TestStore::closedStoreKeepsNothing()
     QCOMPARE(store.records({ u"y"_s }).size(), 0);
 }
 
-QTEST_GUILESS_MAIN(TestStore)
+void TestStore::windowSaysFaultOnce_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("reason"); // {folder}, {file}; {aside} for whatever the file was renamed to
+    QTest::newRow("folder under a file") << u"folder under a file"_s
+                                         << u"无法写入文件夹 {folder}，本次不保存列表和设置。"_s;
+    QTest::newRow("garbage") << u"garbage"_s << u"{file} 无法读取，已改名为 {aside} 保留，并新建了一个保存文件。"_s;
+    QTest::newRow("second window") << u"second window"_s
+                                   << u"晴岚词宝的另一个窗口正在使用 {file}，这个窗口本次不保存列表和设置。"_s;
+}
+
+void TestStore::windowSaysFaultOnce()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, reason);
+    QString folder = this->folder();
+    QVERIFY(QDir().mkpath(folder));
+    const QByteArray garbage = QByteArray("不是数据库\r\n") + QByteArray(4000, '\xff');
+    SessionStore first;
+    if (fault == u"folder under a file"_s) {
+        writeFile(dir_->filePath(u"plain.txt"_s), "x");
+        folder = dir_->filePath(u"plain.txt/data"_s);
+    } else if (fault == u"garbage"_s) {
+        writeFile(file(), garbage);
+    } else {
+        QCOMPARE(first.open(folder), QString());
+    }
+    DataFolder::setPathForTesting(folder);
+    const auto resetFolder = qScopeGuard([] { DataFolder::setPathForTesting(QString()); });
+    QList<MessageBox::Shown> shown;
+    MessageBox::setHookForTesting([&shown](const MessageBox::Shown& box) { shown.append(box); });
+    const auto unhook = qScopeGuard([] { MessageBox::setHookForTesting({}); });
+
+    Form1 form;
+    form.keepSession();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QTRY_COMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].title, u"保存"_s);
+    const QString aside = QDir(folder).entryList({u"session.sqlite.unreadable-*"_s}).value(0);
+    QString expected = reason;
+    expected.replace(u"{folder}"_s, QDir::toNativeSeparators(folder))
+        .replace(u"{file}"_s, QDir::toNativeSeparators(folder + u"/session.sqlite"_s))
+        .replace(u"{aside}"_s, QDir::toNativeSeparators(folder + u'/' + aside));
+    QCOMPARE(shown[0].text, expected);
+    // The window goes on; nothing is said twice, and nothing of the old file is lost.
+    form.Text1->setPlainText(u"照常\r\n使用"_s);
+    QTest::qWait(SessionKeeper::SaveDelayMs + 300);
+    QCOMPARE(ListReplace::keywordListText(form.Text1), u"照常\r\n使用"_s);
+    QCOMPARE(shown.size(), 1);
+    if (fault == u"garbage"_s) {
+        QVERIFY(!aside.isEmpty());
+        QCOMPARE(readFile(folder + u'/' + aside), garbage);
+        QVERIFY(form.session()->isOpen());
+    } else {
+        QVERIFY(!form.session()->isOpen());
+    }
+}
+
+QTEST_MAIN(TestStore)
 #include "tst_store.moc"
