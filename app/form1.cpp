@@ -552,6 +552,8 @@ void Form1::Command4_Click()
     run_->RunState = 1;
     run_->FoundCount = 0;
     readRunSettings();
+    if (session_)
+        session_->save();
     run_->StartTime = QDateTime::currentDateTime();
     Label5->setText(u"开始时间："_s + dateTimeText(run_->StartTime));
 

@@ -58,6 +58,7 @@ void SessionKeeper::changed()
 
 void SessionKeeper::save()
 {
+    saveTimer_.stop();
     if (!store_.isOpen())
         return;
     store_.saveList(ListReplace::keywordListText(form_->Text1));

@@ -28,7 +28,9 @@ public:
 
     // The list or a setting changed by anything but a run's append: saved within two seconds.
     void changed();
-    // Saves the list and the settings at once and waits until they are in the file (closing).
+    // Saves the list and the settings at once (a run starts with what the window shows) ...
+    void save();
+    // ... and waits until they are in the file (closing).
     void saveNow();
 
     void recordPage(const Mining::AskedPage& page, const QString& listAppend);
@@ -45,7 +47,6 @@ public:
     static Mining::RunPlace fromStored(const Store::Place& place);
 
 private:
-    void save();
     void showProblem(const QString& reason);
     QHash<QString, QString> settings() const;
     void applySettings(const QHash<QString, QString>& settings);

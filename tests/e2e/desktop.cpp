@@ -316,6 +316,8 @@ bool ProgramWindow::start(QString* error)
     environment.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
     environment.insert(u"HOME"_s, homeDirectory());
     environment.insert(u"XDG_RUNTIME_DIR"_s, runtime);
+    if (!options_.dataHome.isEmpty())
+        environment.insert(u"XDG_DATA_HOME"_s, options_.dataHome);
     environment.insert(u"LC_ALL"_s, u"C.UTF-8"_s);
     // The web engine refuses to start as root inside its sandbox; scripts/env.sh turns it off the same
     // way, and the suite may be run without it.

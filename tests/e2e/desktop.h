@@ -110,6 +110,7 @@ public:
         QString program; // path of the built qinglan-cibao
         quint16 proxyPort = 0;
         bool copyToOwnDirectory = true; // false: run it where it was built (the web strip beside it)
+        QString dataHome; // XDG_DATA_HOME, where the session is kept; empty: the program's own new home
     };
 
     ProgramWindow(const VirtualDisplay& display, Options options);

@@ -215,6 +215,7 @@ void FakeSite::setRelated(const QString& keyword, const QStringList& related, in
 {
     QMutexLocker lock(&mutex_);
     pages_.insert(keyword, Page { related, delayMs });
+    hanging_.remove(keyword);
 }
 
 void FakeSite::setHanging(const QString& keyword)

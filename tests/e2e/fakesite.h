@@ -27,7 +27,8 @@ public:
     bool start();
     quint16 port() const { return port_; }
 
-    // The result page of keyword lists these related searches; it is answered after delayMs.
+    // The result page of keyword lists these related searches; it is answered after delayMs, also
+    // when it hung before.
     void setRelated(const QString& keyword, const QStringList& related, int delayMs = 0);
     // The result page of keyword never comes.
     void setHanging(const QString& keyword);

@@ -15,6 +15,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -65,6 +66,7 @@ private Q_SLOTS:
     void fetcherRefusedWebEngineServed_data();
     void fetcherRefusedWebEngineServed();
     void stopWhileVerificationWindowIsOpen();
+    void killedWhileAPageIsAwaited();
 
 private:
     // The box's text cannot be read from outside (on X11 a message box does not copy itself), so
@@ -97,6 +99,8 @@ private:
     // page's white.
     bool showsVerificationButton(const QString& window, const QString& picture) const;
     bool typeInto(ProgramWindow& program, Spot box, const QString& text);
+    // The list as the text box copies it (select all, copy).
+    QString copiedList(ProgramWindow& program);
     // The run of fetcherRefusedWebEngineServed: 减肥 and its three keywords, refused to the fetcher.
     void startFetcherRefusedRun(ProgramWindow& program, FakeSite::FetcherRefusal refusal);
     // Clicks the verification page's button until the site is asked for its address.
@@ -738,6 +742,59 @@ void TestEndToEnd::stopWhileVerificationWindowIsOpen()
     QVERIFY(closeBoxWithReturn(*program, box, u"挖掘已停止"_s));
     QTest::qWait(2500);
     QCOMPARE(site_->requestCount(), asked);
+}
+
+void TestEndToEnd::killedWhileAPageIsAwaited()
+{
+    QTemporaryDir data;
+    site_->setRelated(u"减肥"_s, { u"减肥方法"_s, u"减肥食谱"_s });
+    site_->setRelated(u"减肥方法"_s, { u"减肥方法大全"_s, u"减肥食谱"_s });
+    site_->setRelated(u"减肥方法大全"_s, {});
+    site_->setRelated(u"减肥食谱做法"_s, {});
+    site_->setHanging(u"减肥食谱"_s);
+    const QString awaited = FakeSite::searchTarget(u"减肥食谱"_s);
+    {
+        ProgramWindow program(display_, ProgramWindow::Options { program_, site_->port(), true, data.path() });
+        QString error;
+        QVERIFY2(program.start(&error), qPrintable(error));
+        QVERIFY(typeInto(program, Layout::Text7, u"0"_s));
+        program.click(Layout::Command4);
+        QTRY_VERIFY_WITH_TIMEOUT(askedTargets().contains(awaited), 15000);
+        // Killed as a crash or a power cut kills it, its page still on the way.
+        QTest::qWait(500);
+        ::kill(pid_t(program.pid()), SIGKILL);
+        QVERIFY(program.process().waitForFinished(5000));
+    }
+    const int before = int(pageVisits().size());
+
+    site_->setRelated(u"减肥食谱"_s, { u"减肥食谱做法"_s });
+    ProgramWindow program(display_, ProgramWindow::Options { program_, site_->port(), true, data.path() });
+    QString error;
+    QVERIFY2(program.start(&error), qPrintable(error));
+    // The list as it was: the text box copies it.
+    const QString kept = u"减肥方法\r\n减肥食谱\r\n减肥方法大全\r\n"_s;
+    QTRY_COMPARE_WITH_TIMEOUT(copiedList(program), QString(kept).replace(u"\r\n"_s, u"\n"_s), 10000);
+    // 继续挖掘: the awaited keyword first, no seed, and the same list as a run that was never cut off.
+    program.click(Layout::Command4);
+    const QString whole = kept + u"减肥食谱做法\r\n"_s;
+    QTRY_COMPARE_WITH_TIMEOUT(clipboard(), whole, 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(askedTargets().mid(before),
+                              (QStringList { awaited, FakeSite::searchTarget(u"减肥方法大全"_s),
+                                             FakeSite::searchTarget(u"减肥食谱做法"_s) }),
+                              15000);
+    QVERIFY(display_.findWindows(program.pid(), u"^(挖掘已停止|保存)$"_s).isEmpty());
+}
+
+QString TestEndToEnd::copiedList(ProgramWindow& program)
+{
+    display_.setClipboard(Marker);
+    program.click(Layout::Text1);
+    display_.key(u"ctrl+a"_s);
+    display_.key(u"ctrl+c"_s);
+    QString now;
+    if (!QTest::qWaitFor([&] { return (now = clipboard()) != Marker; }, 3000))
+        return QString();
+    return now.replace(u"\r\n"_s, u"\n"_s);
 }
 
 int main(int argc, char* argv[])
