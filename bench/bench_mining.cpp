@@ -5,6 +5,8 @@
 // time a query takes end to end on the web engine's path, beside the fetch component's on the same
 // pages of the same server.
 #include "app/form1.h"
+#include "app/sessionkeeper.h"
+#include "platform/datafolder.h"
 #include "app/webstriploader.h"
 #include "mining/extraction.h"
 #include "mining/pagesource.h"
@@ -24,6 +26,8 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -57,7 +61,7 @@ qint64 peakKiB()
 }
 
 // One run in this process; prints "overhead <ms at each checkpoint> total <s> queries <n> found <n> peak <KiB>".
-int runOnce(bool plain, bool todaysLayout, bool suggestions)
+int runOnce(bool plain, bool todaysLayout, bool suggestions, bool store = false)
 {
     FakeHttpServer server;
     if (!server.start())
@@ -65,13 +69,23 @@ int runOnce(bool plain, bool todaysLayout, bool suggestions)
     server.useAsApplicationProxy();
 
     QHash<QString, int> numberOf;
+    QTemporaryDir data; // outlives the window and its store
     Form1 form;
     form.setPlainRefreshForBenchmark(plain);
     form.Text7->setText(QStringLiteral("0")); // no pause between queries: the overhead alone
     form.Text3->setText(keywordName(0));
     form.Text4->setText(QString::number(CountLimit));
     form.Check1->setChecked(suggestions);
+    // With the session store: every page, its records and the place committed as the program does.
+    if (store) {
+        DataFolder::setPathForTesting(data.path());
+        form.keepSession();
+    }
     form.show();
+    if (store && !QTest::qWaitFor([&form] { return form.session()->isOpen(); }, 10000)) {
+        std::fprintf(stderr, "the session store did not open\n");
+        return 1;
+    }
 
     struct Mark
     {
@@ -112,6 +126,8 @@ int runOnce(bool plain, bool todaysLayout, bool suggestions)
     });
 
     form.Command4->click();
+    if (store)
+        form.session()->store().flush();
     const double totalSeconds = clock.nsecsElapsed() / 1e9;
     // The list shows RunList's keywords without its empty entries (before the seed page's keywords
     // and between them and the later ones).
@@ -236,15 +252,17 @@ int main(int argc, char* argv[])
     if (args.size() > 1 && args.at(1) == u"web")
         return runWebEngine();
     if (args.size() > 1)
-        return runOnce(args.at(1) == u"plain", args.at(1) == u"today", args.at(1) == u"suggest");
+        return runOnce(args.at(1) == u"plain", args.at(1) == u"today", args.at(1) == u"suggest",
+                       args.at(1) == u"store");
 
     std::printf("Mining run against an in-process fake search server (%d links a page, count limit %d)\n",
                 LinksPerPage, CountLimit);
     const QStringList fast = childRun(args.at(0), u"fast"_s);
     const QStringList today = childRun(args.at(0), u"today"_s);
     const QStringList suggest = childRun(args.at(0), u"suggest"_s);
+    const QStringList store = childRun(args.at(0), u"store"_s);
     const QStringList plain = childRun(args.at(0), u"plain"_s);
-    if (fast.size() < 12 || today.size() < 12 || suggest.size() < 12 || plain.size() < 12) {
+    if (fast.size() < 12 || today.size() < 12 || suggest.size() < 12 || store.size() < 12 || plain.size() < 12) {
         std::printf("a run failed\n");
         return 1;
     }
@@ -257,12 +275,13 @@ int main(int argc, char* argv[])
     row("append refresh + novelty index", fast);
     row("the same, pages of the rs_new layout", today);
     row("the same, with the search box's suggestions (two requests a query)", suggest);
+    row("the same, with the session store (every page committed)", store);
     row("whole replace + scan", plain);
     const double x = fast[3].toDouble();
     const double y = plain[3].toDouble();
-    std::printf("\noverhead@50000 %.3f ms, rs_new pages %s ms, with suggestions %s ms, whole-replace %.3f ms, "
-                "ratio %.1f\n",
-                x, qPrintable(today[3]), qPrintable(suggest[3]), y, x > 0 ? y / x : 0.0);
+    std::printf("\noverhead@50000 %.3f ms, rs_new pages %s ms, with suggestions %s ms, with the store %s ms, "
+                "whole-replace %.3f ms, ratio %.1f\n",
+                x, qPrintable(today[3]), qPrintable(suggest[3]), qPrintable(store[3]), y, x > 0 ? y / x : 0.0);
     // The engine's line is printed as the child gave it; a child that could not run it says so.
     const QStringList web = childRun(args.at(0), u"web"_s);
     std::printf("\n%s\n", web.join(u' ').isEmpty() ? "web engine: the run gave no line" : qPrintable(web.join(u' ')));

@@ -116,10 +116,11 @@ QList<RunPlace> MiningRun::places() const
 
 void MiningRun::setPlaces(const QList<RunPlace>& places)
 {
-    dropPlace();
-    shelved_.clear();
-    for (const RunPlace& kept : places)
-        shelved_.insert(kept.seed, kept);
+    // The place at hand, of a run that may be going on, stays as it is.
+    for (const RunPlace& kept : places) {
+        if (!(hasPlace_ && placeSeed_ == kept.seed))
+            shelved_.insert(kept.seed, kept);
+    }
 }
 
 void MiningRun::shelvePlace()

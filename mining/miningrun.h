@@ -159,7 +159,7 @@ public:
     // The place at hand, and every kept place (the one at hand first).
     RunPlace place() const;
     QList<RunPlace> places() const;
-    // The places kept from an earlier start of the program; none is at hand until resumed.
+    // Adds the places kept from an earlier start of the program; none is at hand until resumed.
     void setPlaces(const QList<RunPlace>& places);
     // The keywords not yet answered, in the order they will be asked: the rest of the pass, the
     // failed ones waiting for their second try, those that failed twice, then the next generation.
