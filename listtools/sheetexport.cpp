@@ -244,6 +244,12 @@ XlsxResult writeKeywordSheet(const QString& path, const QString& list, const Rec
     for (lxw_col_t column = 0; column < std::size(widths); ++column)
         worksheet_set_column(sheet, column, column, widths[column], nullptr);
     worksheet_freeze_panes(sheet, 1, 0);
+    // Printed, the seven columns fit the width of a landscape page, the header row heads every page
+    // and the grid shows.
+    worksheet_set_landscape(sheet);
+    worksheet_fit_to_pages(sheet, 1, 0);
+    worksheet_repeat_rows(sheet, 0, 0);
+    worksheet_gridlines(sheet, LXW_SHOW_ALL_GRIDLINES);
     Utf8Buffer utf8;
     const QStringList header = sheetHeader();
     for (lxw_col_t column = 0; column < lxw_col_t(header.size()); ++column)
