@@ -34,14 +34,14 @@ int main(int argc, char** argv)
     const QString list = u"减肥最快的方法\r\n减肥食谱\r\n怎样减肥效果好\r\n减肥茶\r\n减肥最快的方法一周瘦10斤\r\n"
                          u"减肥食谱一日三餐\r\n减肥食谱 晚餐\r\n减肥茶哪个牌子效果好\r\n春季养生\r\n瘦身操\r\n"
                          u"自己想到的词\r\n"_s;
-    const ListExport::XlsxResult written =
-        ListExport::writeKeywordSheet(QString::fromLocal8Bit(argv[1]), list,
-                                      [&records](const QString& keyword) -> std::optional<ListExport::SheetRecord> {
-                                          const auto record = records.constFind(keyword);
-                                          if (record == records.constEnd())
-                                              return std::nullopt;
-                                          return *record;
-                                      });
+    const ListExport::XlsxResult written
+        = ListExport::writeKeywordSheet(QString::fromLocal8Bit(argv[1]), list,
+                                        [&records](const QString& keyword) -> std::optional<ListExport::SheetRecord> {
+                                            const auto record = records.constFind(keyword);
+                                            if (record == records.constEnd())
+                                                return std::nullopt;
+                                            return *record;
+                                        });
     if (!written.ok) {
         std::fprintf(stderr, "%s\n", written.failures.join(u'\n').toUtf8().constData());
         return 1;

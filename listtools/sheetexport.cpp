@@ -51,18 +51,6 @@ QString libraryReason(lxw_error error)
     }
 }
 
-// The text cut to a cell's limit, never between the two halves of a surrogate pair.
-QStringView cellText(QStringView text, qint64* shortened)
-{
-    if (text.size() <= ListExport::MaxCellLength)
-        return text;
-    ++*shortened;
-    qsizetype length = ListExport::MaxCellLength;
-    if (text[length - 1].isHighSurrogate())
-        --length;
-    return text.first(length);
-}
-
 // UTF-8 for the library, in one buffer reused for every cell. A lone surrogate becomes U+FFFD.
 class Utf8Buffer
 {
@@ -103,17 +91,33 @@ bool holdsEscapeLikeText(QStringView text)
     return false;
 }
 
-QString withEscapedUnderscores(QStringView text)
+// The text as its cell stores it: escape-like texts escaped, and cut to the cell's limit in that
+// stored form (as the library counts it), never between the two halves of a surrogate pair.
+QStringView storedText(QStringView text, QString* buffer, bool* cut)
 {
-    QString escaped;
-    escaped.reserve(text.size() + 14);
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (escapeLikeAt(text, i))
-            escaped += u"_x005F_";
-        else
-            escaped += text[i];
+    const qsizetype limit = ListExport::MaxCellLength;
+    if (!holdsEscapeLikeText(text)) {
+        if (text.size() <= limit)
+            return text;
+        *cut = true;
+        return text.first(text[limit - 1].isHighSurrogate() ? limit - 1 : limit);
     }
-    return escaped;
+    buffer->clear();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const bool escape = escapeLikeAt(text, i);
+        const bool pair = text[i].isHighSurrogate() && i + 1 < text.size();
+        if (buffer->size() + (escape ? 7 : pair ? 2 : 1) > limit) {
+            *cut = true;
+            break;
+        }
+        if (escape)
+            *buffer += u"_x005F_";
+        else
+            *buffer += text[i];
+        if (pair)
+            *buffer += text[++i];
+    }
+    return *buffer;
 }
 
 class SheetWriter
@@ -129,17 +133,16 @@ public:
     {
         if (text.isEmpty())
             return;
-        const QStringView cut = cellText(text, &shortened);
-        if (holdsEscapeLikeText(cut))
-            worksheet_write_string(sheet_, row, column, utf8_(withEscapedUnderscores(cut)), nullptr);
-        else
-            worksheet_write_string(sheet_, row, column, utf8_(cut), nullptr);
+        bool cut = false;
+        const QStringView stored = storedText(text, &escaped_, &cut);
+        shortened += cut;
+        check(worksheet_write_string(sheet_, row, column, utf8_(stored), nullptr));
     }
 
     void number(lxw_row_t row, Column column, qint32 value)
     {
         if (value > 0)
-            worksheet_write_number(sheet_, row, column, value, nullptr);
+            check(worksheet_write_number(sheet_, row, column, value, nullptr));
     }
 
     void dateTime(lxw_row_t row, Column column, const QDateTime& moment)
@@ -152,17 +155,26 @@ public:
         // Excel's dates begin with 1900 and end with 9999.
         if (date.year() < 1900 || date.year() > 9999)
             return;
-        lxw_datetime cell { date.year(), date.month(), date.day(), time.hour(), time.minute(),
-                            time.second() + time.msec() / 1000.0 };
-        worksheet_write_datetime(sheet_, row, column, &cell, dateFormat_);
+        lxw_datetime cell { date.year(), date.month(),  date.day(),
+                            time.hour(), time.minute(), time.second() + time.msec() / 1000.0 };
+        check(worksheet_write_datetime(sheet_, row, column, &cell, dateFormat_));
     }
 
     qint64 shortened = 0;
+    // The first cell the library refused; no cell goes missing without a word.
+    lxw_error error = LXW_NO_ERROR;
 
 private:
+    void check(lxw_error written)
+    {
+        if (error == LXW_NO_ERROR)
+            error = written;
+    }
+
     lxw_worksheet* sheet_;
     lxw_format* dateFormat_;
     Utf8Buffer utf8_;
+    QString escaped_;
 };
 
 // The file's data reaches the disk before the rename makes it the sheet, so that a power cut leaves
@@ -289,6 +301,10 @@ XlsxResult writeKeywordSheet(const QString& path, const QString& list, const Rec
             cells.number(row, SeenCount, record->seenCount);
             cells.dateTime(row, FirstFound, record->firstFound);
         }
+        if (cells.error != LXW_NO_ERROR) {
+            lxw_workbook_free(workbook);
+            return failed(cells.error == LXW_ERROR_MEMORY_MALLOC_FAILED ? u"内存不足"_s : u"有单元格写不进表格"_s);
+        }
         report(int(qMin<qsizetype>(start, text.size()) * RowsPercent / text.size()));
     }
     result.rows = row;
@@ -296,7 +312,8 @@ XlsxResult writeKeywordSheet(const QString& path, const QString& list, const Rec
 
     // The library does not report a failed write of its row file (a full disk, say); the sheet
     // would be cut short without a word. All rows but the one in memory are in that file by now.
-    if (sheet->optimize_tmpfile && (std::fflush(sheet->optimize_tmpfile) != 0 || std::ferror(sheet->optimize_tmpfile))) {
+    if (sheet->optimize_tmpfile
+        && (std::fflush(sheet->optimize_tmpfile) != 0 || std::ferror(sheet->optimize_tmpfile))) {
         lxw_workbook_free(workbook);
         return failed(u"写入时出错，磁盘可能已满"_s);
     }

@@ -38,11 +38,11 @@ using RecordLookup = std::function<std::optional<SheetRecord>(const QString& key
 struct XlsxResult
 {
     bool ok = false;
-    bool stopped = false;  // stop was asked for: no file was written and nothing is reported
-    QString path;          // the file written, or the last one tried
+    bool stopped = false; // stop was asked for: no file was written and nothing is reported
+    QString path; // the file written, or the last one tried
     bool fallback = false; // written to the documents folder instead of the program's directory
-    QStringList failures;  // one line per file that could not be written, "PATH：REASON", in Chinese
-    qint64 rows = 0;       // keyword rows, the header row not counted
+    QStringList failures; // one line per file that could not be written, "PATH：REASON", in Chinese
+    qint64 rows = 0; // keyword rows, the header row not counted
     qint64 shortenedCells = 0; // keywords cut to a cell's limit of MaxCellLength
 };
 

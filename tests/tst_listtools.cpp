@@ -74,7 +74,6 @@ Qt::DropAction dropOn(QPlainTextEdit* box, QMimeData* mime)
     return drop.isAccepted() ? drop.dropAction() : Qt::IgnoreAction;
 }
 
-
 using Records = QHash<QString, ListExport::SheetRecord>;
 
 ListExport::RecordLookup lookupIn(const Records& records)
@@ -117,7 +116,8 @@ QList<QStringList> sheetRows(const QString& path)
         styles.readNext();
         const auto attributes = styles.attributes();
         if (styles.isStartElement() && styles.name() == u"numFmt")
-            formatCodes.insert(attributes.value(u"numFmtId"_s).toString(), attributes.value(u"formatCode"_s).toString());
+            formatCodes.insert(attributes.value(u"numFmtId"_s).toString(),
+                               attributes.value(u"formatCode"_s).toString());
         else if (styles.name() == u"cellXfs")
             inCellStyles = styles.isStartElement();
         else if (inCellStyles && styles.isStartElement() && styles.name() == u"xf")
@@ -148,7 +148,8 @@ QList<QStringList> sheetRows(const QString& path)
             if (column < 0 || column >= 7 || ref.mid(1).toInt() != rows.size())
                 value = u"cell "_s + ref;
             else if (type != u"inlineStr")
-                value = u"="_s + value + (styleFormats.value(style).isEmpty() ? QString() : u" "_s + styleFormats[style]);
+                value
+                    = u"="_s + value + (styleFormats.value(style).isEmpty() ? QString() : u" "_s + styleFormats[style]);
             rows.last()[qBound(0, column, 6)] = value;
         }
     }
@@ -649,36 +650,35 @@ void TestListTools::keywordSheet_data()
         << u"减肥方法\r\n"_s << Records { { u"减肥方法"_s, related } }
         << QList<QStringList> { { u"减肥方法"_s, u"相关搜索"_s, u"减肥"_s, u"=1"_s, u"减肥"_s, u"=3"_s, at } } << 0;
     QTest::newRow("typed line") << u"自己输入的词"_s << Records {} << QList<QStringList> { typed } << 0;
-    QTest::newRow("hot word")
-        << u"春晚"_s << Records { { u"春晚"_s, hotWord } }
-        << QList<QStringList> { { u"春晚"_s, u"百度今日热词"_s, {}, {}, {}, {}, at } } << 0;
-    QTest::newRow("dropped file")
-        << u"瘦身"_s << Records { { u"瘦身"_s, dropped } }
-        << QList<QStringList> { { u"瘦身"_s, u"文件 词表.txt"_s, {}, {}, {}, {}, at } } << 0;
-    QTest::newRow("list order, repeats")
-        << u"b\r\na\r\nb"_s << Records { { u"a"_s, related } }
-        << QList<QStringList> { manual(u"b"_s), { u"a"_s, u"相关搜索"_s, u"减肥"_s, u"=1"_s, u"减肥"_s, u"=3"_s, at },
-                                manual(u"b"_s) }
-        << 0;
-    QTest::newRow("blank lines skipped")
-        << u"\r\na\r\n\r\n  \r\nb\r\n"_s << Records {} << QList<QStringList> { manual(u"a"_s), manual(u"b"_s) } << 0;
+    QTest::newRow("hot word") << u"春晚"_s << Records { { u"春晚"_s, hotWord } }
+                              << QList<QStringList> { { u"春晚"_s, u"百度今日热词"_s, {}, {}, {}, {}, at } } << 0;
+    QTest::newRow("dropped file") << u"瘦身"_s << Records { { u"瘦身"_s, dropped } }
+                                  << QList<QStringList> { { u"瘦身"_s, u"文件 词表.txt"_s, {}, {}, {}, {}, at } } << 0;
+    QTest::newRow("list order, repeats") << u"b\r\na\r\nb"_s << Records { { u"a"_s, related } }
+                                         << QList<QStringList> { manual(u"b"_s),
+                                                                 { u"a"_s, u"相关搜索"_s, u"减肥"_s, u"=1"_s, u"减肥"_s,
+                                                                   u"=3"_s, at },
+                                                                 manual(u"b"_s) }
+                                         << 0;
+    QTest::newRow("blank lines skipped") << u"\r\na\r\n\r\n  \r\nb\r\n"_s << Records {}
+                                         << QList<QStringList> { manual(u"a"_s), manual(u"b"_s) } << 0;
     QTest::newRow("empty list") << QString() << Records {} << QList<QStringList> {} << 0;
-    QTest::newRow("spaces and tabs kept")
-        << u"  a\tb  \r\n\u3000"_s << Records {} << QList<QStringList> { manual(u"  a\tb  "_s), manual(u"\u3000"_s) }
-        << 0;
+    QTest::newRow("spaces and tabs kept") << u"  a\tb  \r\n\u3000"_s << Records {}
+                                          << QList<QStringList> { manual(u"  a\tb  "_s), manual(u"\u3000"_s) } << 0;
     QTest::newRow("characters that XML escapes")
         << u"a&b<c>\"d'e&amp;"_s << Records {} << QList<QStringList> { manual(u"a&b<c>\"d'e&amp;"_s) } << 0;
     QTest::newRow("outside the BMP") << u"😀𠀀減"_s << Records {} << QList<QStringList> { manual(u"😀𠀀減"_s) } << 0;
-    QTest::newRow("lone surrogate")
-        << u"x"_s + QChar(0xd800) + u"y" << Records {} << QList<QStringList> { manual(u"x\ufffdy"_s) } << 0;
-    QTest::newRow("control character")
-        << u"x\x01y"_s << Records {} << QList<QStringList> { manual(u"x_x0001_y"_s) } << 0;
-    QTest::newRow("text like an escape")
-        << u"_x0041_ _x00e9_ _x12_"_s << Records {}
-        << QList<QStringList> { manual(u"_x005F_x0041_ _x005F_x00e9_ _x12_"_s) } << 0;
-    QTest::newRow("very long line cut")
-        << QString(40000, u'长') + u"\r\n短"_s << Records {}
-        << QList<QStringList> { manual(QString(32767, u'长')), manual(u"短"_s) } << 1;
+    QTest::newRow("lone surrogate") << u"x"_s + QChar(0xd800) + u"y" << Records {}
+                                    << QList<QStringList> { manual(u"x\ufffdy"_s) } << 0;
+    QTest::newRow("control character") << u"x\x01y"_s << Records {} << QList<QStringList> { manual(u"x_x0001_y"_s) }
+                                       << 0;
+    QTest::newRow("text like an escape") << u"_x0041_ _x00e9_ _x12_"_s << Records {}
+                                         << QList<QStringList> { manual(u"_x005F_x0041_ _x005F_x00e9_ _x12_"_s) } << 0;
+    QTest::newRow("text like an escape at the cell's limit")
+        << QString(32760, u'长') + u"_x0041_"_s << Records {}
+        << QList<QStringList> { manual(QString(32760, u'长') + u"_x005F_"_s) } << 1;
+    QTest::newRow("very long line cut") << QString(40000, u'长') + u"\r\n短"_s << Records {}
+                                        << QList<QStringList> { manual(QString(32767, u'长')), manual(u"短"_s) } << 1;
     QTest::newRow("cut before a surrogate pair")
         << QString(32766, u'长') + u"😀x"_s << Records {} << QList<QStringList> { manual(QString(32766, u'长')) } << 1;
     QTest::newRow("time that a sheet cannot hold")
@@ -699,16 +699,17 @@ void TestListTools::keywordSheet()
     const QString path = dir_.path() + u"/program/关键词.xlsx"_s;
     QList<int> percents;
 
-    const ListExport::XlsxResult result =
-        ListExport::writeKeywordSheet(path, list, lookupIn(records), [&percents](int percent) { percents << percent; });
+    const ListExport::XlsxResult result = ListExport::writeKeywordSheet(
+        path, list, lookupIn(records), [&percents](int percent) { percents << percent; });
 
     QVERIFY(result.ok);
     QCOMPARE(result.failures, QStringList());
     QCOMPARE(result.rows, qint64(rows.size()));
     QCOMPARE(result.shortenedCells, qint64(shortened));
     QList<QStringList> read = sheetRows(path);
-    QCOMPARE(read.value(0),
-             QStringList({ u"关键词"_s, u"来源"_s, u"上级词"_s, u"代数"_s, u"种子词"_s, u"出现次数"_s, u"首次发现"_s }));
+    QCOMPARE(
+        read.value(0),
+        QStringList({ u"关键词"_s, u"来源"_s, u"上级词"_s, u"代数"_s, u"种子词"_s, u"出现次数"_s, u"首次发现"_s }));
     read.removeFirst();
     QCOMPARE(read.size(), rows.size());
     for (qsizetype i = 0; i < rows.size(); ++i)
