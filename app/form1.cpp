@@ -121,7 +121,7 @@ Form1::Form1(QWidget* parent)
     connect(run_.get(), &Mining::MiningRun::countChanged, this,
             [this](qint32 found) { Label7->setText(QString::number(found) + u" 个"); });
     connect(run_.get(), &Mining::MiningRun::keywordsFound, this, &Form1::appendRunKeywords);
-    run_->verificationPassed = [this](const FetchResult& refused) { return passVerification(refused); };
+    run_->verify = [this](const FetchResult& refused) { return passVerification(refused); };
 
     Form_Load();
     Timer1->start();
@@ -446,19 +446,27 @@ void Form1::appendRunKeywords(const QString& keywords, bool seedPage)
     listMirror_.putOnClipboard();
 }
 
-bool Form1::passVerification(const FetchResult& refused)
+Mining::MiningRun::Verification Form1::passVerification(const FetchResult& refused)
 {
     // The person in front of the screen passes the engine's check in a window of the program; the
     // run waits meanwhile, and Stop or closing the window ends it as a refusal.
+    using Verification = Mining::MiningRun::Verification;
     const QString asked = Label2->text();
     Label2->setText(u"等待安全验证"_s);
     const QPointer<Form1> alive(this);
     const VerificationGate::Outcome outcome = VerificationGate::pass(
         this, Inet1, QUrl(refused.verificationAddress), [this, alive] { return !alive || closing_ || RunState == 2; });
     if (!alive)
-        return false;
+        return Verification::NotPassed;
     Label2->setText(asked);
-    return outcome == VerificationGate::Outcome::Passed;
+    switch (outcome) {
+    case VerificationGate::Outcome::Passed:
+        return Verification::Passed;
+    case VerificationGate::Outcome::Served:
+        return Verification::Served;
+    default:
+        return Verification::NotPassed;
+    }
 }
 
 void Form1::readRunSettings()
@@ -469,8 +477,8 @@ void Form1::readRunSettings()
     ContainsFilter = Text5->text();
     if (const auto length = Module1::ReadWholeNumber(Text6->text()))
         MinLength = *length;
-    if (const auto pause = Module1::ReadWholeNumber(Text7->text()))
-        PauseSeconds = qBound(0, *pause, Mining::MiningRun::MaxPauseSeconds);
+    if (const auto pause = Module1::ReadNumber(Text7->text()))
+        PauseSeconds = qBound(0.0, *pause, double(Mining::MiningRun::MaxPauseSeconds));
     run_->Suggestions = Check1->isChecked();
 }
 
@@ -507,18 +515,24 @@ void Form1::Command4_Click()
 void Form1::showRunEnd(const Mining::MiningRun::Outcome& outcome)
 {
     using End = Mining::MiningRun::End;
-    const auto kept = [this] { return ListCommands::countEntries(ListReplace::keywordListText(Text1)); };
+    const QString kept = QString::number(ListCommands::countEntries(ListReplace::keywordListText(Text1)));
     QString text;
     switch (outcome.end) {
     case End::Refused:
         text = u"查询太频繁，百度要求进行安全验证，挖掘已停止。列表中现有 %1 个关键词，可以先导出txt，稍后点“继续挖掘”接着挖。"_s
-                   .arg(kept());
+                   .arg(kept);
+        break;
+    case End::RefusedAfterPass:
+        text = u"已经通过了安全验证，但百度仍然拒绝查询，挖掘已停止。列表中现有 %1 个关键词，请稍后点“继续挖掘”再试。"_s.arg(kept);
         break;
     case End::FailedInARow:
         text = u"连续 %1 个关键词的百度结果页都没能获取（最后一次：%2），挖掘已停止。列表中现有 %3 个关键词，"
-               u"检查网络后点“继续挖掘”接着挖。"_s.arg(Mining::MiningRun::MaxFailuresInARow)
-                   .arg(outcome.reason)
-                   .arg(kept());
+               u"检查网络后点“继续挖掘”接着挖。"_s.arg(QString::number(Mining::MiningRun::MaxFailuresInARow),
+                                                     outcome.reason, kept);
+        break;
+    case End::FinishedWithFailures:
+        text = u"挖掘已结束，但有 %1 个关键词的结果页没能获取，点“继续挖掘”可以再试一次。"_s.arg(
+            QString::number(run_->pendingKeywords().size()));
         break;
     case End::SeedFailed:
         text = u"没能获取搜索词的百度结果页（%1），挖掘已停止。请检查网络后重新开始挖掘。"_s.arg(outcome.reason);

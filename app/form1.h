@@ -50,7 +50,7 @@ public:
     QDateTime& StartTime;
     QString& RunList;
     QPair<QString, QString>& SeedMarkers;
-    qint32& PauseSeconds;
+    double& PauseSeconds;
     Mining::MiningRun* miningRun() const { return run_.get(); }
 
     QString TitleText;
@@ -157,7 +157,7 @@ private:
     void centreOnScreen(QSize outer);
     void recordOuterSize();
     void readRunSettings();
-    bool passVerification(const FetchResult& refused);
+    Mining::MiningRun::Verification passVerification(const FetchResult& refused);
     void updateStartCaption();
     void showRunEnd(const Mining::MiningRun::Outcome& outcome);
     void appendRunKeywords(const QString& keywords, bool seedPage);

@@ -14,7 +14,9 @@ class QWidget;
 
 namespace VerificationGate {
 
-enum class Outcome { Passed, NotPassed, Unavailable };
+// Served: the window's first page was already past the verification, so nobody passed anything: the
+// engine serves the web engine.
+enum class Outcome { Passed, NotPassed, Unavailable, Served };
 
 // Shows the verification window for address in front of parent and waits in a local event loop (every
 // other event of the program goes on being handled, and handlers may run meanwhile) until the window

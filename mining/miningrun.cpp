@@ -1,5 +1,5 @@
-// The mining run: its queue, its novelty memory, its counts, the pause between queries and the
-// place it keeps when it ends early.
+// The mining run: its queue, its novelty memory, its counts, its pauses, its way in to the engine and
+// the place it keeps when it ends early.
 #include "mining/miningrun.h"
 
 #include "listtools/listcommands.h"
@@ -14,6 +14,15 @@ using namespace Qt::StringLiterals;
 
 namespace Mining {
 
+namespace {
+
+    int randomBetween(int lowMs, int highMs)
+    {
+        return lowMs + int(QRandomGenerator::global()->bounded(highMs - lowMs + 1));
+    }
+
+} // namespace
+
 MiningRun::MiningRun(QObject* parent)
     : QObject(parent)
     , SeedMarkers(QString::fromUtf16(BlockStart), QString::fromUtf16(BlockEnd))
@@ -26,6 +35,11 @@ MiningRun::~MiningRun()
         pause_->quit();
 }
 
+void MiningRun::setInet(Inet* inet)
+{
+    inet_ = std::make_unique<InetPageSource>(inet);
+}
+
 QStringList MiningRun::pendingKeywords() const
 {
     QStringList pending;
@@ -33,7 +47,9 @@ QStringList MiningRun::pendingKeywords() const
         return pending;
     if (seedPending_)
         pending << placeSeed_;
-    pending << generation_.mid(answered_);
+    for (qsizetype i = answered_; i < pass_.size(); ++i)
+        pending << pass_.at(i).keyword;
+    pending << failedTwice_;
     pending << nextGeneration_.split(u"\r\n"_s, Qt::SkipEmptyParts);
     return pending;
 }
@@ -49,6 +65,8 @@ void MiningRun::abandon()
 {
     abandoned_ = true;
     stop();
+    if (fetching_)
+        fetching_->abort();
 }
 
 void MiningRun::dropPlace()
@@ -56,8 +74,9 @@ void MiningRun::dropPlace()
     hasPlace_ = false;
     placeSeed_.clear();
     seedPending_ = false;
-    generation_.clear();
+    pass_.clear();
     answered_ = 0;
+    failedTwice_.clear();
     nextGeneration_.clear();
     failedInARow_.clear();
 }
@@ -82,40 +101,230 @@ MiningRun::Outcome MiningRun::resume()
 
 void MiningRun::takeNextGeneration()
 {
-    generation_ = nextGeneration_.split(u"\r\n"_s, Qt::SkipEmptyParts);
+    pass_.clear();
+    const QStringList next = nextGeneration_.split(u"\r\n"_s, Qt::SkipEmptyParts);
+    pass_.reserve(next.size());
+    for (const QString& keyword : next)
+        pass_.append({ keyword, false });
     answered_ = 0;
     nextGeneration_.clear();
 }
 
-bool MiningRun::fetchPassingVerification(const QString& keyword, FetchResult& page)
+PageSource& MiningRun::source()
 {
+    return web_ ? *web_ : static_cast<PageSource&>(*inet_);
+}
+
+bool MiningRun::switchToWebEngine()
+{
+    if (web_)
+        return true;
+    if (webSourceFactory)
+        web_ = webSourceFactory();
+    return web_ != nullptr;
+}
+
+bool MiningRun::wait(int ms)
+{
+    if (stopped())
+        return false;
+    if (ms <= 0)
+        return true;
     const QPointer<MiningRun> alive(this);
-    for (;;) {
-        page = inet_->OpenURL(resultPageAddress(keyword));
-        if (!alive || abandoned_ || !page.verification)
-            return true;
-        // The engine refuses every further request until a person passes its verification.
-        if (RunState == 2 || !verificationPassed || !verificationPassed(page) || !alive || abandoned_
-            || RunState == 2)
-            return false;
-    }
+    QEventLoop loop;
+    pause_ = &loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+    if (!alive)
+        return false;
+    pause_ = nullptr;
+    return !stopped();
 }
 
 bool MiningRun::pauseBeforeQuery()
 {
     if (PauseSeconds <= 0)
-        return RunState != 2;
+        return !stopped();
     const double seconds = PauseSeconds * (0.5 + QRandomGenerator::global()->generateDouble());
+    return wait(int(std::lround(seconds * 1000)));
+}
+
+std::optional<FetchResult> MiningRun::request(const QString& address, Inet::Expect expect)
+{
+    // After a refusal the engine is given time, however short the pause; the pause before the query
+    // counts towards it.
+    if (sinceRefusal_.isValid()) {
+        const qint64 coolDown = qMax<qint64>(RefusalCoolDownMs, qint64(PauseSeconds * 1000));
+        if (!wait(int(qMax<qint64>(0, coolDown - sinceRefusal_.elapsed()))))
+            return std::nullopt;
+    }
+    if (stopped())
+        return std::nullopt;
     const QPointer<MiningRun> alive(this);
-    QEventLoop loop;
-    pause_ = &loop;
-    QTimer::singleShot(qRound(seconds * 1000), &loop, &QEventLoop::quit);
-    if (RunState != 2)
-        loop.exec();
+    PageSource& from = source();
+    fetching_ = &from;
+    FetchResult page = from.fetch(address, expect);
     if (!alive)
-        return false;
-    pause_ = nullptr;
-    return RunState != 2 && !abandoned_;
+        return std::nullopt;
+    fetching_ = nullptr;
+    if (abandoned_)
+        return std::nullopt;
+    if (page.verification)
+        sinceRefusal_.start();
+    else
+        sinceRefusal_.invalidate();
+    return page;
+}
+
+MiningRun::Step MiningRun::fetchResultPage(const QString& keyword)
+{
+    const QPointer<MiningRun> alive(this);
+    const auto gone = [&alive, this] { return !alive || abandoned_; };
+    const QString address = resultPageAddress(keyword);
+    Step step;
+    std::optional<FetchResult> page = request(address, Inet::Expect::Page);
+    if (!page) {
+        step.asked = gone() ? Asked::Abandoned : Asked::Stopped;
+        return step;
+    }
+    if (page->verification) {
+        // The engine refuses every further request until a person passes its verification; one
+        // window for the keyword at most.
+        step.page = *page;
+        if (RunState == 2 || !verify) {
+            step.asked = Asked::Refused;
+            return step;
+        }
+        const Verification answer = verify(*page);
+        if (gone()) {
+            step.asked = Asked::Abandoned;
+            return step;
+        }
+        if (answer == Verification::NotPassed || RunState == 2) {
+            step.asked = Asked::Refused;
+            return step;
+        }
+        // A window that found the engine answering at once shows that the engine serves the web
+        // engine and not the fetcher.
+        if (answer == Verification::Served && !switchToWebEngine()) {
+            step.asked = Asked::Refused;
+            return step;
+        }
+        page = request(address, Inet::Expect::Page);
+        // Refused again right after a pass: the fetcher is what the engine refuses.
+        if (page && page->verification && answer == Verification::Passed && !usesWebEngine() && switchToWebEngine())
+            page = request(address, Inet::Expect::Page);
+        if (!page) {
+            step.asked = gone() ? Asked::Abandoned : Asked::Stopped;
+            return step;
+        }
+        if (page->verification) {
+            step.page = *page;
+            step.asked = answer == Verification::Passed ? Asked::RefusedAfterPass : Asked::Refused;
+            return step;
+        }
+    }
+    step.page = *page;
+    step.asked = page->ok ? Asked::Answered : Asked::Failed;
+    return step;
+}
+
+std::optional<QString> MiningRun::newSuggestions(const QString& keyword)
+{
+    // Nothing more is asked once the run was stopped or reached its limit while the page was awaited.
+    if (stopped())
+        return QString();
+    if (PauseSeconds > 0 && !wait(randomBetween(SuggestionGapMinMs, SuggestionGapMaxMs)))
+        return abandoned_ ? std::nullopt : std::optional<QString>(QString());
+    const QPointer<MiningRun> alive(this);
+    const std::optional<FetchResult> answer = request(suggestionAddress(keyword), Inet::Expect::Json);
+    if (!alive || abandoned_)
+        return std::nullopt;
+    if (!answer || !answer->ok)
+        return QString();
+    const QString found = jcfWords(suggestionWords(answer->text));
+    RunList += found;
+    noveltyIndex_.append(found);
+    return found;
+}
+
+MiningRun::Step MiningRun::askSeed()
+{
+    Step step = fetchResultPage(placeSeed_);
+    if (step.asked != Asked::Answered && step.asked != Asked::Failed)
+        return step;
+    // The seed page's keywords are new when the earlier run did not find them.
+    noveltyIndex_.reset(RunList);
+    QString found = newKeywordsOfPage(step.page, SeedMarkers.first, SeedMarkers.second);
+    if (Suggestions) {
+        // The suggestions are new only when neither the earlier run nor the seed page gave them.
+        const QString earlier = RunList;
+        RunList += u"\r\n"_s + found;
+        const std::optional<QString> more = newSuggestions(placeSeed_);
+        if (!more) {
+            step.asked = Asked::Abandoned;
+            return step;
+        }
+        found += *more;
+        if (found.isEmpty())
+            RunList = earlier;
+    }
+    step.found = found;
+    return step;
+}
+
+MiningRun::Step MiningRun::ask(const QString& keyword)
+{
+    Step step = fetchResultPage(keyword);
+    if (step.asked != Asked::Answered && step.asked != Asked::Failed)
+        return step;
+    if (step.asked == Asked::Answered) {
+        step.found = newKeywordsOfPage(step.page, QString::fromUtf16(BlockStart), QString::fromUtf16(BlockEnd));
+        RunList += step.found;
+        noveltyIndex_.append(step.found);
+    }
+    // The suggestions of a keyword whose page failed still count; they are never a failure.
+    if (Suggestions) {
+        const std::optional<QString> more = newSuggestions(keyword);
+        if (!more)
+            step.asked = Asked::Abandoned;
+        else
+            step.found += *more;
+    }
+    return step;
+}
+
+MiningRun::Outcome MiningRun::end(End how, const QString& reason)
+{
+    if (how == End::Abandoned)
+        return { how, reason };
+    if (how == End::Finished || how == End::SeedFailed) {
+        RunState = 0;
+        dropPlace();
+        return { how, reason };
+    }
+    // The place becomes one pass of everything not yet answered, each with its two tries again: the
+    // rest of the pass, the second tries, those that failed twice; the next generation follows.
+    QStringList kept;
+    for (qsizetype i = answered_; i < pass_.size(); ++i)
+        kept << pass_.at(i).keyword;
+    kept << failedTwice_;
+    if (how == End::FailedInARow) {
+        // None of them was answered: they come first when the run goes on.
+        QStringList failed = failedInARow_;
+        failed.removeDuplicates();
+        for (const QString& keyword : std::as_const(failed))
+            kept.removeOne(keyword);
+        kept = failed + kept;
+    }
+    pass_.clear();
+    for (const QString& keyword : std::as_const(kept))
+        pass_.append({ keyword, false });
+    answered_ = 0;
+    failedTwice_.clear();
+    failedInARow_.clear();
+    RunState = how == End::FinishedWithFailures ? 0 : 2;
+    return { how, reason };
 }
 
 MiningRun::Outcome MiningRun::run()
@@ -123,118 +332,79 @@ MiningRun::Outcome MiningRun::run()
     const QPointer<MiningRun> alive(this);
     abandoned_ = false;
     if (seedPending_) {
-        FetchResult seed;
-        const bool passed = fetchPassingVerification(placeSeed_, seed);
-        if (!alive || abandoned_)
-            return {End::Abandoned, {}};
-        if (!passed) {
-            RunState = 2;
-            return {End::Refused, {}};
+        const Step seed = askSeed();
+        if (!alive || seed.asked == Asked::Abandoned || abandoned_)
+            return end(End::Abandoned);
+        switch (seed.asked) {
+        case Asked::Stopped:
+            return end(End::Stopped);
+        case Asked::Refused:
+            return end(End::Refused);
+        case Asked::RefusedAfterPass:
+            return end(End::RefusedAfterPass);
+        default:
+            break;
         }
-        noveltyIndex_.reset(RunList);
-        QString found = newKeywordsOfPage(seed, SeedMarkers.first, SeedMarkers.second);
-        if (Suggestions) {
-            // The suggestions are new only when neither the earlier run nor the seed page gave them.
-            const QString earlier = RunList;
-            RunList += u"\r\n"_s + found;
-            found += newSuggestions(placeSeed_);
-            if (!alive || abandoned_)
-                return {End::Abandoned, {}};
-            if (found.isEmpty())
-                RunList = earlier;
-        }
-        if (!seed.ok && found.isEmpty()) {
+        if (seed.asked == Asked::Failed && seed.found.isEmpty())
             // Nothing was learnt: the list, RunList and the previous run's memory stay as they were.
-            RunState = 0;
-            dropPlace();
-            return {End::SeedFailed, seed.error};
-        }
-        RunList = u"\r\n"_s + found + u"\r\n";
+            return end(End::SeedFailed, seed.page.error);
+        RunList = u"\r\n"_s + seed.found + u"\r\n";
         noveltyIndex_.reset(RunList);
         seedPending_ = false;
-        nextGeneration_ = found;
+        nextGeneration_ = seed.found;
         takeNextGeneration();
-        Q_EMIT keywordsFound(found, true);
+        Q_EMIT keywordsFound(seed.found, true);
         if (!alive || abandoned_)
-            return {End::Abandoned, {}};
+            return end(End::Abandoned);
     }
 
-    const QString blockStart = QString::fromUtf16(BlockStart);
-    const QString blockEnd = QString::fromUtf16(BlockEnd);
     for (;;) {
-        while (answered_ < generation_.size()) {
-            if (RunState == 2)
-                return {End::Stopped, {}};
-            if (!pauseBeforeQuery()) {
-                if (!alive || abandoned_)
-                    return {End::Abandoned, {}};
-                return {End::Stopped, {}};
-            }
-            const QString keyword = generation_.at(answered_);
-            Q_EMIT querying(keyword);
-            FetchResult page;
-            const bool passed = fetchPassingVerification(keyword, page);
+        if (answered_ == pass_.size()) {
+            if (ListCommands::trimSpaces(nextGeneration_).isEmpty())
+                return end(failedTwice_.isEmpty() ? End::Finished : End::FinishedWithFailures);
+            takeNextGeneration();
+            continue;
+        }
+        if (RunState == 2)
+            return end(End::Stopped);
+        if (!pauseBeforeQuery()) {
             if (!alive || abandoned_)
-                return {End::Abandoned, {}};
-            if (!passed) {
-                // The refused keyword stays first in the place.
-                Q_EMIT keywordsFound(QString(), false);
-                RunState = 2;
-                return {End::Refused, {}};
-            }
-            // The suggestions of a keyword whose page failed still count; they are never a failure.
-            const QString suggested = Suggestions && !page.ok ? newSuggestions(keyword) : QString();
-            if (!alive || abandoned_)
-                return {End::Abandoned, {}};
-            if (!page.ok) {
-                nextGeneration_ += suggested;
-                failedInARow_ << keyword;
-                ++answered_;
-                Q_EMIT keywordsFound(suggested, false);
-                if (failedInARow_.size() >= MaxFailuresInARow) {
-                    // None of them was answered: they come first when the run goes on.
-                    generation_ = failedInARow_ + generation_.mid(answered_);
-                    answered_ = 0;
-                    failedInARow_.clear();
-                    RunState = 2;
-                    return {End::FailedInARow, page.error};
-                }
-                continue;
-            }
+                return end(End::Abandoned);
+            return end(End::Stopped);
+        }
+        const Entry entry = pass_.at(answered_);
+        Q_EMIT querying(entry.keyword);
+        const Step step = ask(entry.keyword);
+        if (!alive || abandoned_ || step.asked == Asked::Abandoned)
+            return end(End::Abandoned);
+        switch (step.asked) {
+        case Asked::Stopped:
+            return end(End::Stopped);
+        case Asked::Refused:
+        case Asked::RefusedAfterPass:
+            // The refused keyword stays first in the place.
+            Q_EMIT keywordsFound(QString(), false);
+            return end(step.asked == Asked::Refused ? End::Refused : End::RefusedAfterPass);
+        case Asked::Failed:
+            // Asked once more at the end of its pass; kept for a later run when that fails too.
+            if (entry.secondTry)
+                failedTwice_ << entry.keyword;
+            else
+                pass_.append({ entry.keyword, true });
+            failedInARow_ << entry.keyword;
+            break;
+        default:
             failedInARow_.clear();
-            QString found = newKeywordsOfPage(page, blockStart, blockEnd);
-            RunList += found;
-            noveltyIndex_.append(found);
-            if (Suggestions) {
-                const QString more = newSuggestions(keyword);
-                if (!alive || abandoned_)
-                    return {End::Abandoned, {}};
-                found += more;
-            }
-            nextGeneration_ += found;
-            ++answered_;
-            Q_EMIT keywordsFound(found, false);
-            if (!alive || abandoned_)
-                return {End::Abandoned, {}};
+            break;
         }
-        if (ListCommands::trimSpaces(nextGeneration_).isEmpty()) {
-            RunState = 0;
-            dropPlace();
-            return {End::Finished, {}};
-        }
-        takeNextGeneration();
+        ++answered_;
+        nextGeneration_ += step.found;
+        Q_EMIT keywordsFound(step.found, false);
+        if (!alive || abandoned_)
+            return end(End::Abandoned);
+        if (failedInARow_.size() >= MaxFailuresInARow)
+            return end(End::FailedInARow, step.page.error);
     }
-}
-
-QString MiningRun::newSuggestions(const QString& keyword)
-{
-    const FetchResult answer = inet_->OpenURL(suggestionAddress(keyword), Inet::Expect::Json);
-    if (!answer.ok)
-        return QString();
-    const QString found = jcfWords(suggestionWords(answer.text));
-    RunList += found;
-    noveltyIndex_.append(found);
-    return found;
 }
 
 bool MiningRun::isKnownKeyword(const QString& item) const
@@ -249,7 +419,7 @@ ExtractionSettings MiningRun::extractionSettings()
     // RunList may have been written from elsewhere since the index last saw it.
     if (noveltyIndex_.indexedLength() != RunList.size())
         noveltyIndex_.reset(RunList);
-    return {MinLength, ContainsFilter};
+    return { MinLength, ContainsFilter };
 }
 
 QString MiningRun::countNewKeywords(const Extraction& found)

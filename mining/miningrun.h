@@ -3,20 +3,32 @@
 // ends early (Stop, the count limit, the engine's verification, failed requests), so that a later
 // call goes on with the first keyword not yet answered, as if it had never been interrupted.
 //
+// The run is a loop over one step: ask one keyword (its result page, then its suggestions) and get
+// back how it went (answered, failed, refused). One place decides what each outcome means for the
+// place, and one place ends the run.
+//
+// The run gets its pages from a page source (mining/pagesource.h): the fetch component, or the web
+// engine once the engine has shown that it serves the web engine and refuses the fetcher. The switch
+// is the run's own and holds for its later runs too.
+//
 // The run is synchronous: start() and resume() return when the run is over. While a page is
-// awaited, or during the pause between two queries, the application's events go on, so the window
-// can stop the run, show its progress and change its list.
+// awaited, or during a pause, the application's events go on, so the window can stop the run, show
+// its progress and change its list.
 #pragma once
 
 #include "mining/extraction.h"
+#include "mining/pagesource.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPair>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
+#include <optional>
 
 class Inet;
 class QEventLoop;
@@ -31,14 +43,22 @@ public:
     // Five failed result pages in a row end the run; the engine or the network is down.
     static constexpr int MaxFailuresInARow = 5;
     static constexpr int MaxPauseSeconds = 600;
+    // After the engine refused a request, the next one waits at least this long, whatever the pause.
+    static constexpr int RefusalCoolDownMs = 2000;
+    // With a pause set, a keyword's suggestions are asked this long after its result page, as a
+    // person's typing would ask them.
+    static constexpr int SuggestionGapMinMs = 200;
+    static constexpr int SuggestionGapMaxMs = 800;
 
     enum class End {
-        Finished,           // a whole generation found nothing new; no place is kept
-        Stopped,            // Stop or the count limit; the place is kept
-        Refused,            // the engine asked for its verification; the place is kept
-        FailedInARow,       // MaxFailuresInARow pages in a row failed; the place is kept
-        SeedFailed,         // the seed's page could not be fetched; nothing changed, no place
-        Abandoned,          // the window closed during a wait
+        Finished, // a whole generation found nothing new; no place is kept
+        FinishedWithFailures, // as Finished, but keywords whose pages failed twice are kept
+        Stopped, // Stop or the count limit; the place is kept
+        Refused, // the engine asked for its verification and nobody passed it; place kept
+        RefusedAfterPass, // the engine refused again right after its verification was passed
+        FailedInARow, // MaxFailuresInARow pages in a row failed; the place is kept
+        SeedFailed, // the seed's page could not be fetched; nothing changed, no place
+        Abandoned, // the window closed during a wait
     };
     struct Outcome
     {
@@ -46,10 +66,24 @@ public:
         QString reason; // the fetch's own reason for SeedFailed and FailedInARow
     };
 
+    // What the person at the verification window did.
+    enum class Verification {
+        Passed, // shown, then passed: the engine answers the same way in again
+        Served, // the window's first page was already past it: the engine serves the web engine
+        NotPassed, // closed, stopped, or the window cannot be shown
+    };
+
     explicit MiningRun(QObject* parent = nullptr);
     ~MiningRun() override;
 
-    void setInet(Inet* inet) { inet_ = inet; }
+    // The fetch component, the first way in.
+    void setInet(Inet* inet);
+    // Makes the second way in, the web engine; nullptr when the engine cannot start.
+    std::function<std::unique_ptr<PageSource>()> webSourceFactory;
+    // Shows the engine's verification for a refused request and waits for the person.
+    std::function<Verification(const FetchResult& refused)> verify;
+    // Whether the run asks through the web engine now; once it does, it does until it is destroyed.
+    bool usesWebEngine() const { return web_ != nullptr; }
 
     // Run state, kept from one run to the next. The caller sets RunState to 1, FoundCount to 0, the
     // settings and StartTime before start() or resume().
@@ -65,7 +99,7 @@ public:
     QPair<QString, QString> SeedMarkers;
     // Seconds between two queries; each pause lasts a random time between half and one and a half
     // times as long. 0: no pause.
-    qint32 PauseSeconds = 2;
+    double PauseSeconds = 2;
     // Each keyword asked is also asked of the search box's suggestion service (下拉词).
     bool Suggestions = false;
 
@@ -77,7 +111,8 @@ public:
     bool hasPlace() const { return hasPlace_; }
     // The seed of the run whose place is kept.
     const QString& placeSeed() const { return placeSeed_; }
-    // The keywords not yet answered, in the order they will be asked.
+    // The keywords not yet answered, in the order they will be asked: the rest of the pass, the
+    // failed ones waiting for their second try, those that failed twice, then the next generation.
     QStringList pendingKeywords() const;
 
     // Stop requested: no further request; a pause in progress ends at once.
@@ -95,10 +130,6 @@ public:
     // The benchmark's plain method answers the novelty test by scanning RunList.
     void setNoveltyByScan(bool scan) { noveltyByScan_ = scan; }
 
-    // Called when the engine refused a query with its verification. Returns true once a person has
-    // passed it, and the refused keyword is asked again; false ends the run with End::Refused.
-    std::function<bool(const FetchResult& refused)> verificationPassed;
-
 Q_SIGNALS:
     // A later keyword is about to be asked (the seed is not announced).
     void querying(const QString& keyword);
@@ -107,34 +138,63 @@ Q_SIGNALS:
     void keywordsFound(const QString& keywords, bool seedPage);
 
 private:
+    // How asking one keyword went.
+    enum class Asked { Answered, Failed, Refused, RefusedAfterPass, Stopped, Abandoned };
+    struct Step
+    {
+        Asked asked = Asked::Answered;
+        FetchResult page;
+        QString found; // the new keywords of its page and suggestions, each followed by CRLF
+    };
+    struct Entry
+    {
+        QString keyword;
+        bool secondTry = false;
+    };
+
     Outcome run();
-    // Fetches until the answer is not the verification or nobody passes it; false when the run
-    // must end as refused.
-    bool fetchPassingVerification(const QString& keyword, FetchResult& page);
+    Step askSeed();
+    Step ask(const QString& keyword);
+    // The result page of keyword through the verification: at most one window for it, one switch to
+    // the web engine, and never a request without the cool-down after a refusal.
+    Step fetchResultPage(const QString& keyword);
+    // One request through the source in use, after the cool-down of an earlier refusal; nullopt
+    // when the run was stopped or abandoned before it could be sent.
+    std::optional<FetchResult> request(const QString& address, Inet::Expect expect);
+    bool switchToWebEngine();
+    PageSource& source();
+    // Waits in a local event loop; false when the run was stopped or abandoned meanwhile.
+    bool wait(int ms);
     bool pauseBeforeQuery();
+    bool stopped() const { return RunState == 2 || abandoned_; }
     // The new keywords among the search box's suggestions for keyword, checked against RunList as it
     // stands; nothing when the service gives nothing, whatever the reason.
-    QString newSuggestions(const QString& keyword);
+    std::optional<QString> newSuggestions(const QString& keyword);
+    Outcome end(End end, const QString& reason = QString());
     bool isKnownKeyword(const QString& item) const;
     ExtractionSettings extractionSettings();
     QString countNewKeywords(const Extraction& found);
     void dropPlace();
     void takeNextGeneration();
 
-    Inet* inet_ = nullptr;
+    std::unique_ptr<InetPageSource> inet_;
+    std::unique_ptr<PageSource> web_;
+    PageSource* fetching_ = nullptr; // the source whose fetch is awaited
     NoveltyIndex noveltyIndex_;
     bool noveltyByScan_ = false;
     bool abandoned_ = false;
     QPointer<QEventLoop> pause_;
+    QElapsedTimer sinceRefusal_; // valid once the engine refused a request
 
     // The kept place.
     bool hasPlace_ = false;
     QString placeSeed_;
-    bool seedPending_ = false;    // the seed's page has not been answered yet
-    QStringList generation_;      // the current generation ...
-    qsizetype answered_ = 0;      // ... of which this many are answered
-    QString nextGeneration_;      // the next generation as far as it got, as an item list
-    QStringList failedInARow_;    // keywords whose pages failed one after the other
+    bool seedPending_ = false; // the seed's page has not been answered yet
+    QList<Entry> pass_; // the current pass, second tries at its end ...
+    qsizetype answered_ = 0; // ... of which this many are answered
+    QStringList failedTwice_; // kept for a later run: their pages failed twice
+    QString nextGeneration_; // the next generation as far as it got, as an item list
+    QStringList failedInARow_; // keywords whose pages failed one after the other
 };
 
 } // namespace Mining

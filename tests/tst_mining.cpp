@@ -3,6 +3,7 @@
 #include "app/form1.h"
 #include "app/messagebox.h"
 #include "mining/extraction.h"
+#include "mining/pagesource.h"
 #include "mining/suggestions.h"
 #include "platform/inet.h"
 #include "platform/listreplace.h"
@@ -22,6 +23,8 @@
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QMimeData>
+#include <QNetworkCookie>
+#include <QNetworkCookieJar>
 #include <QDropEvent>
 #include <QTemporaryDir>
 #include <QTest>
@@ -87,6 +90,10 @@ private Q_SLOTS:
     void stopDuringPauseEndsAtOnce();
     void suggestionsJoinTheRun();
     void suggestionsPassTheRules();
+    void suggestionGapAfterItsPage();
+    void noSuggestionRequestAfterStop();
+    void refusalTurnsToWebEngine_data();
+    void refusalTurnsToWebEngine();
     void reservedCharactersArriveIntact();
     void emptySeedIsQueried();
     void fastRefreshEqualsWholeReplace();
@@ -502,14 +509,28 @@ void TestMining::failedSeedRequest()
 
 void TestMining::failedLaterRequestRunGoesOn()
 {
+    // a fails: it is asked once more after b, the last of its pass, and before c of the next one.
     serve({{u"s"_s, {u"a"_s, u"b"_s}}, {u"a"_s, {u"*500"_s}}, {u"b"_s, {u"c"_s}}});
     Form1 form;
     form.Text7->setText(u"0"_s);
     form.Text3->setText(u"s"_s);
-    form.Command4->click();
-    QCOMPARE(server_.requests().size(), 4);
+    const QList<MessageBox::Shown> shown = clickCollectingBoxes(form.Command4);
+    QCOMPARE(askedKeywords(), (QStringList{u"s"_s, u"a"_s, u"b"_s, u"a"_s, u"c"_s}));
     QCOMPARE(form.RunList, u"\r\na\r\nb\r\n\r\nc\r\n"_s);
     QCOMPARE(form.RunState, 0);
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].title, u"挖掘已停止"_s);
+    QCOMPARE(shown[0].text, u"挖掘已结束，但有 1 个关键词的结果页没能获取，点“继续挖掘”可以再试一次。"_s);
+    QCOMPARE(form.miningRun()->pendingKeywords(), QStringList{u"a"_s});
+    QCOMPARE(form.Command4->text(), u"继续挖掘"_s);
+
+    // Answered at last, a's keyword joins the list and the run goes on with it.
+    serve({{u"a"_s, {u"d"_s}}});
+    server_.clearRequests();
+    QVERIFY(clickCollectingBoxes(form.Command4).isEmpty());
+    QCOMPARE(askedKeywords(), (QStringList{u"a"_s, u"d"_s}));
+    QCOMPARE(ListReplace::keywordListText(form.Text1), u"a\r\nb\r\nc\r\nd\r\n"_s);
+    QCOMPARE(form.Command4->text(), u"开始挖掘"_s);
 }
 
 void TestMining::fiveFailuresInARowStopTheRun()
@@ -531,18 +552,20 @@ void TestMining::fiveFailuresInARowStopTheRun()
     QCOMPARE(shown[0].title, u"挖掘已停止"_s);
     QCOMPARE(shown[0].text, u"连续 5 个关键词的百度结果页都没能获取（最后一次：服务器返回错误 500），挖掘已停止。"
                             u"列表中现有 12 个关键词，检查网络后点“继续挖掘”接着挖。"_s);
+    // The five first, then the rest of the pass, then the four waiting for their second try.
     QCOMPARE(form.miningRun()->pendingKeywords(),
-             (QStringList{u"k1"_s, u"k2"_s, u"k3"_s, u"k4"_s, u"k5"_s, u"k6"_s, u"x"_s}));
+             (QStringList{u"k1"_s, u"k2"_s, u"k3"_s, u"k4"_s, u"k5"_s, u"k6"_s, u"e1"_s, u"e2"_s, u"e3"_s, u"e4"_s,
+                          u"x"_s}));
     QCOMPARE(form.Command4->text(), u"继续挖掘"_s);
 
     // The network is back: the five come first.
-    for (const QString& failing : {u"k1"_s, u"k2"_s, u"k3"_s, u"k4"_s, u"k5"_s})
-        related.remove(failing);
+    related = {{u"s"_s, seedPage}, {u"g"_s, {u"x"_s}}};
     serve(related);
     server_.clearRequests();
     form.Command4->click();
     const QStringList asked = askedKeywords();
-    QCOMPARE(asked, (QStringList{u"k1"_s, u"k2"_s, u"k3"_s, u"k4"_s, u"k5"_s, u"k6"_s, u"x"_s}));
+    QCOMPARE(asked, (QStringList{u"k1"_s, u"k2"_s, u"k3"_s, u"k4"_s, u"k5"_s, u"k6"_s, u"e1"_s, u"e2"_s, u"e3"_s,
+                                 u"e4"_s, u"x"_s}));
     QCOMPARE(form.RunState, 0);
 }
 
@@ -553,6 +576,8 @@ void TestMining::pauseBetweenQueries_data()
     QTest::addColumn<int>("longestMs");
     QTest::newRow("1 second: between 0.5 and 1.5") << u"1"_s << 480 << 1700;
     QTest::newRow("full-width 1") << u"１"_s << 480 << 1700;
+    QTest::newRow("0.5: between 0.25 and 0.75") << u"0.5"_s << 240 << 950;
+    QTest::newRow("full-width 0．5") << u"０．５"_s << 240 << 950;
     QTest::newRow("0: none") << u"0"_s << 0 << 250;
     QTest::newRow("below 0 counts as 0") << u"-3"_s << 0 << 250;
 }
@@ -596,11 +621,18 @@ void TestMining::stopDuringPauseEndsAtOnce()
     clock.start();
     form.Command4->click();
     QVERIFY2(clock.elapsed() < 1500, QByteArray::number(clock.elapsed()).constData());
-    QCOMPARE(form.PauseSeconds, 600);
+    QCOMPARE(form.PauseSeconds, 600.0);
     QCOMPARE(server_.requests().size(), 1);
     QCOMPARE(form.RunState, 2);
     QCOMPARE(form.miningRun()->pendingKeywords(), (QStringList{u"a"_s, u"b"_s}));
     QCOMPARE(form.Command4->text(), u"继续挖掘"_s);
+
+    // A text that is no number keeps the pause read before.
+    form.Text7->setText(u"两秒"_s);
+    QTimer::singleShot(300, &form, [&form] { form.Command5->click(); });
+    form.Command4->click();
+    QCOMPARE(form.PauseSeconds, 600.0);
+    QCOMPARE(server_.requests().size(), 1);
 }
 
 namespace {
@@ -700,6 +732,210 @@ void TestMining::suggestionsPassTheRules()
     QCOMPARE(ListReplace::keywordListText(form.Text1), u"kk1\r\nnok\r\nkk3\r\n"_s);
     QCOMPARE(form.Label7->text(), u"3 个"_s);
     QCOMPARE(form.RunState, 2);
+}
+
+void TestMining::suggestionGapAfterItsPage()
+{
+    QElapsedTimer clock;
+    clock.start();
+    QList<QPair<QString, qint64>> arrivals;
+    server_.setHandler([&clock, &arrivals](const FakeHttpServer::Request& request) {
+        arrivals << qMakePair(request.url.path(), clock.elapsed());
+        FakeHttpServer::Response response;
+        if (request.url.path() == u"/s")
+            response.body = SearchPages::resultPage({});
+        else
+            response.body = sugAnswer("");
+        return response;
+    });
+    Form1 form;
+    form.Text7->setText(u"0.1"_s);
+    form.Text3->setText(u"s"_s);
+    form.Check1->setChecked(true);
+    form.Command4->click();
+    QCOMPARE(arrivals.size(), 2);
+    QCOMPARE(arrivals[1].first, u"/sugrec"_s);
+    const qint64 gap = arrivals[1].second - arrivals[0].second;
+    QVERIFY2(gap >= 190 && gap <= 950, QByteArray::number(gap).constData());
+}
+
+void TestMining::noSuggestionRequestAfterStop()
+{
+    // Stop while a's page is on its way: its page is taken, its suggestions are not asked.
+    server_.setHandler([](const FakeHttpServer::Request& request) {
+        FakeHttpServer::Response response;
+        const QString keyword = SearchPages::keywordOfTarget(request.target);
+        if (request.url.path() == u"/sugrec") {
+            response.body = sugAnswer(R"({"q":"甲"})");
+            return response;
+        }
+        response.body = SearchPages::resultPage(keyword == u"s" ? QStringList{u"a"_s, u"b"_s} : QStringList{u"c"_s});
+        response.delayMs = keyword == u"a" ? 600 : 0;
+        return response;
+    });
+    Form1 form;
+    form.Text7->setText(u"0"_s);
+    form.Text3->setText(u"s"_s);
+    form.Check1->setChecked(true);
+    QTimer::singleShot(300, &form, [&form] { form.Command5->click(); });
+    form.Command4->click();
+    QStringList asked;
+    for (const auto& request : server_.requests())
+        asked << request.url.path() + u' ' + SearchPages::keywordOfTarget(request.target);
+    QCOMPARE(asked, (QStringList{u"/s s"_s, u"/sugrec s"_s, u"/s a"_s}));
+    QCOMPARE(ListReplace::keywordListText(form.Text1), u"a\r\nb\r\n甲\r\nc\r\n"_s);
+    QCOMPARE(form.miningRun()->pendingKeywords(), (QStringList{u"b"_s, u"甲"_s, u"c"_s}));
+    // Nothing is sent once the run has ended.
+    QTest::qWait(300);
+    QCOMPARE(server_.requests().size(), 3);
+}
+
+namespace {
+
+// The web engine's way in, as the run sees it: a fetch component of its own whose requests carry a
+// cookie that the fake engine knows the web engine by.
+class FakeWebSource : public Mining::PageSource
+{
+public:
+    FakeWebSource()
+    {
+        QNetworkCookie cookie("via", "web");
+        cookie.setDomain(u".baidu.com"_s);
+        cookie.setPath(u"/"_s);
+        inet_.cookieJar()->setCookiesFromUrl({cookie}, QUrl(u"http://www.baidu.com/"_s));
+    }
+    FetchResult fetch(const QString& address, Inet::Expect expect) override { return inet_.OpenURL(address, expect); }
+    void abort() override { inet_.abort(); }
+    QString name() const override { return u"网页引擎"_s; }
+
+private:
+    Inet inet_;
+};
+
+bool viaWeb(const FakeHttpServer::Request& request)
+{
+    for (const auto& [field, value] : request.headers) {
+        if (field.compare("Cookie", Qt::CaseInsensitive) == 0 && value.contains("via=web"))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+void TestMining::refusalTurnsToWebEngine_data()
+{
+    using V = Mining::MiningRun::Verification;
+    QTest::addColumn<bool>("redirect");   // the refusal is a redirect to the verification, else its page
+    QTest::addColumn<int>("answer");      // what the verification window reports
+    QTest::addColumn<bool>("webEngine");  // the web engine can start
+    QTest::addColumn<bool>("refuseWeb");  // the engine refuses the web engine's a too
+    QTest::addColumn<QStringList>("asked");
+    QTest::addColumn<QString>("box");     // empty: none
+    QTest::addColumn<QStringList>("pending");
+
+    const QString refused = u"查询太频繁，百度要求进行安全验证，挖掘已停止。列表中现有 2 个关键词，可以先导出txt，稍后点“继续挖掘”接着挖。"_s;
+    const QString refusedAfterPass = u"已经通过了安全验证，但百度仍然拒绝查询，挖掘已停止。列表中现有 2 个关键词，请稍后点“继续挖掘”再试。"_s;
+    QTest::newRow("served at once: on through the web engine")
+        << false << int(V::Served) << true << false
+        << QStringList{u"s"_s, u"a"_s, u"web a"_s, u"web b"_s, u"web c"_s, u"web d"_s} << QString() << QStringList();
+    QTest::newRow("passed, the fetcher refused again")
+        << true << int(V::Passed) << true << false
+        << QStringList{u"s"_s, u"a"_s, u"a"_s, u"web a"_s, u"web b"_s, u"web c"_s, u"web d"_s} << QString()
+        << QStringList();
+    QTest::newRow("passed, the web engine refused too")
+        << true << int(V::Passed) << true << true << QStringList{u"s"_s, u"a"_s, u"a"_s, u"web a"_s}
+        << refusedAfterPass << QStringList{u"a"_s, u"b"_s};
+    QTest::newRow("not passed") << true << int(V::NotPassed) << true << false << QStringList{u"s"_s, u"a"_s}
+                                << refused << QStringList{u"a"_s, u"b"_s};
+    QTest::newRow("served, but no web engine") << false << int(V::Served) << false << false
+                                               << QStringList{u"s"_s, u"a"_s} << refused
+                                               << QStringList{u"a"_s, u"b"_s};
+}
+
+void TestMining::refusalTurnsToWebEngine()
+{
+    QFETCH(bool, redirect);
+    QFETCH(int, answer);
+    QFETCH(bool, webEngine);
+    QFETCH(bool, refuseWeb);
+    QFETCH(QStringList, asked);
+    QFETCH(QString, box);
+    QFETCH(QStringList, pending);
+
+    // The engine answers the seed to anyone, and every later page only to the web engine.
+    QElapsedTimer clock;
+    clock.start();
+    QList<qint64> refusals;
+    server_.setHandler([=, &clock, &refusals](const FakeHttpServer::Request& request) {
+        FakeHttpServer::Response response;
+        const QString keyword = SearchPages::keywordOfTarget(request.target);
+        const bool web = viaWeb(request);
+        if (keyword != u"s" && (!web || (refuseWeb && keyword == u"a"))) {
+            refusals << clock.elapsed();
+            if (redirect) {
+                response.status = 302;
+                response.extraHeaders.append(qMakePair(QByteArray("Location"), QByteArray("https://wappass.baidu.com/static/captcha/tuxing.html?ak=1")));
+            } else {
+                response.contentType = "text/html; charset=utf-8";
+                response.body = "<html><head><title>百度安全验证</title></head><body></body></html>";
+            }
+            return response;
+        }
+        const QHash<QString, QStringList> related{{u"s"_s, {u"a"_s, u"b"_s}}, {u"a"_s, {u"c"_s}}, {u"b"_s, {u"d"_s}}};
+        response.body = SearchPages::resultPage(related.value(keyword));
+        return response;
+    });
+    Form1 form;
+    int windows = 0;
+    int webSources = 0;
+    form.miningRun()->verify = [&windows, answer](const FetchResult& refusedPage) {
+        ++windows;
+        if (!refusedPage.verification)
+            QTest::qFail("not a refusal", __FILE__, __LINE__);
+        return Mining::MiningRun::Verification(answer);
+    };
+    form.miningRun()->webSourceFactory = [&webSources, webEngine]() -> std::unique_ptr<Mining::PageSource> {
+        ++webSources;
+        if (!webEngine)
+            return nullptr;
+        return std::make_unique<FakeWebSource>();
+    };
+    form.Text7->setText(u"0"_s);
+    form.Text3->setText(u"s"_s);
+    const QList<MessageBox::Shown> shown = clickCollectingBoxes(form.Command4);
+
+    QStringList seen;
+    for (const auto& request : server_.requests())
+        seen << (viaWeb(request) ? u"web "_s : QString()) + SearchPages::keywordOfTarget(request.target);
+    QCOMPARE(seen, asked);
+    QCOMPARE(windows, 1); // one window for the refused keyword, whatever happened after
+    QCOMPARE(shown.size(), box.isEmpty() ? 0 : 1);
+    if (!box.isEmpty()) {
+        QCOMPARE(shown[0].title, u"挖掘已停止"_s);
+        QCOMPARE(shown[0].text, box);
+        QCOMPARE(form.Command4->text(), u"继续挖掘"_s);
+    }
+    QCOMPARE(form.miningRun()->pendingKeywords(), pending);
+    // Never again sooner than two seconds after a refusal.
+    const QList<FakeHttpServer::Request>& requests = server_.requests();
+    Q_UNUSED(requests);
+    for (int i = 1; i < refusals.size(); ++i)
+        QVERIFY2(refusals[i] - refusals[i - 1] >= 1950, QByteArray::number(refusals[i] - refusals[i - 1]).constData());
+
+    if (box.isEmpty()) {
+        // The switch holds for the next run: no more refusals, no window.
+        QCOMPARE(ListReplace::keywordListText(form.Text1), u"a\r\nb\r\nc\r\nd\r\n"_s);
+        QVERIFY(form.miningRun()->usesWebEngine());
+        server_.clearRequests();
+        form.Text3->setText(u"b"_s);
+        form.RunList.clear();
+        QVERIFY(clickCollectingBoxes(form.Command4).isEmpty());
+        QCOMPARE(windows, 1);
+        QCOMPARE(webSources, 1);
+        for (const auto& request : server_.requests())
+            QVERIFY(viaWeb(request));
+    }
 }
 
 void TestMining::reservedCharactersArriveIntact()

@@ -50,7 +50,7 @@ QString CollectBetween(const QString& text, const QString& startMarker, const QS
     }
 }
 
-std::optional<qint32> ReadWholeNumber(const QString& text)
+std::optional<double> ReadNumber(const QString& text)
 {
     // An input method in full-width mode types the digits, the signs and the decimal point as
     // U+FF10 to U+FF19, U+FF0B, U+FF0D and U+FF0E; they stand for their ASCII forms.
@@ -64,7 +64,15 @@ std::optional<qint32> ReadWholeNumber(const QString& text)
     const double value = QLocale::c().toDouble(QStringView(ascii).trimmed(), &ok);
     if (!ok || !std::isfinite(value))
         return std::nullopt;
-    const double whole = std::floor(value);
+    return value;
+}
+
+std::optional<qint32> ReadWholeNumber(const QString& text)
+{
+    const std::optional<double> value = ReadNumber(text);
+    if (!value)
+        return std::nullopt;
+    const double whole = std::floor(*value);
     if (whole < double(std::numeric_limits<qint32>::min()) || whole > double(std::numeric_limits<qint32>::max()))
         return std::nullopt;
     return qint32(whole);

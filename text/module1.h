@@ -21,6 +21,11 @@ QString DistinctLines(const QString& text, const QString& separator);
 // The non-empty items in a random order, each followed by the separator.
 QString ShuffleLines(const QString& text, const QString& separator);
 
+// A typed number read as a decimal, fractions kept: leading and trailing spaces allowed, and
+// full-width digits, signs and decimal point read as their ASCII forms. Empty when the text is not
+// a finite number.
+std::optional<double> ReadNumber(const QString& text);
+
 // A typed number read as a decimal and rounded down: leading and trailing spaces allowed, and
 // full-width digits, signs and decimal point read as their ASCII forms.
 // Empty when the text is not a number or the whole number does not fit in 32 bits.

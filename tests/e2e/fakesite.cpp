@@ -118,9 +118,11 @@ FakeSite::FakeSite()
     server_->setHandler([this](const FakeHttpServer::Request& request) {
         QMutexLocker lock(&mutex_);
         log_.append(QString::fromLatin1(request.target));
+        const bool fromWebEngine = !headerOf(request, "Upgrade-Insecure-Requests").isEmpty();
         visits_.append(Visit { QString::fromLatin1(request.target), QString::fromLatin1(headerOf(request, "Cookie")),
                                QString::fromLatin1(headerOf(request, "User-Agent")),
-                               QString::fromLatin1(headerOf(request, "Accept-Language")), clock_.elapsed() });
+                               QString::fromLatin1(headerOf(request, "Accept-Language")), clock_.elapsed(),
+                               fromWebEngine });
         FakeHttpServer::Response response;
         const QString host = request.url.host();
         const QString path = request.url.path();
@@ -132,7 +134,21 @@ FakeSite::FakeSite()
                 response.hang = true;
                 return response;
             }
+            if (fetcherRefusal_ != FetcherRefusal::None && !fromWebEngine) {
+                visits_.last().refused = true;
+                if (fetcherRefusal_ == FetcherRefusal::InPlace) {
+                    response.contentType = "text/html; charset=utf-8";
+                    response.body = verificationPage(QString::fromLatin1(request.target));
+                    return response;
+                }
+                response.status = 302;
+                response.body = "<html><body>302 Found</body></html>";
+                response.extraHeaders.append(qMakePair(
+                    QByteArray("Location"), verificationAddress(QString::fromLatin1(request.target)).toLatin1()));
+                return response;
+            }
             if (refusing_ && answered_ >= answeredFirst_ && !carriesPass(request)) {
+                visits_.last().refused = true;
                 response.status = 302;
                 response.body = "<html><body>302 Found</body></html>";
                 response.extraHeaders.append(qMakePair(
@@ -211,6 +227,12 @@ void FakeSite::setPage(const QString& host, const QString& path, const FakeHttpS
 {
     QMutexLocker lock(&mutex_);
     otherPages_.insert(host + path, response);
+}
+
+void FakeSite::setRefusingFetcher(FetcherRefusal refusal)
+{
+    QMutexLocker lock(&mutex_);
+    fetcherRefusal_ = refusal;
 }
 
 void FakeSite::setRefusing(bool refusing, int answeredFirst)

@@ -40,6 +40,13 @@ public:
     // that sets the cookie (on .baidu.com) and sends the browser back to the refused address.
     void setRefusing(bool refusing, int answeredFirst = 0);
 
+    // The engine of today that tells scripts from browsers: every result page the program's own
+    // fetcher asks for is refused, while the web engine's requests are answered. Refused in place:
+    // the verification page comes instead of the results; by redirect: a 302 to
+    // verificationAddress(), as setRefusing() does.
+    enum class FetcherRefusal { None, InPlace, Redirect };
+    void setRefusingFetcher(FetcherRefusal refusal);
+
     // Every request target in the order of arrival, one per line.
     QString requestLog() const;
     int requestCount() const;
@@ -52,6 +59,10 @@ public:
         QString userAgent;
         QString acceptLanguage;
         qint64 atMs = 0; // when it arrived, counted from the site's start
+        // The web engine asked: its network stack sends Upgrade-Insecure-Requests with every page it
+        // navigates to, Qt's fetcher never does.
+        bool fromWebEngine = false;
+        bool refused = false; // answered with the verification
     };
     QList<Visit> visits() const;
 
@@ -83,4 +94,5 @@ private:
     bool refusing_ = false;
     int answeredFirst_ = 0;
     int answered_ = 0; // result pages answered with their results
+    FetcherRefusal fetcherRefusal_ = FetcherRefusal::None;
 };

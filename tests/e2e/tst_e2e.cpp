@@ -62,6 +62,9 @@ private Q_SLOTS:
     void verificationPassedInItsWindow();
     void verificationNotPassed_data();
     void verificationNotPassed();
+    void fetcherRefusedWebEngineServed_data();
+    void fetcherRefusedWebEngineServed();
+    void stopWhileVerificationWindowIsOpen();
 
 private:
     // The box's text cannot be read from outside (on X11 a message box does not copy itself), so
@@ -94,6 +97,10 @@ private:
     // page's white.
     bool showsVerificationButton(const QString& window, const QString& picture) const;
     bool typeInto(ProgramWindow& program, Spot box, const QString& text);
+    // The run of fetcherRefusedWebEngineServed: 减肥 and its three keywords, refused to the fetcher.
+    void startFetcherRefusedRun(ProgramWindow& program, FakeSite::FetcherRefusal refusal);
+    // Clicks the verification page's button until the site is asked for its address.
+    bool passVerification(const QString& window, const QString& refusedTarget);
 
     QString program_;
     VirtualDisplay display_;
@@ -614,6 +621,122 @@ void TestEndToEnd::verificationNotPassed()
         askedTargets().mid(untilStopped.size()),
         (QStringList { refused, FakeSite::searchTarget(u"减肥食谱"_s), FakeSite::searchTarget(u"减肥方法大全"_s) }));
     QVERIFY(display_.findWindows(program->pid(), u"^挖掘已停止$"_s).isEmpty());
+}
+
+void TestEndToEnd::startFetcherRefusedRun(ProgramWindow& program, FakeSite::FetcherRefusal refusal)
+{
+    site_->setRelated(u"减肥"_s, { u"减肥方法"_s, u"减肥食谱"_s });
+    site_->setRelated(u"减肥方法"_s, { u"减肥方法大全"_s, u"减肥食谱"_s });
+    site_->setRelated(u"减肥食谱"_s, {});
+    site_->setRelated(u"减肥方法大全"_s, {});
+    site_->setRefusingFetcher(refusal);
+    QVERIFY(typeInto(program, Layout::Text7, u"0"_s));
+    program.click(Layout::Command4);
+}
+
+bool TestEndToEnd::passVerification(const QString& window, const QString& refusedTarget)
+{
+    const auto passAsked = [&] {
+        const QList<FakeSite::Visit> visits = pageVisits();
+        return std::any_of(visits.cbegin(), visits.cend(), [&](const FakeSite::Visit& visit) {
+            return visit.target == FakeSite::passAddress(refusedTarget);
+        });
+    };
+    // A click that came before the page could take it is repeated.
+    for (int click = 0; click < 10 && !passAsked(); ++click) {
+        display_.click(window, VerificationButton);
+        QTest::qWaitFor(passAsked, 2000);
+    }
+    return passAsked();
+}
+
+void TestEndToEnd::fetcherRefusedWebEngineServed_data()
+{
+    QTest::addColumn<int>("refusal");
+    QTest::addColumn<int>("fetcherRefusals");
+    // The window finds the results at once: the engine serves the web engine, and the run asks
+    // through it from then on, without anybody passing anything.
+    QTest::newRow("verification in place of the results") << int(FakeSite::FetcherRefusal::InPlace) << 1;
+    // The window shows the verification and the person passes it; the fetcher is refused again
+    // right after, and the run turns to the web engine.
+    QTest::newRow("redirect to the verification") << int(FakeSite::FetcherRefusal::Redirect) << 2;
+}
+
+void TestEndToEnd::fetcherRefusedWebEngineServed()
+{
+    QFETCH(int, refusal);
+    QFETCH(int, fetcherRefusals);
+    const auto program = startProgram(true);
+    QVERIFY(program);
+    startFetcherRefusedRun(*program, FakeSite::FetcherRefusal(refusal));
+    QVERIFY(!QTest::currentTestFailed());
+    const QString seed = FakeSite::searchTarget(u"减肥"_s);
+
+    bool windowSeen = false;
+    if (FakeSite::FetcherRefusal(refusal) == FakeSite::FetcherRefusal::Redirect) {
+        QStringList found;
+        QVERIFY2(QTest::qWaitFor(
+                     [&] { return !(found = display_.findWindows(program->pid(), u"^百度安全验证$"_s)).isEmpty(); },
+                     30000),
+                 qPrintable(u"没有出现验证窗口。请求：\n"_s + site_->requestLog()));
+        windowSeen = true;
+        QVERIFY2(passVerification(found.first(), seed), qPrintable(site_->requestLog()));
+    }
+
+    // Every keyword in the list, through the web engine, and nothing left on the screen.
+    const QString whole = u"减肥方法\r\n减肥食谱\r\n减肥方法大全\r\n"_s;
+    QElapsedTimer waited;
+    waited.start();
+    while (clipboard() != whole && waited.elapsed() < 40000) {
+        windowSeen = windowSeen || !display_.findWindows(program->pid(), u"^百度安全验证$"_s).isEmpty();
+        QTest::qWait(50);
+    }
+    QCOMPARE(clipboard(), whole);
+    QTest::qWait(1000);
+    QVERIFY(display_.findWindows(program->pid(), u"^百度安全验证$"_s).isEmpty());
+    QVERIFY(display_.findWindows(program->pid(), u"^挖掘已停止$"_s).isEmpty());
+
+    const QList<FakeSite::Visit> visits = pageVisits();
+    QStringList fetcherAsked;
+    QStringList webAsked;
+    int refused = 0;
+    for (const FakeSite::Visit& visit : visits) {
+        if (!visit.target.contains(u"/s?wd="_s))
+            continue;
+        refused += visit.refused ? 1 : 0;
+        (visit.fromWebEngine ? webAsked : fetcherAsked) << visit.target;
+    }
+    QCOMPARE(refused, fetcherRefusals);
+    QCOMPARE(fetcherAsked, QStringList(fetcherRefusals, seed));
+    QVERIFY2(webAsked.endsWith(FakeSite::searchTarget(u"减肥方法大全"_s)), qPrintable(webAsked.join(u'\n')));
+    for (const QString& keyword : { u"减肥方法"_s, u"减肥食谱"_s, u"减肥方法大全"_s })
+        QCOMPARE(webAsked.count(FakeSite::searchTarget(keyword)), 1);
+    qInfo("e2e: %s: the verification window was %s; %lld result pages through the web engine, the fetcher refused %d "
+          "times",
+          QTest::currentDataTag(), windowSeen ? "seen" : "never seen", qlonglong(webAsked.size()), refused);
+}
+
+void TestEndToEnd::stopWhileVerificationWindowIsOpen()
+{
+    const auto program = startProgram(true);
+    QVERIFY(program);
+    startFetcherRefusedRun(*program, FakeSite::FetcherRefusal::Redirect);
+    QVERIFY(!QTest::currentTestFailed());
+    QStringList found;
+    QVERIFY2(QTest::qWaitFor(
+                 [&] { return !(found = display_.findWindows(program->pid(), u"^百度安全验证$"_s)).isEmpty(); }, 30000),
+             qPrintable(u"没有出现验证窗口。请求：\n"_s + site_->requestLog()));
+    QTest::qWait(1000);
+    const int asked = site_->requestCount();
+
+    // Stop, clicked where it stands on the screen: the window leaves it free.
+    program->click(Layout::Command5);
+    const QString box = waitForBox(*program, u"挖掘已停止"_s, 10000);
+    QVERIFY2(!box.isEmpty(), "Stop did not reach the program while the verification window was open");
+    QVERIFY(display_.findWindows(program->pid(), u"^百度安全验证$"_s).isEmpty());
+    QVERIFY(closeBoxWithReturn(*program, box, u"挖掘已停止"_s));
+    QTest::qWait(2500);
+    QCOMPARE(site_->requestCount(), asked);
 }
 
 int main(int argc, char* argv[])
