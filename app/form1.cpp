@@ -6,6 +6,7 @@
 #include "app/messagebox.h"
 #include "app/picturebutton.h"
 #include "app/verificationgate.h"
+#include "app/webstriploader.h"
 #include "listtools/listcommands.h"
 #include "platform/browser.h"
 #include "platform/inet.h"
@@ -122,6 +123,7 @@ Form1::Form1(QWidget* parent)
             [this](qint32 found) { Label7->setText(QString::number(found) + u" 个"); });
     connect(run_.get(), &Mining::MiningRun::keywordsFound, this, &Form1::appendRunKeywords);
     run_->verify = [this](const FetchResult& refused) { return passVerification(refused); };
+    run_->webSourceFactory = [this] { return WebStripLoader::createWebPageSource(Inet1); };
 
     Form_Load();
     Timer1->start();

@@ -10,6 +10,7 @@
 #include <QEventLoop>
 #include <QNetworkCookieJar>
 #include <QPointer>
+#include <QRect>
 #include <QTimer>
 #include <QUrl>
 #include <QWidget>
@@ -30,16 +31,16 @@ namespace {
     struct Answer
     {
         bool reported = false;
-        bool passed = false;
+        VerificationResult result = VerificationResult::NotPassed;
         QList<QNetworkCookie> cookies;
         QPointer<QEventLoop> loop;
     };
 
-    void windowFinished(void* context, bool passed, const QList<QNetworkCookie>& cookies)
+    void windowFinished(void* context, VerificationResult result, const QList<QNetworkCookie>& cookies)
     {
         auto* answer = static_cast<Answer*>(context);
         answer->reported = true;
-        answer->passed = passed;
+        answer->result = result;
         answer->cookies = cookies;
         if (answer->loop)
             answer->loop->quit();
@@ -123,6 +124,10 @@ Outcome pass(QWidget* parent, Inet* inet, const QUrl& address, const std::functi
     setup.acceptLanguage = QByteArray(Inet::AcceptLanguage);
     if (inet)
         setup.cookies = cookiesOf(inet->cookieJar());
+    if (parent) {
+        if (const QWidget* list = parent->window()->findChild<QWidget*>(u"Frame2"_s))
+            setup.listArea = QRect(list->mapToGlobal(QPoint(0, 0)), list->size());
+    }
     setup.openAddress = &Browser::openInDefaultBrowser;
     setup.finished = &windowFinished;
     setup.context = &answer;
@@ -151,12 +156,12 @@ Outcome pass(QWidget* parent, Inet* inet, const QUrl& address, const std::functi
     // Deleted without a word: it reports nothing more.
     delete window.data();
 
-    if (!answer.passed)
+    if (answer.result == VerificationResult::NotPassed)
         return Outcome::NotPassed;
     // The fetch component may have gone with its window while the loop ran.
     if (jarOwner)
         addCookies(jarOwner->cookieJar(), answer.cookies);
-    return Outcome::Passed;
+    return answer.result == VerificationResult::Served ? Outcome::Served : Outcome::Passed;
 }
 
 } // namespace VerificationGate

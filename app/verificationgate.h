@@ -14,15 +14,16 @@ class QWidget;
 
 namespace VerificationGate {
 
-// Served: the window's first page was already past the verification, so nobody passed anything: the
-// engine serves the web engine.
+// Served: the window's first page was already past the verification, which nobody passed: the engine
+// serves the web engine (and may refuse the fetch component all the same).
 enum class Outcome { Passed, NotPassed, Unavailable, Served };
 
-// Shows the verification window for address in front of parent and waits in a local event loop (every
+// Shows the verification window for address beside parent's window (or over its list, the child named
+// "Frame2", when the screen has no room beside it) and waits in a local event loop (every
 // other event of the program goes on being handled, and handlers may run meanwhile) until the window
 // reports passed or is closed, or stopRequested() turns true; it is asked every 100 ms and covers Stop
 // and the main window closing, which also closes the verification window at once.
-// Passed: every cookie of the window has been copied into inet's jar. NotPassed: closed, stopped, or
+// Passed and Served: every cookie of the window has been copied into inet's jar. NotPassed: closed, stopped, or
 // already stopped before anything was shown. Unavailable: the web engine cannot be started (root with
 // its sandbox on, no writable shared memory, no plugin); nothing was shown.
 // The window's page is requested with inet's User-Agent and Accept-Language, starts with every cookie

@@ -1,11 +1,15 @@
-// Bringing up the embedded web strip, and finding the plugin's exports for it and for the verification
-// window. The strip lives in a plugin that links the web engine, loaded right after the window's first
-// paint so that the window never waits for the engine. Without the plugin the placeholder simply stays.
+// Bringing up the embedded web strip, and finding the plugin's exports for it, for the verification
+// window and for the web engine's page source. The strip lives in a plugin that links the web engine, loaded right
+// after the window's first paint so that the window never waits for the engine. Without the plugin the placeholder
+// simply stays.
 #include "app/webstriploader.h"
 
 #include "app/form1.h"
+#include "app/verificationgate.h"
 #include "app/webstrip/webstrip.h"
+#include "mining/pagesource.h"
 #include "platform/browser.h"
+#include "platform/inet.h"
 
 #include <QCoreApplication>
 #include <QLibrary>
@@ -94,6 +98,22 @@ QFunctionPointer resolve(const char* exportName)
         plugin.unload();
     }
     return nullptr;
+}
+
+std::unique_ptr<Mining::PageSource> createWebPageSource(Inet* inet)
+{
+    if (engineWouldRefuseToStart())
+        return nullptr;
+    const auto create = reinterpret_cast<WebPageSourceFactory>(resolve(WebPageSourceFactoryName));
+    if (!create)
+        return nullptr;
+    WebPageSourceSetup setup;
+    setup.userAgent = QByteArray(Inet::UserAgent);
+    setup.acceptLanguage = QByteArray(Inet::AcceptLanguage);
+    setup.timeoutMs = inet ? inet->timeoutMs() : Inet::DefaultTimeoutMs;
+    if (inet)
+        setup.cookies = VerificationGate::cookiesOf(inet->cookieJar());
+    return std::unique_ptr<Mining::PageSource>(create(&setup));
 }
 
 } // namespace WebStripLoader

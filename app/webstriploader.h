@@ -1,8 +1,15 @@
-// Loading the web-strip plugin, for the strip and for the verification window alike: both come from
-// the one library, loaded at the first need and kept for the life of the process.
+// Loading the web-strip plugin, for the strip, the verification window and the web engine's page source
+// alike: all come from the one library, loaded at the first need and kept for the life of the process.
 #pragma once
 
 #include <QtGlobal>
+#include <memory>
+
+class Inet;
+
+namespace Mining {
+class PageSource;
+}
 
 namespace WebStripLoader {
 
@@ -13,5 +20,11 @@ bool engineWouldRefuseToStart();
 // The plugin's export of that name, loading the plugin if it is not loaded yet; nullptr when no
 // plugin is found or it has no such export.
 QFunctionPointer resolve(const char* exportName);
+
+// The web engine as a page source, its requests saying what inet's say of themselves, with inet's
+// time-out and starting with every cookie of inet's jar (the cookies it earns stay its own); nullptr
+// when the engine would refuse to start or the plugin or its export is missing. Deleted while the
+// application object still exists.
+std::unique_ptr<Mining::PageSource> createWebPageSource(Inet* inet);
 
 } // namespace WebStripLoader

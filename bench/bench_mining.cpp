@@ -1,8 +1,13 @@
 // Mining at scale: a run of Form1 against an in-process fake search server that answers at once,
 // with the fast refresh and indexed novelty test, and with the whole-replace refresh and the scan;
 // and the fast method again with pages of today's layout (rs_new, UTF-8) instead of the classic table.
-// Prints the per-query overhead (time not spent waiting for the page) at several list sizes.
+// Prints the per-query overhead (time not spent waiting for the page) at several list sizes; then the
+// time a query takes end to end on the web engine's path, beside the fetch component's on the same
+// pages of the same server.
 #include "app/form1.h"
+#include "app/webstriploader.h"
+#include "mining/extraction.h"
+#include "mining/pagesource.h"
 #include "platform/inet.h"
 #include "platform/listreplace.h"
 #include "support/fakehttpserver.h"
@@ -19,7 +24,9 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <algorithm>
 #include <cstdio>
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -137,6 +144,80 @@ int runOnce(bool plain, bool todaysLayout, bool suggestions)
     return 0;
 }
 
+// One query of either path: the result page, then its related searches read as a run reads them.
+// Returns the milliseconds it took, or a negative number when the page did not give every link.
+double timedQuery(Mining::PageSource& source, const QString& keyword)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const FetchResult page = source.fetch(Mining::resultPageAddress(keyword), Inet::Expect::Page);
+    const Mining::RelatedSearches offered = Mining::relatedSearches(page.text, QString::fromUtf16(Mining::BlockStart),
+                                                                    QString::fromUtf16(Mining::BlockEnd));
+    const Mining::Extraction taken
+        = Mining::extractNewKeywords(offered.classicBlock, QString::fromUtf16(Mining::ItemStart),
+                                     QString::fromUtf16(Mining::ItemEnd), {}, [](const QString&) { return false; });
+    const double ms = clock.nsecsElapsed() / 1e6;
+    return page.ok && taken.count == LinksPerPage ? ms : -1;
+}
+
+double medianOf(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const qsizetype n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// The web engine's path and Inet1's against the same local server, the usual result page each time;
+// prints one line. The engine's first page, which waits for the plugin to load and the engine to start,
+// is not among the twenty.
+int runWebEngine()
+{
+    FakeHttpServer server;
+    if (!server.start())
+        return 1;
+    server.useAsApplicationProxy();
+    int next = 1;
+    server.setHandler([&next](const FakeHttpServer::Request&) {
+        QStringList links;
+        for (int i = 0; i < LinksPerPage; ++i)
+            links << keywordName(next++);
+        FakeHttpServer::Response response;
+        response.body = SearchPages::resultPage(links);
+        return response;
+    });
+
+    Inet inet;
+    QElapsedTimer startUp;
+    startUp.start();
+    const std::unique_ptr<Mining::PageSource> web = WebStripLoader::createWebPageSource(&inet);
+    if (!web) {
+        std::printf("web engine: cannot start here (root with its sandbox on, no writable /dev/shm, or no "
+                    "plugin beside the benchmark); Inet1 only\n");
+        return 0;
+    }
+    constexpr int Queries = 20;
+    if (timedQuery(*web, keywordName(0)) < 0) {
+        std::printf("web engine: the first page failed\n");
+        return 1;
+    }
+    const double firstMs = startUp.nsecsElapsed() / 1e6;
+    Mining::InetPageSource fetcher(&inet);
+    QList<double> webMs;
+    QList<double> inetMs;
+    for (int i = 1; i <= Queries; ++i) {
+        webMs << timedQuery(*web, keywordName(i));
+        inetMs << timedQuery(fetcher, keywordName(i));
+        if (webMs.last() < 0 || inetMs.last() < 0) {
+            std::printf("web engine: query %d failed\n", i);
+            return 1;
+        }
+    }
+    std::printf("web engine %.1f ms per query (median of %d), Inet1 %.1f ms on the same pages; the first "
+                "page %.0f ms, loading the plugin and starting the engine\n",
+                medianOf(webMs), Queries, medianOf(inetMs), firstMs);
+    return 0;
+}
+
 QStringList childRun(const QString& program, const QString& mode)
 {
     QProcess child;
@@ -153,6 +234,8 @@ int main(int argc, char* argv[])
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const QStringList args = QApplication::arguments();
+    if (args.size() > 1 && args.at(1) == u"web")
+        return runWebEngine();
     if (args.size() > 1)
         return runOnce(args.at(1) == u"plain", args.at(1) == u"today", args.at(1) == u"suggest");
 
@@ -181,5 +264,8 @@ int main(int argc, char* argv[])
     std::printf("\noverhead@50000 %.3f ms, rs_new pages %s ms, with suggestions %s ms, whole-replace %.3f ms, "
                 "ratio %.1f\n",
                 x, qPrintable(today[3]), qPrintable(suggest[3]), y, x > 0 ? y / x : 0.0);
+    // The engine's line is printed as the child gave it; a child that could not run it says so.
+    const QStringList web = childRun(args.at(0), u"web"_s);
+    std::printf("\n%s\n", web.join(u' ').isEmpty() ? "web engine: the run gave no line" : qPrintable(web.join(u' ')));
     return 0;
 }

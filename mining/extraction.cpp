@@ -150,6 +150,10 @@ RelatedSearches relatedSearches(const QString& page, const QString& blockStart, 
 {
     RelatedSearches offered;
     offered.classicBlock = Module1::TextBetween(page, blockStart, blockEnd);
+    // A page as the web engine holds it after loading writes the "&" of every link address as "&amp;",
+    // so its links end "&amp;f=1\">", which is the raw page's item marker.
+    static const QString escapedItemStart = QString::fromUtf16(ItemStart).replace(u"&"_s, u"&amp;"_s);
+    offered.classicBlock.replace(escapedItemStart, QString::fromUtf16(ItemStart), Qt::CaseInsensitive);
     // The 2011 page has the block, but its links end "&amp;f=1&amp;rsv_ers=xdt0\">": the block gives
     // nothing, and the same words stand in its <div id="rs">.
     const qsizetype itemStart = offered.classicBlock.indexOf(QStringView(ItemStart), 0, Qt::CaseInsensitive);

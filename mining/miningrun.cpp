@@ -133,7 +133,8 @@ bool MiningRun::wait(int ms)
     const QPointer<MiningRun> alive(this);
     QEventLoop loop;
     pause_ = &loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    // Precise: a coarse timer may end the wait up to 5 % early, and the cool-down is a promise.
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec();
     if (!alive)
         return false;

@@ -2,31 +2,44 @@
 // frames, dialogs that never show, new windows that reach the default browser only for web and mail
 // addresses, the program's own page, and the strip replacing the placeholder after the first paint.
 // The verification window against the fake web, reached as the application proxy: its guards, when it
-// counts as passed, and the cookies it takes from Inet1's jar and hands back.
+// counts as passed and when the engine simply served it, the cookies it takes from Inet1's jar and
+// hands back, and where it stands. The web engine's page source against the same fake web: pages,
+// errors, the verification, JSON answers, abort, time-out, one load at a time, and the saved real
+// pages read as from the raw page.
 #include "app/form1.h"
 #include "app/verificationgate.h"
+#include "app/webstrip/privateprofile.h"
 #include "app/webstrip/strippage.h"
 #include "app/webstrip/verificationwindow.h"
+#include "app/webstrip/webpagesource.h"
 #include "app/webstrip/webstrip.h"
+#include "app/webstriploader.h"
 #include "e2e/fakesite.h"
+#include "mining/extraction.h"
 #include "platform/browser.h"
+#include "platform/codepage.h"
 #include "platform/inet.h"
+#include "support/searchpages.h"
 
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QEventLoop>
 #include <QFile>
+#include <QGroupBox>
 #include <QLabel>
 #include <QNetworkCookieJar>
 #include <QNetworkProxy>
 #include <QPointer>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWebEngineCookieStore>
+#include <QWebEngineProfile>
 #include <QWebEngineView>
 #include <functional>
 #include <memory>
@@ -157,6 +170,47 @@ QStringList sortedCookies(const QString& header)
     return cookies;
 }
 
+// The keywords a run takes from a page, none of them known yet: the classic block's links, or the
+// words of the newer layouts.
+QStringList offeredKeywords(const QString& page)
+{
+    const Mining::RelatedSearches offered
+        = Mining::relatedSearches(page, QString::fromUtf16(Mining::BlockStart), QString::fromUtf16(Mining::BlockEnd));
+    if (offered.classicBlock.isEmpty())
+        return offered.words;
+    return Mining::extractNewKeywords(offered.classicBlock, QString::fromUtf16(Mining::ItemStart),
+                                      QString::fromUtf16(Mining::ItemEnd), {}, [](const QString&) { return false; })
+        .keywords.split(u"\r\n"_s, Qt::SkipEmptyParts);
+}
+
+// The shared profile forgets every cookie, so that no row sees another's. This test holds two: the
+// one of the code it links, and the plugin's, which the window and the loader's source use as in the
+// program; both are children of the application object.
+void forgetPrivateCookies()
+{
+    WebStrip::privateProfile();
+    for (QWebEngineProfile* profile : qApp->findChildren<QWebEngineProfile*>(Qt::FindDirectChildrenOnly))
+        profile->cookieStore()->deleteAllCookies();
+    QTRY_VERIFY(WebStrip::privateCookies().isEmpty());
+}
+
+// What the web engine's source is set up with: the program's words about itself and one cookie of the
+// engine's domain.
+WebPageSourceSetup sourceSetup(int timeoutMs = Inet::DefaultTimeoutMs)
+{
+    WebPageSourceSetup setup;
+    setup.userAgent = QByteArray(Inet::UserAgent);
+    setup.acceptLanguage = QByteArray(Inet::AcceptLanguage);
+    setup.timeoutMs = timeoutMs;
+    setup.cookies = QNetworkCookie::parseCookies("BAIDUID=W1; domain=.baidu.com; path=/");
+    return setup;
+}
+
+QRect globalRect(const QWidget* widget)
+{
+    return QRect(widget->mapToGlobal(QPoint(0, 0)), widget->size());
+}
+
 } // namespace
 
 class TestWebStrip : public QObject
@@ -183,6 +237,13 @@ private Q_SLOTS:
     void verificationWindowGuards();
     void verificationGate_data();
     void verificationGate();
+    void verificationWindowPlace_data();
+    void verificationWindowPlace();
+    void webPageSource_data();
+    void webPageSource();
+    void webPageSourceReadsRealPages_data();
+    void webPageSourceReadsRealPages();
+    void webPageSourceThroughTheLoader();
 
 private:
     void writePage(const QString& name, const QString& body);
@@ -226,6 +287,12 @@ void TestWebStrip::initTestCase()
               " document.getElementById('hidden').click(); });</script>"_s);
     Browser::setOpenerForTesting([this](const QString& address) { opened_ << address; });
 
+    // The program's private profile gets its request headers before its first page, as in the program,
+    // where the window and the web engine's source both set them before they load anything: set later,
+    // the engine rewrites the language list ("zh-CN,zh").
+    WebStrip::privateProfile()->setHttpUserAgent(QString::fromLatin1(Inet::UserAgent));
+    WebStrip::privateProfile()->setHttpAcceptLanguage(QString::fromLatin1(Inet::AcceptLanguage));
+
     // Every web page comes from the fake web, through the proxy, before the engine starts.
     site_ = std::make_unique<FakeSite>();
     QVERIFY(site_->start());
@@ -250,6 +317,41 @@ void TestWebStrip::initTestCase()
     file.body = QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0');
     file.extraHeaders.append(qMakePair(QByteArray("Content-Disposition"), QByteArray("attachment; filename=a.zip")));
     site_->setPage(host, u"/a.zip"_s, file);
+
+    // The pages of the web engine's source.
+    site_->setRelated(u"网页引擎"_s, { u"网页引擎是什么"_s, u"网页引擎下载"_s, u"网页引擎 内核"_s });
+    site_->setHanging(u"挂起"_s);
+    FakeHttpServer::Response today;
+    today.contentType = "text/html; charset=utf-8";
+    today.body = SearchPages::resultPage2026({ u"今天的词"_s, u"Today's  word"_s, u"第三个"_s });
+    site_->setPage(u"www.baidu.com"_s, u"/today"_s, today);
+    site_->setPage(host, u"/busy.html"_s,
+                   page(u"<img src='/picture.png'><link rel='icon' href='/icon.png'><audio src='/sound.ogg' autoplay>"
+                        "</audio><script>alert('甲'); confirm('乙'); open('/popup.html');</script>"_s));
+    FakeHttpServer::Response cookie = page(u"<p>饼干</p>"_s);
+    cookie.extraHeaders.append(qMakePair(QByteArray("Set-Cookie"), QByteArray("BDSVRTM=5; path=/")));
+    site_->setPage(u"www.baidu.com"_s, u"/cookie"_s, cookie);
+    FakeHttpServer::Response empty;
+    empty.status = 204;
+    site_->setPage(host, u"/empty"_s, empty);
+    FakeHttpServer::Response closed;
+    closed.closeUnanswered = true;
+    site_->setPage(host, u"/closed"_s, closed);
+    FakeHttpServer::Response inPlace;
+    inPlace.contentType = "text/html; charset=utf-8";
+    inPlace.body = "<!DOCTYPE html><html><head><title> \xe7\x99\xbe\xe5\xba\xa6\xe5\xae\x89\xe5\x85\xa8\xe9\xaa\x8c"
+                   "\xe8\xaf\x81 </title></head><body><p>x</p></body></html>";
+    site_->setPage(u"www.baidu.com"_s, u"/inplace"_s, inPlace);
+    inPlace.status = 403;
+    site_->setPage(u"www.baidu.com"_s, u"/inplace403"_s, inPlace);
+    FakeHttpServer::Response json;
+    json.contentType = "application/json; charset=utf-8";
+    json.body
+        = u"{\"q\":\"网页\",\"p\":false,\"g\":[{\"type\":\"sug\",\"sa\":\"s_1\",\"q\":\"网页引擎 <b>&amp;</b>\"}]}"_s
+              .toUtf8();
+    site_->setPage(u"www.baidu.com"_s, u"/sugrec"_s, json);
+    json.contentType = "application/json";
+    site_->setPage(u"www.baidu.com"_s, u"/sugrec-plain"_s, json);
 }
 
 void TestWebStrip::init()
@@ -492,20 +594,26 @@ void TestWebStrip::pastVerification_data()
     QTest::addColumn<QString>("address");
     QTest::addColumn<QString>("title");
     QTest::addColumn<bool>("past");
+    QTest::addColumn<bool>("verification"); // the verification itself, as the hidden page recognises it
 
-    QTest::newRow("result page") << u"http://www.baidu.com/s?wd=%E5%87%8F%E8%82%A5"_s << u"减肥_百度搜索"_s << true;
-    QTest::newRow("https, host in capitals") << u"https://WWW.BAIDU.COM/s?wd=a"_s << u"a_百度搜索"_s << true;
+    QTest::newRow("result page") << u"http://www.baidu.com/s?wd=%E5%87%8F%E8%82%A5"_s << u"减肥_百度搜索"_s << true
+                                 << false;
+    QTest::newRow("https, host in capitals") << u"https://WWW.BAIDU.COM/s?wd=a"_s << u"a_百度搜索"_s << true << false;
     QTest::newRow("keyword about the verification")
         << u"http://www.baidu.com/s?wd=%E7%99%BE%E5%BA%A6%E5%AE%89%E5%85%A8%E9%AA%8C%E8%AF%81"_s
-        << u"百度安全验证怎么解除_百度搜索"_s << true;
-    QTest::newRow("verification in place of results") << u"http://www.baidu.com/s?wd=a"_s << u"百度安全验证"_s << false;
-    QTest::newRow("its title among spaces") << u"http://www.baidu.com/s?wd=a"_s << u" \t百度安全验证\n"_s << false;
+        << u"百度安全验证怎么解除_百度搜索"_s << true << false;
+    QTest::newRow("verification in place of results")
+        << u"http://www.baidu.com/s?wd=a"_s << u"百度安全验证"_s << false << true;
+    QTest::newRow("its title among spaces")
+        << u"http://www.baidu.com/s?wd=a"_s << u" \t百度安全验证\n"_s << false << true;
     QTest::newRow("verification host") << u"http://wappass.baidu.com/static/captcha/tuxing.html?backurl=x"_s
-                                       << u"网络不给力"_s << false;
+                                       << u"网络不给力"_s << false << true;
+    QTest::newRow("verification host, no captcha in the path")
+        << u"https://WAPPASS.baidu.com/"_s << u"百度"_s << false << true;
     QTest::newRow("captcha path on the search host")
-        << u"http://www.baidu.com/static/CAPTCHA/x.html"_s << u"验证"_s << false;
-    QTest::newRow("another host of the engine") << u"http://baidu.com/s?wd=a"_s << u"a_百度搜索"_s << false;
-    QTest::newRow("not a web address") << u"file://www.baidu.com/s"_s << u"a"_s << false;
+        << u"http://www.baidu.com/static/CAPTCHA/x.html"_s << u"验证"_s << false << true;
+    QTest::newRow("another host of the engine") << u"http://baidu.com/s?wd=a"_s << u"a_百度搜索"_s << false << false;
+    QTest::newRow("not a web address") << u"file://www.baidu.com/s"_s << u"a"_s << false << false;
 }
 
 void TestWebStrip::pastVerification()
@@ -513,7 +621,9 @@ void TestWebStrip::pastVerification()
     QFETCH(QString, address);
     QFETCH(QString, title);
     QFETCH(bool, past);
+    QFETCH(bool, verification);
     QCOMPARE(WebStrip::isPastVerification(QUrl(address), title), past);
+    QCOMPARE(WebStrip::isVerification(QUrl(address), title), verification);
 }
 
 void TestWebStrip::verificationWindowGuards_data()
@@ -607,6 +717,8 @@ void TestWebStrip::verificationGate_data()
 
     const QString plugin = QString::fromUtf8(QINGLAN_WEBSTRIP_PLUGIN);
     QTest::newRow("passed by the button") << plugin << u"click"_s << int(VerificationGate::Outcome::Passed);
+    // The engine serves the web engine the page it refused the fetch component: nobody passed anything.
+    QTest::newRow("served at once") << plugin << u"served"_s << int(VerificationGate::Outcome::Served);
     QTest::newRow("window closed") << plugin << u"close"_s << int(VerificationGate::Outcome::NotPassed);
     QTest::newRow("Stop") << plugin << u"stop"_s << int(VerificationGate::Outcome::NotPassed);
     QTest::newRow("main window closed") << plugin << u"close main window"_s
@@ -626,6 +738,7 @@ void TestWebStrip::verificationGate()
     if (action == u"sandbox on"_s && geteuid() != 0)
         QSKIP("only as root");
 
+    forgetPrivateCookies();
     WebStripLoader::setPluginPathForTesting(plugin);
     site_->setRelated(u"减肥"_s, { u"减肥方法"_s, u"减肥食谱"_s });
     site_->setRefusing(true);
@@ -636,6 +749,14 @@ void TestWebStrip::verificationGate()
         QUrl(u"http://www.baidu.com/s"_s));
     const QString refused = FakeSite::searchTarget(u"减肥"_s);
     QVERIFY(inet.OpenURL(refused).verification);
+    const bool served = action == u"served"_s;
+    if (served) {
+        site_->setRefusing(false);
+        // A cookie an earlier page of the web engine earned, which the window hands over too.
+        const std::unique_ptr<Mining::PageSource> source = WebStripLoader::createWebPageSource(nullptr);
+        QVERIFY(source);
+        QVERIFY(source->fetch(u"http://www.baidu.com/cookie"_s, Inet::Expect::Page).ok);
+    }
     const qsizetype visitsBefore = site_->visits().size();
 
     Form1 form;
@@ -655,7 +776,7 @@ void TestWebStrip::verificationGate()
     QPointer<QWidget> window;
     QWidget* windowOwner = nullptr;
     QString notice;
-    QSize size;
+    QRect place;
     bool goneAtOnce = false;
     QTimer driver;
     connect(&driver, &QTimer::timeout, this, [&] {
@@ -667,7 +788,7 @@ void TestWebStrip::verificationGate()
         window = shown;
         windowOwner = shown->windowHandle()->transientParent() == form.windowHandle() ? &form : nullptr;
         notice = shown->findChild<QLabel*>()->text();
-        size = shown->size();
+        place = shown->frameGeometry();
         if (action == u"click"_s) {
             QTest::mouseClick(view->focusProxy(), Qt::LeftButton, {}, centreOf(view->page(), u"pass"_s));
         } else if (action == u"close"_s) {
@@ -680,8 +801,8 @@ void TestWebStrip::verificationGate()
         }
     });
     driver.start(50);
-    const auto result
-        = VerificationGate::pass(&form, &inet, QUrl(FakeSite::verificationAddress(refused)), [&stop] { return stop; });
+    const QUrl shownAddress(served ? refused : FakeSite::verificationAddress(refused));
+    const auto result = VerificationGate::pass(&form, &inet, shownAddress, [&stop] { return stop; });
     QCOMPARE(int(result), outcome);
     QVERIFY(!shownVerificationWindow());
     WebStripLoader::setPluginPathForTesting(QString());
@@ -701,10 +822,27 @@ void TestWebStrip::verificationGate()
         QVERIFY(inet.OpenURL(refused).verification);
         return;
     }
-    // In front of the main window, the engine's page below a line that says what it is for.
+    if (served) {
+        // Closed as soon as the result page came, its cookies in the jar.
+        QVERIFY(!window);
+        QCOMPARE(targets, QStringList { refused });
+        const QStringList handedOver { u"BAIDUID=B1"_s, u"BDSVRTM=5"_s, u"H_PS_PSSID=7"_s };
+        QCOMPARE(sortedCookies(visits.value(0).cookie), handedOver);
+        QCOMPARE(cookiesFor(inet, refused), handedOver);
+        return;
+    }
+    // In front of the main window, the engine's page below a line that says what it is for. The
+    // offscreen screen (800 x 800) has no room beside the main window: the window covers its list,
+    // reaching left to the screen's edge, and the controls of the run stay free.
     QVERIFY(window.isNull());
     QCOMPARE(windowOwner, &form);
-    QCOMPARE(size, QSize(520, 640));
+    QCOMPARE(form.screen()->availableGeometry(), QRect(0, 0, 800, 800));
+    QCOMPARE(form.frameGeometry(), QRect(23, 132, 755, 536));
+    QCOMPARE(globalRect(form.Frame2), QRect(25, 238, 257, 425));
+    QCOMPARE(place, QRect(0, 132, 282, 644));
+    for (const QWidget* control : { static_cast<QWidget*>(form.Command4), static_cast<QWidget*>(form.Command5),
+                                    static_cast<QWidget*>(form.Label2) })
+        QVERIFY2(!place.intersects(globalRect(control)), qPrintable(control->objectName()));
     QCOMPARE(notice, u"查询过于频繁，百度要求进行安全验证，请在下方完成验证，通过后挖掘会自动继续。"_s);
     QCOMPARE(goneAtOnce, action == u"close main window"_s);
     // The page starts with the cookies of the jar that its host gets, and says what the program says.
@@ -731,8 +869,302 @@ void TestWebStrip::verificationGate()
     const FetchResult again = inet.OpenURL(refused);
     QVERIFY(again.ok);
     QVERIFY(again.text.contains(u"减肥食谱"_s));
-    QCOMPARE(site_->visits().last().target, refused);
-    QCOMPARE(sortedCookies(site_->visits().last().cookie), withPass);
+    // The window's page may still ask for its icon meanwhile.
+    visits = site_->visits();
+    visits.removeIf([](const FakeSite::Visit& visit) { return visit.target.endsWith(u"/favicon.ico"_s); });
+    QCOMPARE(visits.last().target, refused);
+    QCOMPARE(sortedCookies(visits.last().cookie), withPass);
+}
+
+void TestWebStrip::verificationWindowPlace_data()
+{
+    QTest::addColumn<QRect>("ownerFrame");
+    QTest::addColumn<QRect>("listArea");
+    QTest::addColumn<QRect>("freeArea");
+    QTest::addColumn<QRect>("place");
+
+    // The main window's list (Frame2) 104 pixels below its top, 257 x 425.
+    const QRect wide(0, 0, 1920, 1050);
+    QTest::newRow("room on the right") << QRect(100, 100, 672, 560) << QRect(101, 230, 257, 425) << wide
+                                       << QRect(772, 100, 520, 640);
+    QTest::newRow("just room on the right")
+        << QRect(728, 100, 672, 560) << QRect(729, 230, 257, 425) << wide << QRect(1400, 100, 520, 640);
+    QTest::newRow("room on the left only")
+        << QRect(1300, 100, 600, 560) << QRect(1301, 230, 257, 425) << wide << QRect(780, 100, 520, 640);
+    QTest::newRow("left of the owner, beside a panel") << QRect(600, 100, 1300, 560) << QRect(601, 230, 257, 425)
+                                                       << QRect(64, 0, 1856, 1050) << QRect(80, 100, 520, 640);
+    QTest::newRow("owner low on the screen: as low as fits")
+        << QRect(100, 700, 672, 560) << QRect(101, 830, 257, 425) << wide << QRect(772, 410, 520, 640);
+    QTest::newRow("owner above the free area") << QRect(100, -40, 672, 560) << QRect(101, 90, 257, 425)
+                                               << QRect(0, 30, 1920, 1020) << QRect(772, 30, 520, 640);
+    QTest::newRow("short screen: height shrunk")
+        << QRect(100, 50, 672, 500) << QRect(101, 154, 257, 425) << QRect(0, 0, 1920, 600) << QRect(772, 0, 520, 600);
+    QTest::newRow("no room beside: over the list") << QRect(176, 100, 672, 560) << QRect(177, 204, 257, 425)
+                                                   << QRect(0, 0, 1024, 768) << QRect(0, 100, 434, 640);
+    QTest::newRow("over the list, tall free area") << QRect(176, 100, 672, 560) << QRect(177, 204, 257, 425)
+                                                   << QRect(0, 0, 1024, 1050) << QRect(0, 100, 434, 640);
+    QTest::newRow("list partly off the screen")
+        << QRect(-51, 100, 672, 560) << QRect(-50, 204, 257, 425) << QRect(0, 0, 800, 600) << QRect(0, 0, 207, 600);
+    QTest::newRow("over the list, room to its left") << QRect(264, 246, 751, 532) << QRect(264, 350, 257, 425)
+                                                     << QRect(0, 0, 1280, 1024) << QRect(1, 246, 520, 640);
+    QTest::newRow("no list: centred on the owner")
+        << QRect(64, 20, 672, 560) << QRect() << QRect(0, 0, 800, 600) << QRect(140, 0, 520, 600);
+}
+
+void TestWebStrip::verificationWindowPlace()
+{
+    QFETCH(QRect, ownerFrame);
+    QFETCH(QRect, listArea);
+    QFETCH(QRect, freeArea);
+    QFETCH(QRect, place);
+    QCOMPARE(WebStrip::verificationWindowPlace(ownerFrame, listArea, freeArea, WebStrip::VerificationWindowSize),
+             place);
+}
+
+void TestWebStrip::webPageSource_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<bool>("json");
+    QTest::addColumn<QString>("action"); // what happens 300 ms into the fetch, if anything
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<QString>("verificationAddress"); // empty: no verification
+    QTest::addColumn<QString>("text"); // JSON: the whole text; pages: not compared
+    QTest::addColumn<QStringList>("keywords"); // what a run takes from the page
+    QTest::addColumn<QStringList>("targets"); // every request the fake web saw
+
+    const QString seed = FakeSite::searchTarget(u"网页引擎"_s);
+    const QStringList seedWords { u"网页引擎是什么"_s, u"网页引擎下载"_s, u"网页引擎 内核"_s };
+    const QString site = u"http://www.qinglan.example"_s;
+    const QString none;
+    QTest::newRow("result page, classic block, GBK")
+        << seed << false << none << true << 200 << none << none << none << seedWords << QStringList { seed };
+    QTest::newRow("result page of today's layout")
+        << u"http://www.baidu.com/today?wd=a"_s << false << none << true << 200 << none << none << none
+        << QStringList { u"今天的词"_s, u"today's word"_s, u"第三个"_s }
+        << QStringList { u"http://www.baidu.com/today?wd=a"_s };
+    QTest::newRow("images, icon, dialogs and pop-ups asked for nothing")
+        << site + u"/busy.html" << false << none << true << 200 << none << none << none << QStringList()
+        << QStringList { site + u"/busy.html" };
+    QTest::newRow("404") << site + u"/nothing" << false << none << false << 404 << u"服务器返回错误 404"_s << none
+                         << none << QStringList() << QStringList { site + u"/nothing" };
+    QTest::newRow("closed unanswered") << site + u"/closed" << false << none << false << 0 << u"连接被中断"_s << none
+                                       << none << QStringList() << QStringList { site + u"/closed" };
+    QTest::newRow("verification by redirect, not followed")
+        << seed << false << u"refusing"_s << false << 0 << u"百度要求安全验证"_s << FakeSite::verificationAddress(seed)
+        << none << QStringList() << QStringList { seed };
+    QTest::newRow("verification in place") << u"http://www.baidu.com/inplace?wd=a"_s << false << none << false << 0
+                                           << u"百度要求安全验证"_s << u"http://www.baidu.com/inplace?wd=a"_s << none
+                                           << QStringList() << QStringList { u"http://www.baidu.com/inplace?wd=a"_s };
+    QTest::newRow("verification in place, status 403")
+        << u"http://www.baidu.com/inplace403?wd=a"_s << false << none << false << 0 << u"百度要求安全验证"_s
+        << u"http://www.baidu.com/inplace403?wd=a"_s << none << QStringList()
+        << QStringList { u"http://www.baidu.com/inplace403?wd=a"_s };
+    const QString json
+        = u"{\"q\":\"网页\",\"p\":false,\"g\":[{\"type\":\"sug\",\"sa\":\"s_1\",\"q\":\"网页引擎 <b>&amp;</b>\"}]}"_s;
+    QTest::newRow("JSON answer") << u"http://www.baidu.com/sugrec?wd=a"_s << true << none << true << 200 << none << none
+                                 << json << QStringList() << QStringList { u"http://www.baidu.com/sugrec?wd=a"_s };
+    QTest::newRow("JSON answer without a character set: UTF-8")
+        << u"http://www.baidu.com/sugrec-plain?wd=a"_s << true << none << true << 200 << none << none << json
+        << QStringList() << QStringList { u"http://www.baidu.com/sugrec-plain?wd=a"_s };
+    const QString hanging = FakeSite::searchTarget(u"挂起"_s);
+    QTest::newRow("time-out") << hanging << false << none << false << 0 << u"连接超时"_s << none << none
+                              << QStringList() << QStringList { hanging };
+    QTest::newRow("abort") << hanging << false << u"abort"_s << false << 0 << u"已取消"_s << none << none
+                           << QStringList() << QStringList { hanging };
+    QTest::newRow("a second fetch meanwhile fails at once")
+        << hanging << false << u"second fetch"_s << false << 0 << u"已取消"_s << none << none << QStringList()
+        << QStringList { hanging };
+    QTest::newRow("source deleted meanwhile") << hanging << false << u"delete"_s << false << 0 << u"已取消"_s << none
+                                              << none << QStringList() << QStringList { hanging };
+    QTest::newRow("download") << site + u"/a.zip" << false << none << false << 0 << u"服务器没有返回网页"_s << none
+                              << none << QStringList() << QStringList { site + u"/a.zip" };
+    QTest::newRow("no content") << site + u"/empty" << false << none << false << 0 << u"服务器没有返回网页"_s << none
+                                << none << QStringList() << QStringList { site + u"/empty" };
+    QTest::newRow("not a web address") << u"file:///etc/passwd"_s << false << none << false << 0
+                                       << u"地址无效：file:///etc/passwd"_s << none << none << QStringList()
+                                       << QStringList();
+}
+
+void TestWebStrip::webPageSource()
+{
+    QFETCH(QString, address);
+    QFETCH(bool, json);
+    QFETCH(QString, action);
+    QFETCH(bool, ok);
+    QFETCH(int, status);
+    QFETCH(QString, error);
+    QFETCH(QString, verificationAddress);
+    QFETCH(QString, text);
+    QFETCH(QStringList, keywords);
+    QFETCH(QStringList, targets);
+
+    forgetPrivateCookies();
+    site_->setRefusing(action == u"refusing"_s);
+    auto stopRefusing = qScopeGuard([this] { site_->setRefusing(false); });
+    const qsizetype visitsBefore = site_->visits().size();
+    const int windowsBefore = visibleWindows();
+    DialogWatch watch;
+    QPointer<WebStrip::WebPageSource> source = new WebStrip::WebPageSource(sourceSetup(2000));
+    auto deleteSource = qScopeGuard([&source] { delete source.data(); });
+    QCOMPARE(source->name(), u"网页引擎"_s);
+
+    std::optional<FetchResult> second;
+    QTimer meanwhile;
+    meanwhile.setSingleShot(true);
+    meanwhile.start(300);
+    connect(&meanwhile, &QTimer::timeout, this, [&] {
+        if (action == u"abort"_s) {
+            source->abort();
+        } else if (action == u"second fetch"_s) {
+            second = source->fetch(FakeSite::searchTarget(u"第二个"_s), Inet::Expect::Page);
+            source->abort();
+        } else if (action == u"delete"_s) {
+            delete source.data();
+        }
+    });
+    const FetchResult result = source->fetch(address, json ? Inet::Expect::Json : Inet::Expect::Page);
+    QCOMPARE(result.error, error);
+    QCOMPARE(result.ok, ok);
+    QCOMPARE(result.status, status);
+    QCOMPARE(result.verification, !verificationAddress.isEmpty());
+    QCOMPARE(result.verificationAddress, verificationAddress);
+    if (json)
+        QCOMPARE(result.text, text);
+    else if (ok)
+        QCOMPARE(offeredKeywords(result.text), keywords);
+    else
+        QCOMPARE(result.text, QString());
+    if (action == u"second fetch"_s) {
+        QVERIFY(second);
+        QCOMPARE(second->error, u"网页引擎正在打开另一个页面"_s);
+        QVERIFY(!second->ok);
+    }
+    QCOMPARE(source.isNull(), action == u"delete"_s);
+    if (source)
+        QVERIFY(!source->busy());
+
+    // Nothing but the page itself was asked for, with the program's words and cookies, and nothing
+    // showed up.
+    QTest::qWait(200);
+    QList<FakeSite::Visit> visits = site_->visits().mid(visitsBefore);
+    QStringList asked;
+    for (const FakeSite::Visit& visit : std::as_const(visits)) {
+        asked << visit.target;
+        QCOMPARE(visit.userAgent, QString::fromLatin1(Inet::UserAgent));
+        QCOMPARE(visit.acceptLanguage, QString::fromLatin1(Inet::AcceptLanguage));
+        QCOMPARE(visit.cookie, address.startsWith(u"http://www.baidu.com"_s) ? u"BAIDUID=W1"_s : QString());
+    }
+    QCOMPARE(asked, targets);
+    QCOMPARE(watch.shown, 0);
+    QCOMPARE(visibleWindows(), windowsBefore);
+    QCOMPARE(opened_, QStringList());
+}
+
+void TestWebStrip::webPageSourceReadsRealPages_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("contentType");
+    QTest::addColumn<bool>("withoutSData");
+    QTest::addColumn<QStringList>("words");
+
+    const QByteArray html = "text/html";
+    const QByteArray utf8 = "text/html; charset=utf-8";
+    QTest::newRow("2011") << u"baidu_s_mozilla_tp5n-talos-pagesets_2011_gb2312.html"_s << html << false
+                          << QStringList { u"mozilla firefox"_s, u"mozilla 4.0"_s,   u"mozilla sunbird"_s,
+                                           u"mozilla基金会"_s,   u"mozilla宣言"_s,   u"mozilla.org"_s,
+                                           u"mozilla 论坛"_s,    u"mozilla是什么"_s, u"mozilla.com"_s,
+                                           u"mozilla 官网"_s };
+    QTest::newRow("2018 div rs") << u"baidu_s_shanghai-mingtian-tianqi_IEE-homework_2018_utf8.html"_s << utf8 << false
+                                 << QStringList { u"上海明天天气预报详细"_s, u"上海明日天气预报"_s,
+                                                  u"上海明天天气24小时"_s,   u"上海天气预报"_s,
+                                                  u"上海明天有台风吗"_s,     u"上海天气预报24小时表"_s,
+                                                  u"上海 天气预报24小时"_s,  u"上海明天上午天气情况"_s,
+                                                  u"上海今天天气2345"_s };
+    QTest::newRow("2020 div rs, Python") << u"baidu_s_python_BaiduSpider_2020_utf8.html"_s << utf8 << false
+                                         << QStringList { u"python有什么用"_s, u"python为什么叫爬虫"_s,
+                                                          u"python教程"_s,     u"python官网"_s,
+                                                          u"python爬虫教程"_s, u"python和java"_s,
+                                                          u"python代码"_s,     u"python软件"_s,
+                                                          u"python3"_s };
+    QTest::newRow("2020 div rs, 新冠") << u"baidu_s_xinguan_BaiduSpider_2020_utf8.html"_s << utf8 << false
+                                       << QStringList { u"全国新冠新增最新消息"_s, u"新冠百度百科"_s,
+                                                        u"新冠和普通感冒的区别"_s, u"新冠百科"_s,
+                                                        u"全国新冠肺炎最新情况"_s, u"全世界新肺炎最新数据"_s,
+                                                        u"新冠肺炎症状"_s,         u"新冠的症状"_s,
+                                                        u"新冠肺炎1分钟自测"_s };
+    const QStringList words2022 { u"阿根廷荷兰冲突最新消息"_s,       u"阿根廷5比0荷兰"_s,
+                                  u"荷兰vs阿根廷上半场比分"_s,       u"阿根廷荷兰今晚争四强"_s,
+                                  u"保加利亚为什么不加入南斯拉夫"_s, u"俄罗斯在乌克兰抓到的最大鱼"_s,
+                                  u"阿尔巴尼亚为什么和苏联交恶"_s,   u"阿根廷对荷兰世界杯"_s,
+                                  u"葡萄牙阿根廷交战记录"_s,         u"英国1982年对阿根廷的战争"_s };
+    QTest::newRow("2022 rs_new") << u"baidu_s_helan-agenting_yaklang_2022_utf8.html"_s << utf8 << false << words2022;
+    // As the page's own scripts leave it today: the comment gone, the words in the table's links.
+    QTest::newRow("2022 rs_new without its s-data comment")
+        << u"baidu_s_helan-agenting_yaklang_2022_utf8.html"_s << utf8 << true << words2022;
+}
+
+void TestWebStrip::webPageSourceReadsRealPages()
+{
+    QFETCH(QString, file);
+    QFETCH(QByteArray, contentType);
+    QFETCH(bool, withoutSData);
+    QFETCH(QStringList, words);
+
+    QFile saved(QFINDTESTDATA(u"data/real-pages/"_s + file));
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QByteArray bytes = saved.readAll();
+    int comments = 0;
+    for (qsizetype from = 0; withoutSData && (from = bytes.indexOf("<!--s-data:", from)) >= 0; ++comments)
+        bytes.remove(from, bytes.indexOf("-->", from) + 3 - from);
+    QCOMPARE(comments, withoutSData ? 20 : 0);
+    FakeHttpServer::Response response;
+    response.contentType = contentType;
+    response.body = bytes;
+    const QString path = u"/real/"_s + file + (withoutSData ? u"-plain"_s : QString());
+    site_->setPage(u"www.baidu.com"_s, path, response);
+
+    const QString raw = CodePage::decodePage(bytes, contentType);
+    WebStrip::WebPageSource source(sourceSetup());
+    const FetchResult fetched = source.fetch(u"http://www.baidu.com"_s + path, Inet::Expect::Page);
+    QVERIFY2(fetched.ok, qPrintable(fetched.error));
+    QCOMPARE(offeredKeywords(raw), words);
+    QCOMPARE(offeredKeywords(fetched.text), words);
+    const QString blockStart = QString::fromUtf16(Mining::BlockStart);
+    const QString blockEnd = QString::fromUtf16(Mining::BlockEnd);
+    const Mining::RelatedSearches rawOffer = Mining::relatedSearches(raw, blockStart, blockEnd);
+    const Mining::RelatedSearches webOffer = Mining::relatedSearches(fetched.text, blockStart, blockEnd);
+    QCOMPARE(webOffer.words, rawOffer.words);
+    QCOMPARE(webOffer.classicBlock.isEmpty(), rawOffer.classicBlock.isEmpty());
+}
+
+// What the window's mining run gets: the source made by the plugin, through the loader, with Inet1's
+// time-out and cookies; none when the plugin is missing.
+void TestWebStrip::webPageSourceThroughTheLoader()
+{
+    forgetPrivateCookies();
+    Inet inet;
+    inet.setTimeoutMs(1000);
+    inet.cookieJar()->setCookiesFromUrl(QNetworkCookie::parseCookies("BAIDUID=L1; domain=.baidu.com; path=/"),
+                                        QUrl(u"http://www.baidu.com/s"_s));
+    WebStripLoader::setPluginPathForTesting(pages_.filePath(u"missing"_s));
+    // The program's own folder holds no plugin either.
+    QCOMPARE(WebStripLoader::createWebPageSource(&inet).get(), nullptr);
+    WebStripLoader::setPluginPathForTesting(QString::fromUtf8(QINGLAN_WEBSTRIP_PLUGIN));
+    auto resetPlugin = qScopeGuard([] { WebStripLoader::setPluginPathForTesting(QString()); });
+    std::unique_ptr<Mining::PageSource> source = WebStripLoader::createWebPageSource(&inet);
+    QVERIFY(source);
+    QCOMPARE(source->name(), u"网页引擎"_s);
+
+    const qsizetype visitsBefore = site_->visits().size();
+    const FetchResult page = source->fetch(FakeSite::searchTarget(u"网页引擎"_s), Inet::Expect::Page);
+    QVERIFY2(page.ok, qPrintable(page.error));
+    QCOMPARE(offeredKeywords(page.text), (QStringList { u"网页引擎是什么"_s, u"网页引擎下载"_s, u"网页引擎 内核"_s }));
+    QCOMPARE(site_->visits().value(visitsBefore).cookie, u"BAIDUID=L1"_s);
+    const FetchResult hanging = source->fetch(FakeSite::searchTarget(u"挂起"_s), Inet::Expect::Page);
+    QCOMPARE(hanging.error, u"连接超时"_s);
+    source.reset();
 }
 
 int main(int argc, char* argv[])

@@ -1,6 +1,9 @@
-// The verification window: the engine's page in a private profile, watched until it comes back to
-// the search host.
+// The verification window: the engine's page in the shared private profile, watched until it comes
+// back to the search host, and its place beside the main window.
 #include "app/webstrip/verificationwindow.h"
+
+#include "app/webstrip/privateprofile.h"
+#include "app/webstrip/webpagesource.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -24,19 +27,6 @@ namespace {
         return scheme == u"http" || scheme == u"https";
     }
 
-    // Where a cookie of the program's jar comes from. The jar marks a cookie that only its own host
-    // gets by a domain without the leading dot; the engine takes such a cookie without a domain,
-    // from that host.
-    QUrl originOf(const QNetworkCookie& cookie)
-    {
-        const QString domain = cookie.domain();
-        QUrl origin;
-        origin.setScheme(cookie.isSecure() ? u"https"_s : u"http"_s);
-        origin.setHost(domain.startsWith(u'.') ? domain.mid(1) : domain);
-        origin.setPath(cookie.path().startsWith(u'/') ? cookie.path() : u"/"_s);
-        return origin;
-    }
-
 } // namespace
 
 bool isPastVerification(const QUrl& address, const QString& title)
@@ -44,6 +34,39 @@ bool isPastVerification(const QUrl& address, const QString& title)
     return isWebScheme(address) && address.host().compare(u"www.baidu.com"_s, Qt::CaseInsensitive) == 0
         && !address.path().contains(u"captcha"_s, Qt::CaseInsensitive)
         && title.trimmed() != QStringView(VerificationTitle);
+}
+
+bool isVerification(const QUrl& address, const QString& title)
+{
+    return isVerificationAddress(address) || isVerificationTitle(title);
+}
+
+QRect verificationWindowPlace(const QRect& ownerFrame, const QRect& listArea, const QRect& freeArea,
+                              const QSize& wanted)
+{
+    const int height = qMin(wanted.height(), freeArea.height());
+    const auto atOwnersHeight = [&](int left) {
+        return QRect(left, qBound(freeArea.top(), ownerFrame.top(), freeArea.bottom() + 1 - height), wanted.width(),
+                     height);
+    };
+    if (freeArea.right() - ownerFrame.right() >= wanted.width())
+        return atOwnersHeight(ownerFrame.right() + 1);
+    if (ownerFrame.left() - freeArea.left() >= wanted.width())
+        return atOwnersHeight(ownerFrame.left() - wanted.width());
+    // Over the list, its right edge on the list's: the mining controls right of the list stay free,
+    // and the window keeps what width the screen gives it to the left.
+    const QRect list = listArea & freeArea;
+    if (!list.isEmpty()) {
+        const int width = qMin(wanted.width(), list.right() + 1 - freeArea.left());
+        return atOwnersHeight(list.right() + 1 - width).adjusted(0, 0, width - wanted.width(), 0);
+    }
+    QRect frame(QPoint(), wanted.boundedTo(freeArea.size()));
+    frame.moveCenter(ownerFrame.center());
+    frame.moveRight(qMin(frame.right(), freeArea.right()));
+    frame.moveBottom(qMin(frame.bottom(), freeArea.bottom()));
+    frame.moveLeft(qMax(frame.left(), freeArea.left()));
+    frame.moveTop(qMax(frame.top(), freeArea.top()));
+    return frame;
 }
 
 VerificationPage::VerificationPage(QWebEngineProfile* profile, Opener openAddress, QObject* parent)
@@ -71,19 +94,17 @@ VerificationWindow::VerificationWindow(QWidget* parent, const VerificationWindow
     setObjectName(u"VerificationWindow"_s);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QString::fromUtf16(VerificationTitle));
-    resize(520, 640);
+    resize(VerificationWindowSize);
 
-    // Off the record: the pass lives in memory only, as the program's own cookies do, and nothing of
-    // the strip's profile mixes in.
-    profile_ = new QWebEngineProfile(this);
+    // Off the record and shared with the hidden page of the web engine's page source: the pass lives
+    // in memory only, as the program's own cookies do, holds for that page's requests too, and nothing
+    // of the strip's profile mixes in.
+    QWebEngineProfile* profile = privateProfile();
     if (!setup.userAgent.isEmpty())
-        profile_->setHttpUserAgent(QString::fromLatin1(setup.userAgent));
+        profile->setHttpUserAgent(QString::fromLatin1(setup.userAgent));
     if (!setup.acceptLanguage.isEmpty())
-        profile_->setHttpAcceptLanguage(QString::fromLatin1(setup.acceptLanguage));
-    QWebEngineCookieStore* store = profile_->cookieStore();
-    connect(store, &QWebEngineCookieStore::cookieAdded, this, &VerificationWindow::onCookieAdded);
-    connect(store, &QWebEngineCookieStore::cookieRemoved, this, &VerificationWindow::onCookieRemoved);
-    connect(profile_, &QWebEngineProfile::downloadRequested, this, &VerificationWindow::onDownloadRequested);
+        profile->setHttpAcceptLanguage(QString::fromLatin1(setup.acceptLanguage));
+    connect(profile, &QWebEngineProfile::downloadRequested, this, &VerificationWindow::onDownloadRequested);
 
     notice_ = new QLabel(QString::fromUtf16(VerificationNotice), this);
     notice_->setObjectName(u"VerificationNotice"_s);
@@ -95,7 +116,7 @@ VerificationWindow::VerificationWindow(QWidget* parent, const VerificationWindow
     StripPage::Opener opener;
     if (setup.openAddress)
         opener = setup.openAddress;
-    page_ = new VerificationPage(profile_, std::move(opener), view_);
+    page_ = new VerificationPage(profile, std::move(opener), view_);
     view_->setPage(page_);
     connect(page_, &QWebEnginePage::loadFinished, this, &VerificationWindow::onLoadFinished);
 
@@ -108,15 +129,17 @@ VerificationWindow::VerificationWindow(QWidget* parent, const VerificationWindow
     layout->addLayout(noticeRow);
     layout->addWidget(view_, 1);
 
-    placeInFrontOf(parent);
-    startWithCookies(setup.cookies);
+    placeBeside(parent, setup.listArea);
+    addCookies(profile->cookieStore(), setup.cookies);
     page_->load(setup.address);
 }
 
-VerificationWindow::~VerificationWindow()
+// The page goes with its view; the profile stays for the next window and the hidden pages.
+VerificationWindow::~VerificationWindow() = default;
+
+QList<QNetworkCookie> VerificationWindow::cookies() const
 {
-    // The page must go before its profile.
-    delete view_;
+    return privateCookies();
 }
 
 void VerificationWindow::closeEvent(QCloseEvent* event)
@@ -128,61 +151,50 @@ void VerificationWindow::closeEvent(QCloseEvent* event)
     Q_EMIT notPassed();
 }
 
-void VerificationWindow::startWithCookies(const QList<QNetworkCookie>& cookies)
-{
-    QWebEngineCookieStore* store = profile_->cookieStore();
-    for (QNetworkCookie cookie : cookies) {
-        const QUrl origin = originOf(cookie);
-        if (!origin.isValid() || origin.host().isEmpty())
-            continue;
-        if (!cookie.domain().startsWith(u'.'))
-            cookie.setDomain(QString());
-        store->setCookie(cookie, origin);
-    }
-}
-
-void VerificationWindow::onCookieAdded(const QNetworkCookie& cookie)
-{
-    onCookieRemoved(cookie);
-    cookies_.append(cookie);
-}
-
-void VerificationWindow::onCookieRemoved(const QNetworkCookie& cookie)
-{
-    cookies_.removeIf([&cookie](const QNetworkCookie& held) { return held.hasSameIdentifier(cookie); });
-}
-
 void VerificationWindow::onLoadFinished(bool ok)
 {
-    if (reported_ || !ok || !isPastVerification(page_->url(), page_->title()))
+    if (reported_)
+        return;
+    // Also a verification page that came with an error status counts as shown.
+    if (isVerification(page_->url(), page_->title())) {
+        shownVerification_ = true;
+        return;
+    }
+    if (!ok || !isPastVerification(page_->url(), page_->title()))
         return;
     reported_ = true;
-    Q_EMIT passed(cookies_);
+    if (shownVerification_)
+        Q_EMIT passed(cookies());
+    else
+        Q_EMIT served(cookies());
     close();
 }
 
 void VerificationWindow::onDownloadRequested(QWebEngineDownloadRequest* download)
 {
+    // The profile cancels every download; the pages of the others are not this window's concern.
+    if (download->page() != page_)
+        return;
     download->cancel();
     Q_EMIT downloadRefused(download->url());
 }
 
-// Centred on the parent's window, inside the screen's free area.
-void VerificationWindow::placeInFrontOf(QWidget* parent)
+// The window's frame is taken to be as wide as the owner's, whose decorations the desktop drew alike.
+void VerificationWindow::placeBeside(QWidget* parent, const QRect& listArea)
 {
     if (!parent)
         return;
     const QWidget* owner = parent->window();
-    QRect frame(QPoint(), size());
-    frame.moveCenter(owner->frameGeometry().center());
-    if (const QScreen* screen = owner->screen()) {
-        const QRect free = screen->availableGeometry();
-        frame.moveRight(qMin(frame.right(), free.right()));
-        frame.moveBottom(qMin(frame.bottom(), free.bottom()));
-        frame.moveLeft(qMax(frame.left(), free.left()));
-        frame.moveTop(qMax(frame.top(), free.top()));
-    }
-    move(frame.topLeft());
+    const QScreen* screen = owner->screen();
+    if (!screen)
+        return;
+    const QRect ownerFrame = owner->frameGeometry();
+    const QRect ownerInside = owner->geometry();
+    const QMargins frameMargins(ownerInside.left() - ownerFrame.left(), ownerInside.top() - ownerFrame.top(),
+                                ownerFrame.right() - ownerInside.right(), ownerFrame.bottom() - ownerInside.bottom());
+    const QRect place = verificationWindowPlace(ownerFrame, listArea, screen->availableGeometry(),
+                                                VerificationWindowSize.grownBy(frameMargins));
+    setGeometry(place.marginsRemoved(frameMargins));
 }
 
 } // namespace WebStrip

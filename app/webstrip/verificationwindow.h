@@ -1,6 +1,8 @@
 // The window in which the user passes the engine's security verification: the engine's own page with
-// the strip's guards, in a profile of its own that starts with the program's cookies and, once the page
-// has come back to the search host, hands back every cookie it holds.
+// the strip's guards, in the private profile it shares with the web engine's page source, which starts
+// with the program's cookies; once the page has come back to the search host it hands back every
+// cookie the profile holds. It stands beside the main window, or over its list, never over the
+// controls that start and stop a run.
 #pragma once
 
 #include "app/webstrip/strippage.h"
@@ -8,6 +10,8 @@
 
 #include <QList>
 #include <QNetworkCookie>
+#include <QRect>
+#include <QSize>
 #include <QWidget>
 
 class QLabel;
@@ -23,6 +27,22 @@ inline constexpr char16_t VerificationNotice[]
 // Whether the page the window arrived at lies past the verification: a web page on the search host
 // that is not the verification itself, by its title or by one of its addresses.
 bool isPastVerification(const QUrl& address, const QString& title);
+// Whether it is the verification itself: an address on its host or with "captcha" in its path, or
+// its title.
+bool isVerification(const QUrl& address, const QString& title);
+
+// Where the window stands, as its frame's place and size (every rectangle in screen coordinates):
+// beside the owner's frame, right of it or else left of it, when the free area of the screen has
+// room for the wanted width there, at the owner's height as far as the free area allows and no
+// higher than it; otherwise over the owner's list area, from its top left corner, no wider than it
+// and no taller than the free area below its top. The owner's other controls stay uncovered either
+// way. Without a list area, and with no room beside the owner, centred on the owner inside the free
+// area.
+QRect verificationWindowPlace(const QRect& ownerFrame, const QRect& listArea, const QRect& freeArea,
+                              const QSize& wanted);
+
+// The size of the window inside its frame when the screen has room for it.
+inline constexpr QSize VerificationWindowSize { 520, 640 };
 
 // The window's page: the strip's guards, no hand-over of unknown schemes to the desktop, and no
 // navigation anywhere but to web addresses.
@@ -50,12 +70,15 @@ public:
     VerificationPage* page() const { return page_; }
     QWebEngineView* view() const { return view_; }
     // Every cookie the window's profile holds, as its store has reported them.
-    QList<QNetworkCookie> cookies() const { return cookies_; }
+    QList<QNetworkCookie> cookies() const;
 
 Q_SIGNALS:
-    // Emitted once, either: passed with every cookie, right before the window closes itself; or not
-    // passed when it is closed otherwise. Deleting the window emits neither.
+    // Emitted once, one of: passed with every cookie, once the page came past the verification it had
+    // shown; served with every cookie, when the page came past it without having shown it; each right
+    // before the window closes itself; or not passed when it is closed otherwise. Deleting the window
+    // emits none.
     void passed(const QList<QNetworkCookie>& cookies);
+    void served(const QList<QNetworkCookie>& cookies);
     void notPassed();
     void downloadRefused(const QUrl& address);
 
@@ -63,18 +86,14 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void startWithCookies(const QList<QNetworkCookie>& cookies);
-    void onCookieAdded(const QNetworkCookie& cookie);
-    void onCookieRemoved(const QNetworkCookie& cookie);
     void onLoadFinished(bool ok);
     void onDownloadRequested(QWebEngineDownloadRequest* download);
-    void placeInFrontOf(QWidget* parent);
+    void placeBeside(QWidget* parent, const QRect& listArea);
 
-    QWebEngineProfile* profile_ = nullptr;
     QWebEngineView* view_ = nullptr;
     VerificationPage* page_ = nullptr;
     QLabel* notice_ = nullptr;
-    QList<QNetworkCookie> cookies_;
+    bool shownVerification_ = false;
     bool reported_ = false;
 };
 

@@ -1,9 +1,12 @@
 // The plugin's exports: the window calls the first, after its first paint, to bring up the web strip,
-// and the second when the engine asks for its security verification.
+// the second when the engine asks for its security verification, and the third when a mining run
+// turns to the web engine for its pages.
 #include "app/webstrip/strippage.h"
 #include "app/webstrip/verificationwindow.h"
+#include "app/webstrip/webpagesource.h"
 #include "app/webstrip/webstrip.h"
 
+#include <QCoreApplication>
 #include <QWebEngineView>
 #include <type_traits>
 
@@ -26,13 +29,28 @@ extern "C" Q_DECL_EXPORT QWidget* qinglanCreateVerificationWindow(QWidget* paren
     const auto finished = setup->finished;
     void* const context = setup->context;
     if (finished) {
-        QObject::connect(
-            window, &WebStrip::VerificationWindow::passed, window,
-            [finished, context](const QList<QNetworkCookie>& cookies) { finished(context, true, cookies); });
+        QObject::connect(window, &WebStrip::VerificationWindow::passed, window,
+                         [finished, context](const QList<QNetworkCookie>& cookies) {
+                             finished(context, VerificationResult::Passed, cookies);
+                         });
+        QObject::connect(window, &WebStrip::VerificationWindow::served, window,
+                         [finished, context](const QList<QNetworkCookie>& cookies) {
+                             finished(context, VerificationResult::Served, cookies);
+                         });
         QObject::connect(window, &WebStrip::VerificationWindow::notPassed, window,
-                         [finished, context] { finished(context, false, {}); });
+                         [finished, context] { finished(context, VerificationResult::NotPassed, {}); });
     }
     return window;
 }
 
 static_assert(std::is_same_v<decltype(&qinglanCreateVerificationWindow), VerificationWindowFactory>);
+
+extern "C" Q_DECL_EXPORT Mining::PageSource* qinglanCreateWebPageSource(const WebPageSourceSetup* setup)
+{
+    // The engine's profile needs the application object, and goes with it.
+    if (!setup || !QCoreApplication::instance())
+        return nullptr;
+    return new WebStrip::WebPageSource(*setup);
+}
+
+static_assert(std::is_same_v<decltype(&qinglanCreateWebPageSource), WebPageSourceFactory>);
