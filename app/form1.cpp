@@ -5,6 +5,7 @@
 #include "app/keyworddrop.h"
 #include "app/messagebox.h"
 #include "app/picturebutton.h"
+#include "app/sessionkeeper.h"
 #include "app/verificationgate.h"
 #include "app/webstriploader.h"
 #include "listtools/listcommands.h"
@@ -28,6 +29,8 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTimer>
+#include <QRegularExpression>
+#include <QAbstractButton>
 #include <map>
 
 using namespace Qt::StringLiterals;
@@ -73,15 +76,6 @@ Form1::Form1(QWidget* parent)
               Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
     , run_(std::make_unique<Mining::MiningRun>())
-    , RunState(run_->RunState)
-    , FoundCount(run_->FoundCount)
-    , CountLimit(run_->CountLimit)
-    , MinLength(run_->MinLength)
-    , ContainsFilter(run_->ContainsFilter)
-    , StartTime(run_->StartTime)
-    , RunList(run_->RunList)
-    , SeedMarkers(run_->SeedMarkers)
-    , PauseSeconds(run_->PauseSeconds)
 {
     setObjectName(u"Form1"_s);
     setWindowTitle(u"晴岚词宝v3.3   [关键词挖掘]  站长SEO实用好工具"_s);
@@ -90,7 +84,7 @@ Form1::Form1(QWidget* parent)
     resize(twips(ClientWidthTwips), twips(ClientHeightTwips));
 
     buildControls();
-    new KeywordFileDrop(Text1); // owned by Text1
+    fileDrop_ = new KeywordFileDrop(Text1); // owned by Text1
 
     Inet1 = new Inet(this);
     Inet1->setObjectName(u"Inet1"_s);
@@ -114,8 +108,12 @@ Form1::Form1(QWidget* parent)
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
     // Any change that the run did not make itself means the mirror no longer holds Text1's list.
     connect(Text1->document(), &QTextDocument::contentsChanged, this, [this] {
-        if (!appending_)
-            listMirror_.invalidate();
+        if (appending_)
+            return;
+        listMirror_.invalidate();
+        listLinesValid_ = false;
+        if (session_)
+            session_->changed();
     });
     connect(Text3, &QLineEdit::textChanged, this, &Form1::updateStartCaption);
     connect(run_.get(), &Mining::MiningRun::querying, Label2, &QLabel::setText);
@@ -124,6 +122,7 @@ Form1::Form1(QWidget* parent)
     connect(run_.get(), &Mining::MiningRun::keywordsFound, this, &Form1::appendRunKeywords);
     run_->verify = [this](const FetchResult& refused) { return passVerification(refused); };
     run_->webSourceFactory = [this] { return WebStripLoader::createWebPageSource(Inet1); };
+    run_->takeIntoList = [this](const QString& keyword) { return takeIntoList(keyword); };
 
     Form_Load();
     Timer1->start();
@@ -317,6 +316,8 @@ bool Form1::event(QEvent* event)
         recordOuterSize();
     if (event->type() == QEvent::Paint && !firstPaintSeen_) {
         firstPaintSeen_ = true;
+        if (session_)
+            QTimer::singleShot(0, session_.get(), &SessionKeeper::restore);
         QTimer::singleShot(0, this, &Form1::loadWebStrip);
     }
     return handled;
@@ -362,6 +363,8 @@ void Form1::Form_Unload()
     // A run waiting for a page is abandoned: nothing of it runs again after the wait.
     closing_ = true;
     run_->abandon();
+    if (session_)
+        session_->saveNow();
     if (Inet1)
         Inet1->abort();
     if (unloadAction_)
@@ -393,8 +396,8 @@ void Form1::Timer1_Timer()
 {
     const QDateTime now = QDateTime::currentDateTime();
     setWindowTitle(TitleText + u"  " + dateTimeText(now));
-    if (RunState == 1) {
-        const qint64 seconds = qMax<qint64>(0, now.toSecsSinceEpoch() - StartTime.toSecsSinceEpoch());
+    if (run_->RunState == 1) {
+        const qint64 seconds = qMax<qint64>(0, now.toSecsSinceEpoch() - run_->StartTime.toSecsSinceEpoch());
         Label6->setText(u"已查询："_s + QString::number(seconds) + u" 秒");
     }
 }
@@ -430,6 +433,7 @@ void Form1::appendRunKeywords(const QString& keywords, bool seedPage)
         }
         return;
     }
+    lastRunAppend_.clear();
     if (!keywords.isEmpty()) {
         // A list whose last line is not closed gets a line break first, so that no keyword joins it.
         const bool lastLineOpen = !Text1->document()->lastBlock().text().isEmpty();
@@ -437,8 +441,9 @@ void Form1::appendRunKeywords(const QString& keywords, bool seedPage)
         appending_ = true;
         ListReplace::appendToKeywordList(Text1, piece);
         appending_ = false;
+        lastRunAppend_ = ListReplace::asShownInBox(piece);
         if (listMirror_.isValid())
-            listMirror_.append(ListReplace::asShownInBox(piece));
+            listMirror_.append(lastRunAppend_);
     }
     if (seedPage)
         return;
@@ -446,6 +451,54 @@ void Form1::appendRunKeywords(const QString& keywords, bool seedPage)
     if (!listMirror_.isValid())
         listMirror_.reset(ListReplace::keywordListText(Text1));
     listMirror_.putOnClipboard();
+}
+
+bool Form1::takeIntoList(const QString& keyword)
+{
+    if (!listLinesValid_) {
+        listLines_.clear();
+        for (QTextBlock line = Text1->document()->begin(); line.isValid(); line = line.next())
+            listLines_.insert(Mining::NoveltyIndex::foldKey(line.text()));
+        listLinesValid_ = true;
+    }
+    const QString key = Mining::NoveltyIndex::foldKey(keyword);
+    if (listLines_.contains(key))
+        return false;
+    listLines_.insert(key);
+    return true;
+}
+
+void Form1::keepSession()
+{
+    if (session_)
+        return;
+    session_ = std::make_unique<SessionKeeper>(this);
+    SessionKeeper* session = session_.get();
+    for (QLineEdit* box : findChildren<QLineEdit*>())
+        connect(box, &QLineEdit::textChanged, session, &SessionKeeper::changed);
+    for (QAbstractButton* check : findChildren<QAbstractButton*>()) {
+        if (check->isCheckable())
+            connect(check, &QAbstractButton::toggled, session, &SessionKeeper::changed);
+    }
+    connect(run_.get(), &Mining::MiningRun::pageAsked, session, [this](const Mining::AskedPage& page) {
+        session_->recordPage(page, lastRunAppend_);
+        lastRunAppend_.clear();
+    });
+    connect(run_.get(), &Mining::MiningRun::placeWritten, session, &SessionKeeper::writePlace);
+    connect(run_.get(), &Mining::MiningRun::placeDropped, session, &SessionKeeper::dropPlace);
+    fileDrop_->fileRead = [session](const QString& fileName, const QString& text) {
+        session->recordWords(text.split(QRegularExpression(u"[\r\n]+"_s), Qt::SkipEmptyParts),
+                             u"文件 "_s + fileName);
+    };
+    if (firstPaintSeen_)
+        QTimer::singleShot(0, session, &SessionKeeper::restore);
+}
+
+void Form1::sessionRestored()
+{
+    listMirror_.invalidate();
+    listLinesValid_ = false;
+    updateStartCaption();
 }
 
 Mining::MiningRun::Verification Form1::passVerification(const FetchResult& refused)
@@ -457,7 +510,7 @@ Mining::MiningRun::Verification Form1::passVerification(const FetchResult& refus
     Label2->setText(u"等待安全验证"_s);
     const QPointer<Form1> alive(this);
     const VerificationGate::Outcome outcome = VerificationGate::pass(
-        this, Inet1, QUrl(refused.verificationAddress), [this, alive] { return !alive || closing_ || RunState == 2; });
+        this, Inet1, QUrl(refused.verificationAddress), [this, alive] { return !alive || closing_ || run_->RunState == 2; });
     if (!alive)
         return Verification::NotPassed;
     Label2->setText(asked);
@@ -475,18 +528,18 @@ void Form1::readRunSettings()
 {
     // A text that is not a whole number keeps the value read before.
     if (const auto limit = Module1::ReadWholeNumber(Text4->text()))
-        CountLimit = *limit;
-    ContainsFilter = Text5->text();
+        run_->CountLimit = *limit;
+    run_->ContainsFilter = Text5->text();
     if (const auto length = Module1::ReadWholeNumber(Text6->text()))
-        MinLength = *length;
+        run_->MinLength = *length;
     if (const auto pause = Module1::ReadNumber(Text7->text()))
-        PauseSeconds = qBound(0.0, *pause, double(Mining::MiningRun::MaxPauseSeconds));
+        run_->PauseSeconds = qBound(0.0, *pause, double(Mining::MiningRun::MaxPauseSeconds));
     run_->Suggestions = Check1->isChecked();
 }
 
 void Form1::updateStartCaption()
 {
-    const bool canContinue = !mining_ && run_->hasPlace() && Text3->text() == run_->placeSeed();
+    const bool canContinue = !mining_ && run_->hasPlaceFor(Text3->text());
     Command4->setText(canContinue ? u"继续挖掘"_s : u"开始挖掘"_s);
 }
 
@@ -496,17 +549,17 @@ void Form1::Command4_Click()
     // progress goes on.
     if (mining_ || fetchingHotWords_)
         return;
-    const bool resume = run_->hasPlace() && Text3->text() == run_->placeSeed();
+    const bool resume = run_->hasPlaceFor(Text3->text());
     mining_ = true;
     updateStartCaption();
-    RunState = 1;
-    FoundCount = 0;
+    run_->RunState = 1;
+    run_->FoundCount = 0;
     readRunSettings();
-    StartTime = QDateTime::currentDateTime();
-    Label5->setText(u"开始时间："_s + dateTimeText(StartTime));
+    run_->StartTime = QDateTime::currentDateTime();
+    Label5->setText(u"开始时间："_s + dateTimeText(run_->StartTime));
 
     QPointer<Form1> alive(this);
-    const Mining::MiningRun::Outcome outcome = resume ? run_->resume() : run_->start(Text3->text());
+    const Mining::MiningRun::Outcome outcome = resume ? run_->resume(Text3->text()) : run_->start(Text3->text());
     if (!alive || outcome.end == Mining::MiningRun::End::Abandoned)
         return;
     mining_ = false;

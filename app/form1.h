@@ -6,6 +6,7 @@
 #include "platform/listreplace.h"
 
 #include <QDateTime>
+#include <QSet>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -19,12 +20,13 @@ class QPushButton;
 class QRadioButton;
 class QTimer;
 class Inet;
+class KeywordFileDrop;
+class SessionKeeper;
 struct FetchResult;
 
 class Form1 : public QWidget
 {
     Q_OBJECT
-    // First, as the run state below refers into it.
     std::unique_ptr<Mining::MiningRun> run_;
 
 public:
@@ -40,17 +42,7 @@ public:
     // otherwise jcfWords over the words of the newer layouts.
     QString newKeywordsOfPage(const FetchResult& page, const QString& blockStart, const QString& blockEnd);
 
-    // Run state, kept from one run to the next. It lives in the run object; the window knows it by
-    // these names.
-    qint32& RunState; // 0 no run, 1 running, 2 stop requested
-    qint32& FoundCount;
-    qint32& CountLimit;
-    qint32& MinLength;
-    QString& ContainsFilter;
-    QDateTime& StartTime;
-    QString& RunList;
-    QPair<QString, QString>& SeedMarkers;
-    double& PauseSeconds;
+    // The run, its state and its places; the window starts it, continues it and shows what it reports.
     Mining::MiningRun* miningRun() const { return run_.get(); }
 
     QString TitleText;
@@ -142,6 +134,13 @@ public:
     // What closing the window does after the run is abandoned; the program ends the process.
     void setUnloadAction(std::function<void()> action) { unloadAction_ = std::move(action); }
 
+    // Keeps the session in the store of the data folder: restored after the first paint, saved as it
+    // changes. Off unless asked for, so that a window made by a test starts as the layout gives it.
+    void keepSession();
+    SessionKeeper* session() const { return session_.get(); }
+    // The store has put the settings, the list and the places back.
+    void sessionRestored();
+
     // Brings up the embedded web strip; called once, right after the window's first paint, so that
     // the window never waits for the web engine.
     void loadWebStrip();
@@ -171,6 +170,14 @@ private:
     // whole list without reading the box back after every query; stale once anything else changed it.
     ListReplace::GrowingList listMirror_;
     bool appending_ = false;
+    QString lastRunAppend_; // what the run's last append added to Text1, for the store
+    // Text1's lines, case-folded, so that a run never adds a keyword the list already holds; stale once
+    // anything but the run changed the list.
+    QSet<QString> listLines_;
+    bool listLinesValid_ = false;
+    bool takeIntoList(const QString& keyword);
+    std::unique_ptr<SessionKeeper> session_;
+    KeywordFileDrop* fileDrop_ = nullptr;
     QSize baseClientSize_; // the client size that Form_Resize restores
     bool outerSizeFramed_ = false; // BaseWidth and BaseHeight include the window manager's frame
     std::function<void()> unloadAction_;

@@ -3,6 +3,7 @@
 #include "app/form1.h"
 
 #include "app/messagebox.h"
+#include "app/sessionkeeper.h"
 #include "hotwords/hotwords.h"
 #include "listtools/export.h"
 #include "listtools/listcommands.h"
@@ -186,8 +187,9 @@ void Form1::Command10_Click()
     // now: other commands may have changed it while the pages were awaited.
     const bool nothing = source && fetched.keywords.isEmpty();
     if (!nothing) {
-        const QString combined = HotWords::appendKeywords(ListReplace::keywordListText(Text1), fetched.keywords);
-        ListReplace::replaceKeywordList(Text1, combined, ListReplace::Order::ClipboardFirst);
+        // The hot words join the end of the list as one undoable step; the clipboard gets the new list.
+        const QString list = ListReplace::keywordListText(Text1);
+        ListReplace::extendKeywordList(Text1, HotWords::appendKeywords(list, fetched.keywords), list.size());
     }
     fetchingHotWords_ = false;
     Command10->setText(u"获取"_s);
@@ -198,4 +200,9 @@ void Form1::Command10_Click()
         return;
     }
     ExportFile::writeFetchRecord(fetched.keywords);
+    if (session_ && source) {
+        const QRadioButton* option = findChild<QRadioButton*>(source->optionName);
+        session_->recordWords(fetched.keywords.split(u"\r\n"_s, Qt::SkipEmptyParts),
+                              option ? option->text() : QString());
+    }
 }

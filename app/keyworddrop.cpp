@@ -9,6 +9,7 @@
 #include "platform/textfile.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QDropEvent>
 #include <QGuiApplication>
 #include <QMimeData>
@@ -88,15 +89,19 @@ void KeywordFileDrop::joinFiles(const QStringList& paths)
         QList<QString> texts;
         for (const QString& path : paths) {
             TextFile::ReadResult read = TextFile::read(path);
-            if (read.refusal == TextFile::Refusal::None)
+            if (read.refusal == TextFile::Refusal::None) {
+                if (fileRead)
+                    fileRead(QFileInfo(path).fileName(), read.text);
                 texts.append(std::move(read.text));
-            else
+            } else
                 refused.append(QDir::toNativeSeparators(path) + u"："_s + TextFile::refusalText(read.refusal));
         }
         if (!texts.isEmpty()) {
-            const QString list = FileJoin::joinFileTexts(ListReplace::keywordListText(box_), texts);
+            const QString before = ListReplace::keywordListText(box_);
+            const QString list = FileJoin::joinFileTexts(before, texts);
             texts.clear(); // the file texts are in the new list now; a long one need not be held twice
-            ListReplace::replaceKeywordList(box_, list, ListReplace::Order::EmptyFirst);
+            // Only the files' lines go into the box, as one step that Ctrl+Z takes back.
+            ListReplace::extendKeywordList(box_, list, before.size());
         }
     }
     if (!refused.isEmpty())

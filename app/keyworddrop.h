@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QStringList>
+#include <functional>
 
 class QPlainTextEdit;
 
@@ -14,9 +15,12 @@ public:
     // Watches the box's viewport, which is where a QPlainTextEdit receives its drops.
     explicit KeywordFileDrop(QPlainTextEdit* box);
 
-    // Adds the readable files' keywords at the end of the list through the list replacement, so that
-    // the clipboard holds the new list; the others are named in one message box.
+    // Adds the readable files' keywords at the end of the list as one undoable step, and the clipboard
+    // holds the new list; the others are named in one message box.
     void joinFiles(const QStringList& paths);
+
+    // Told of each file that joins the list: its name and its text.
+    std::function<void(const QString& fileName, const QString& text)> fileRead;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -22,6 +22,7 @@ int main(int argc, char* argv[])
                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTexts);
     Form1 form;
+    form.keepSession();
     // Closing the window ends the program even in the middle of a mining run that waits for a page.
     // The window goes at once; the clipboard manager gets half a second to take the list that the
     // clipboard holds, which would otherwise go with the process.

@@ -3,7 +3,8 @@
 // clipboard included), and a bare setPlainText of the same result; beside them awk, sort -u and shuf
 // on the same data. The sheet's computation has a record for every other row; its command, which
 // writes on a thread of its own, is timed from the click to the box, with the longest pause of the
-// window's event loop meanwhile.
+// window's event loop meanwhile. At 1,000,000 keywords also the session store: saving and restoring
+// the list, a run's page at 50,000 records, and the records of every line.
 #include "app/form1.h"
 #include "app/messagebox.h"
 #include "listtools/export.h"
@@ -13,18 +14,22 @@
 #include "platform/codepage.h"
 #include "platform/listreplace.h"
 #include "platform/textfile.h"
+#include "store/sessionstore.h"
 #include "text/module1.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QRadioButton>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
@@ -129,6 +134,162 @@ void print(const char* format, const QString& a = {})
     std::printf(format, a.toUtf8().constData());
 }
 
+double median(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.isEmpty() ? 0 : values[values.size() / 2];
+}
+
+// The session store beside a list in Text1: saving it (the window's part and the writer's), restoring
+// it into Text1 against a bare setPlainText of the same text, one page of a run on a store of 50,000
+// records, and the records of every line as the export asks for them.
+void storeRows(Form1& form, const QString& list, const QString& folder)
+{
+    const QString crlf = u"\r\n"_s;
+    const qsizetype lines = list.count(crlf);
+    form.Text1->setPlainText(list);
+    QCoreApplication::processEvents();
+
+    double readBox = 1e9, handOver = 1e9, writer = 1e9;
+    {
+        Store::SessionStore store;
+        if (!store.open(folder).isEmpty())
+            return;
+        for (int i = 0; i < 3; ++i) {
+            QElapsedTimer timer;
+            timer.start();
+            const QString text = ListReplace::keywordListText(form.Text1);
+            readBox = std::min(readBox, timer.nsecsElapsed() / 1e9);
+            timer.restart();
+            store.saveList(text);
+            handOver = std::min(handOver, timer.nsecsElapsed() / 1e9);
+            store.flush();
+            writer = std::min(writer, timer.nsecsElapsed() / 1e9);
+        }
+    }
+    const qint64 fileBytes = QFileInfo(QDir(folder).filePath(u"session.sqlite"_s)).size();
+
+    double read = 1e9, fill = 1e9, bare = 1e9;
+    bool same = true;
+    for (int i = 0; i < 3; ++i) {
+        form.Text1->clear();
+        QCoreApplication::processEvents();
+        QElapsedTimer timer;
+        timer.start();
+        QString restored;
+        {
+            Store::SessionStore store;
+            store.open(folder);
+            restored = store.list();
+        }
+        read = std::min(read, timer.nsecsElapsed() / 1e9);
+        timer.restart();
+        form.Text1->setPlainText(restored);
+        fill = std::min(fill, timer.nsecsElapsed() / 1e9);
+        same = same && restored == list;
+        QCoreApplication::processEvents();
+
+        form.Text1->clear();
+        QCoreApplication::processEvents();
+        timer.restart();
+        form.Text1->setPlainText(list);
+        bare = std::min(bare, timer.nsecsElapsed() / 1e9);
+        QCoreApplication::processEvents();
+    }
+
+    // A run's pages on a store that holds 50,000 records already: 25 keywords a page, 20 of them new.
+    const QStringList words = list.split(crlf);
+    QStringList distinct;
+    {
+        QSet<QString> seen;
+        for (const QString& word : words) {
+            if (!word.trimmed().isEmpty() && !seen.contains(word)) {
+                seen.insert(word);
+                distinct.append(word);
+            }
+        }
+    }
+    const QString pageFolder = folder + u"-pages"_s;
+    QList<double> pageHandOver, pageWriter;
+    double bulk50k = 0, bulkHalf = 0, records50k = 0, recordsHalf = 0;
+    qsizetype found50k = 0, foundHalf = 0;
+    qsizetype next = 60000; // the first keyword the pages find
+    qsizetype recorded = 50000;
+    {
+        Store::SessionStore store;
+        store.open(pageFolder);
+        QElapsedTimer timer;
+        timer.start();
+        store.recordWords(distinct.mid(0, 50000), u"文件 词.txt"_s, QDateTime::currentDateTime());
+        store.flush();
+        bulk50k = timer.nsecsElapsed() / 1e9;
+        Store::Place place;
+        place.seed = u"减肥"_s;
+        place.pass = distinct.mid(50000, 100);
+        place.runList = crlf + place.pass.join(crlf) + crlf;
+        store.writePlace(place);
+        store.flush();
+        for (int page = 0; page < 60; ++page) {
+            Store::PageEvent event;
+            event.seed = place.seed;
+            event.asked = place.pass.value(page);
+            event.at = QDateTime::currentDateTime();
+            QString appended;
+            for (int k = 0; k < 20; ++k) {
+                const QString& keyword = distinct.at(next++);
+                event.found.append({ keyword, QStringView(Store::RelatedSource).toString(), event.asked, 2 });
+                appended += keyword + crlf;
+                ++recorded;
+            }
+            for (int k = 0; k < 5; ++k)
+                event.listedAgain.append(distinct.at(page * 5 + k));
+            event.listAppend = appended;
+            event.answered = page + 1;
+            event.foundCount = 100 + 20 * (page + 1);
+            event.runListAppend = appended;
+            event.nextGenerationAppend = appended;
+            timer.restart();
+            store.recordPage(event);
+            pageHandOver.append(timer.nsecsElapsed() / 1e3);
+            store.flush();
+            pageWriter.append(timer.nsecsElapsed() / 1e6);
+        }
+
+        timer.restart();
+        found50k = store.records(words).size();
+        records50k = timer.nsecsElapsed() / 1e9;
+
+        // A record for every other line, as a dropped file of half the list would give.
+        QStringList half;
+        for (qsizetype i = 0; i < words.size(); i += 2)
+            half.append(words.at(i));
+        timer.restart();
+        store.recordWords(half, u"文件 半个.txt"_s, QDateTime::currentDateTime());
+        store.flush();
+        bulkHalf = timer.nsecsElapsed() / 1e9;
+        timer.restart();
+        foundHalf = store.records(words).size();
+        recordsHalf = timer.nsecsElapsed() / 1e9;
+    }
+
+    std::printf("\nsession store, %lld lines (%lld UTF-16 units, file %.1f MB)\n", static_cast<long long>(lines),
+                static_cast<long long>(list.size()), double(fileBytes) / 1e6);
+    std::printf("  save: read Text1 %.3f s, saveList() on the window's thread %.6f s, writer until committed %.3f s\n",
+                readBox, handOver, writer);
+    std::printf("  restore: open() + list() %.3f s + setPlainText %.3f s = %.3f s; bare setPlainText %.3f s; "
+                "ratio %.2f; %s\n",
+                read, fill, read + fill, bare, (read + fill) / bare, same ? "same text" : "TEXT DIFFERS");
+    std::printf("  recordPage, 25 keywords on 50,000 records: %.1f us on the run's thread, %.2f ms until committed "
+                "(median of %lld)\n",
+                median(pageHandOver), median(pageWriter), static_cast<long long>(pageWriter.size()));
+    std::printf("  recordWords: 50,000 words %.3f s, %lld words %.3f s (writer)\n", bulk50k,
+                static_cast<long long>((words.size() + 1) / 2), bulkHalf);
+    std::printf("  records() of every line: %lld lines found among %lld records in %.3f s; %lld found with every "
+                "other line recorded in %.3f s\n",
+                static_cast<long long>(found50k), static_cast<long long>(recorded), records50k,
+                static_cast<long long>(foundHalf), recordsHalf);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -209,7 +370,7 @@ int main(int argc, char** argv)
         QList<Row> rows;
         rows << measure(u"Command6 DistinctLines"_s, [&](const QString& l) { return Module1::DistinctLines(l, crlf); },
                         [&] { form.Command6_Click(); },
-                        u"awk %1 s, sort -u %2 s"_s.arg(awk, 0, 'f', 3).arg(sortUnique, 0, 'f', 3));
+                        u"awk %1 s, sort -u %2 s"_s.arg(QString::number(awk, 'f', 3), QString::number(sortUnique, 'f', 3)));
         rows << measure(u"Command2 ShuffleLines"_s, [&](const QString& l) { return Module1::ShuffleLines(l, crlf); },
                         [&] { form.Command2_Click(); }, u"shuf %1 s"_s.arg(shuf, 0, 'f', 3));
         rows << measure(u"Command15 keepContaining"_s,
@@ -314,6 +475,8 @@ int main(int argc, char** argv)
         sheetSeconds = sheetRow.computation;
         sheetCommandSeconds = sheetRow.command;
         print("peak memory %s\n", peakMemory());
+        if (size == 1000000)
+            storeRows(form, list, dir.filePath(u"store"_s));
     }
 
     std::printf("\n%d entries: worst command/setPlainText %.2f, worst computation/awk %.2f, export %.3f s, "

@@ -98,7 +98,7 @@ int runOnce(bool plain, bool todaysLayout, bool suggestions)
             return response;
         }
         // Both requests of a keyword make one query: it is timed from result page to result page.
-        marks.append({clock.nsecsElapsed(), form.Inet1->totalWaitNs(), form.FoundCount});
+        marks.append({clock.nsecsElapsed(), form.Inet1->totalWaitNs(), form.miningRun()->FoundCount});
         QStringList links;
         for (int i = 0; i < LinksPerPage; ++i)
             links << keywordName(next++);
@@ -115,7 +115,7 @@ int runOnce(bool plain, bool todaysLayout, bool suggestions)
     const double totalSeconds = clock.nsecsElapsed() / 1e9;
     // The list shows RunList's keywords without its empty entries (before the seed page's keywords
     // and between them and the later ones).
-    QString shown = form.RunList.mid(2);
+    QString shown = form.miningRun()->RunList.mid(2);
     shown.replace(shown.indexOf(u"\r\n\r\n"_s), 4, u"\r\n"_s);
     if (ListReplace::keywordListText(form.Text1) != shown || QGuiApplication::clipboard()->text() != shown) {
         std::fprintf(stderr, "Text1 or the clipboard differs from RunList's keywords\n");
@@ -136,10 +136,9 @@ int runOnce(bool plain, bool todaysLayout, bool suggestions)
             double((marks[b].wallNs - marks[a].wallNs) - (marks[b].waitNs - marks[a].waitNs)) / (b - a);
         line += u" "_s + QString::number(overheadNs / 1e6, 'f', 3);
     }
-    line += u" total %1 queries %2 found %3 peak %4"_s.arg(totalSeconds, 0, 'f', 2)
-                .arg(marks.size())
-                .arg(form.FoundCount)
-                .arg(peakKiB());
+    line += u" total %1 queries %2 found %3 peak %4"_s.arg(QString::number(totalSeconds, 'f', 2),
+                                                          QString::number(marks.size()),
+                                                          QString::number(form.miningRun()->FoundCount), QString::number(peakKiB()));
     std::printf("%s\n", qPrintable(line));
     return 0;
 }

@@ -1,9 +1,11 @@
 // Page decoding takes any bytes under any Content-Type. Where the outcome is known it is checked:
 // a charset no decoder knows reads as GBK, text in GBK or UTF-8 comes back whole, and ASCII without
 // a declaration stays as it is. Then the decoding of dropped files: the same bytes read as UTF-8 and
-// as GB18030 equal a plain reader's, character by character; a file is always read one of the two
-// ways; usual Chinese text comes back whole from UTF-8 and from GBK, and ASCII-heavy UTF-16 from
-// either byte order without a byte-order mark.
+// as GB18030 equal a plain reader's, character by character; a file without a byte-order mark is
+// always read one of those two ways or as UTF-16 in one byte order, unit by unit, and only a file
+// with NUL bytes is ever refused; usual Chinese text comes back whole from UTF-8 and from GBK, and
+// from either byte order of UTF-16 without a byte-order mark once a line break is in it; any text
+// in UTF-16 without a mark reads as a plain UTF-16 reader reads it whenever UTF-16 is chosen.
 #include "fuzzinput.h"
 #include "platform/codepage.h"
 #include "platform/textfile.h"
@@ -96,6 +98,35 @@ QString plainGb18030(const QByteArray& bytes, bool* valid)
     return out;
 }
 
+// UTF-16 unit by unit, a lone surrogate as it stands.
+QString plainUtf16(const QByteArray& bytes, bool littleEndian)
+{
+    QString out;
+    for (qsizetype i = 0; i + 1 < bytes.size(); i += 2) {
+        const quint8 first = quint8(bytes[i]);
+        const quint8 second = quint8(bytes[i + 1]);
+        out += QChar(char16_t(littleEndian ? (second << 8 | first) : (first << 8 | second)));
+    }
+    return out;
+}
+
+QByteArray utf16Bytes(const QString& text, bool littleEndian)
+{
+    QByteArray bytes;
+    for (const QChar c : text) {
+        const char low = char(c.unicode() & 0xFF);
+        const char high = char(c.unicode() >> 8);
+        bytes += littleEndian ? low : high;
+        bytes += littleEndian ? high : low;
+    }
+    return bytes;
+}
+
+bool hasNulByte(QChar c)
+{
+    return (c.unicode() & 0xFF) == 0 || (c.unicode() >> 8) == 0;
+}
+
 // What GB2312 holds of usual Chinese text: its 3755 common hanzi, its punctuation and full-width
 // rows, the euro sign, ASCII letters, digits, space, CR and LF.
 const QString& usualAlphabet()
@@ -131,13 +162,37 @@ void checkFileDecoding(const QByteArray& body, const QString& text)
 
     const TextFile::ReadResult read = TextFile::fromBytes(body);
     const bool marked = body.startsWith("\xEF\xBB\xBF") || body.startsWith("\xFF\xFE") || body.startsWith("\xFE\xFF");
-    if (!marked && !body.contains('\0')) {
-        FUZZ_CHECK(read.refusal == TextFile::Refusal::None);
-        FUZZ_CHECK(read.text == asUtf8 || read.text == asGb);
-        QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-        const QString decoded = utf8.decode(body); // the decoder only decodes when its result is taken
-        if (!utf8.hasError() && !validGb)
-            FUZZ_CHECK_EQUAL(read.text, asUtf8);
+    const bool even = body.size() % 2 == 0;
+    const bool asUtf16 = even && (read.text == plainUtf16(body, true) || read.text == plainUtf16(body, false));
+    if (!marked) {
+        if (read.refusal != TextFile::Refusal::None) {
+            FUZZ_CHECK(read.refusal == TextFile::Refusal::NotText && body.contains('\0'));
+        } else if (body.contains('\0')) {
+            FUZZ_CHECK(asUtf16 && !read.text.contains(QChar(u'\0')));
+        } else {
+            FUZZ_CHECK(read.text == asUtf8 || read.text == asGb || asUtf16);
+            QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+            const QString decoded = utf8.decode(body); // the decoder only decodes when its result is taken
+            if (!utf8.hasError() && !validGb)
+                FUZZ_CHECK_EQUAL(read.text, asUtf8);
+        }
+    }
+
+    // The fuzzer's text as UTF-16 without a mark, in both byte orders: a NUL character refuses it;
+    // read otherwise, it is one of the 8-bit readings or the plain UTF-16 reading of one order.
+    if (!text.startsWith(QChar(0xFEFF)) && !text.startsWith(QChar(0xFFFE))) {
+        for (const bool littleEndian : { true, false }) {
+            const QByteArray units = utf16Bytes(text, littleEndian);
+            const TextFile::ReadResult unmarked = TextFile::fromBytes(units);
+            bool unitsValidGb = true;
+            if (text.contains(QChar(u'\0'))) {
+                FUZZ_CHECK(unmarked.refusal == TextFile::Refusal::NotText);
+            } else if (unmarked.refusal != TextFile::Refusal::None) {
+                FUZZ_CHECK(units.contains('\0'));
+            } else if (unmarked.text != plainUtf8(units) && unmarked.text != plainGb18030(units, &unitsValidGb)) {
+                FUZZ_CHECK(unmarked.text == plainUtf16(units, true) || unmarked.text == plainUtf16(units, false));
+            }
+        }
     }
 
     // The fuzzer's text made of usual characters: UTF-8 and GBK both bring it back. UTF-8 does once
@@ -151,6 +206,18 @@ void checkFileDecoding(const QByteArray& body, const QString& text)
         FUZZ_CHECK_EQUAL(TextFile::fromBytes(usual.toUtf8()).text, usual);
     const QByteArray gbk = CodePage::toGbk(usual);
     FUZZ_CHECK_EQUAL(TextFile::fromBytes(gbk).text, plainGb18030(gbk, &validGb));
+
+    // The same usual text as long-tail lines in UTF-16 without a mark: its line breaks put NUL bytes
+    // where the byte order wants them. Characters with a NUL byte of their own (一, 最) are left
+    // out here: a line of nothing but them reads as well the other way round ("N", "g").
+    QString lines;
+    for (const QChar c : usual) {
+        if (!hasNulByte(c) || c.unicode() < 0x80)
+            lines += c;
+    }
+    lines += u"\r\n";
+    FUZZ_CHECK_EQUAL(TextFile::fromBytes(utf16Bytes(lines, true)).text, lines);
+    FUZZ_CHECK_EQUAL(TextFile::fromBytes(utf16Bytes(lines, false)).text, lines);
 
     // ASCII in every other unit, and units without a NUL byte between: UTF-16 without its mark.
     QString halfAscii;

@@ -38,12 +38,17 @@ Mining::Extraction literalExtraction(const QString& block, const QString& start,
         rest = rest.mid(rest.indexOf(start, 0, Qt::CaseInsensitive) + start.size());
         const qsizetype at = rest.indexOf(end, 0, Qt::CaseInsensitive);
         const QString item = at < 0 ? QString() : rest.left(at);
-        if (item.size() <= settings.minLength)
+        // Each line break in the link text is one space of the keyword, CR LF together one break.
+        QString keyword = item;
+        keyword.replace(u"\r\n"_s, u" "_s);
+        for (const char16_t lineBreak : { u'\r', u'\n', u'\v', u'\f', u'\u0085', u'\u2028', u'\u2029', u'\uFDD0', u'\uFDD1' })
+            keyword.replace(QChar(lineBreak), u' ');
+        if (keyword.size() <= settings.minLength)
             return out;
-        if ((filterOff || item.contains(settings.containsFilter, Qt::CaseInsensitive))
-            && !Mining::NoveltyIndex::isKnownByScan(runList, item)) {
+        if ((filterOff || keyword.contains(settings.containsFilter, Qt::CaseInsensitive))
+            && !Mining::NoveltyIndex::isKnownByScan(runList, keyword)) {
             ++out.count;
-            out.keywords += item + u"\r\n";
+            out.keywords += keyword + u"\r\n";
         }
         // The rule would find the same empty item at the same place for ever; the program stops.
         if (item.isEmpty() && start.isEmpty())
@@ -53,13 +58,13 @@ Mining::Extraction literalExtraction(const QString& block, const QString& start,
 }
 
 // What a reader of the page as a browser shows it takes for a word: white space runs as one space,
-// trimmed, in lower case.
+// trimmed, in lower case; U+FDD0 and U+FDD1, which would break the list's line, count as white space.
 QString shownWord(const QString& word)
 {
     QString out;
     bool space = false;
     for (const QChar c : word) {
-        if (c.isSpace()) {
+        if (c.isSpace() || c == QChar(0xFDD0) || c == QChar(0xFDD1)) {
             space = !out.isEmpty();
             continue;
         }

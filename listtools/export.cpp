@@ -3,6 +3,7 @@
 #include "listtools/export.h"
 
 #include "platform/codepage.h"
+#include "platform/datafolder.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -16,7 +17,6 @@ namespace {
 
 QString programDirOverride;
 QString documentsDirOverride;
-QString appDataDirOverride;
 
 QString reasonText(QFileDevice::FileError error, const QString& path)
 {
@@ -58,7 +58,7 @@ void setDocumentsDirForTesting(const QString& dir)
 
 void setAppDataDirForTesting(const QString& dir)
 {
-    appDataDirOverride = dir;
+    DataFolder::setPathForTesting(dir);
 }
 
 QString programDir()
@@ -74,8 +74,7 @@ QString documentsDir()
 
 QString appDataDir()
 {
-    return appDataDirOverride.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
-                                        : appDataDirOverride;
+    return DataFolder::path();
 }
 
 bool writeWhole(const QString& path, const QByteArray& bytes, QString* error)

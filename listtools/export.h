@@ -22,8 +22,8 @@ struct Result
 };
 
 // The folders tried in turn: the program's directory, then the documents folder (the export) or
-// the program's data folder (the record). Tests point them at temporary folders; an empty text
-// restores the real folder.
+// the program's data folder (the record; DataFolder::path(), where the session is kept too). Tests
+// point them at temporary folders; an empty text restores the real folder.
 void setProgramDirForTesting(const QString& dir);
 void setDocumentsDirForTesting(const QString& dir);
 void setAppDataDirForTesting(const QString& dir);

@@ -3,6 +3,7 @@
 
 #include "mining/relatedlayouts.h"
 #include "platform/codepage.h"
+#include "text/linebreaks.h"
 #include "text/module1.h"
 
 using namespace Qt::StringLiterals;
@@ -92,12 +93,14 @@ public:
 
     bool offer(const QString& item)
     {
-        if (item.size() <= settings_.minLength)
+        // A line break inside a keyword would split it into two lines of the list.
+        const QString keyword = LineBreaks::breaksAsSpaces(item);
+        if (keyword.size() <= settings_.minLength)
             return false;
-        const bool passesFilter = !filterOn_ || item.contains(settings_.containsFilter, Qt::CaseInsensitive);
-        if (passesFilter && !isKnown_(item)) {
+        const bool passesFilter = !filterOn_ || keyword.contains(settings_.containsFilter, Qt::CaseInsensitive);
+        if (passesFilter && !isKnown_(keyword)) {
             ++found.count;
-            found.keywords += item + u"\r\n";
+            found.keywords += keyword + u"\r\n";
         }
         return true;
     }

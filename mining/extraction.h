@@ -59,10 +59,11 @@ struct Extraction
     int count = 0;
 };
 
-// Scans the block for link texts between the item markers. A link text no longer than minLength
-// ends the scan; one that fails the contains filter or that isKnown reports is passed over; every
-// other one is new. Two equal link texts in one block are both new, as isKnown reads RunList as it
-// was before the block.
+// Scans the block for link texts between the item markers. Every line break inside a link text
+// first becomes one space (LineBreaks::breaksAsSpaces), so that a keyword is one line of the list;
+// the rules see it so. A link text no longer than minLength ends the scan; one that fails the
+// contains filter or that isKnown reports is passed over; every other one is new. Two equal link
+// texts in one block are both new, as isKnown reads RunList as it was before the block.
 Extraction extractNewKeywords(const QString& block, const QString& itemStart, const QString& itemEnd,
                               const ExtractionSettings& settings,
                               const std::function<bool(const QString&)>& isKnown);

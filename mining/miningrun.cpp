@@ -81,20 +81,95 @@ void MiningRun::dropPlace()
     failedInARow_.clear();
 }
 
-MiningRun::Outcome MiningRun::start(const QString& seed)
+bool MiningRun::hasPlaceFor(const QString& seed) const
+{
+    return (hasPlace_ && placeSeed_ == seed) || shelved_.contains(seed);
+}
+
+RunPlace MiningRun::place() const
+{
+    RunPlace place;
+    if (!hasPlace_)
+        return place;
+    place.seed = placeSeed_;
+    place.seedPending = seedPending_;
+    for (const Entry& entry : pass_)
+        (entry.secondTry ? place.retry : place.pass) << entry.keyword;
+    place.answered = answered_;
+    place.failedTwice = failedTwice_;
+    place.nextGeneration = nextGeneration_;
+    place.runList = RunList;
+    place.foundCount = FoundCount;
+    place.generation = generation_;
+    return place;
+}
+
+QList<RunPlace> MiningRun::places() const
+{
+    QList<RunPlace> all;
+    if (hasPlace_)
+        all << place();
+    for (auto it = shelved_.cbegin(); it != shelved_.cend(); ++it)
+        all << it.value();
+    return all;
+}
+
+void MiningRun::setPlaces(const QList<RunPlace>& places)
+{
+    dropPlace();
+    shelved_.clear();
+    for (const RunPlace& kept : places)
+        shelved_.insert(kept.seed, kept);
+}
+
+void MiningRun::shelvePlace()
+{
+    if (hasPlace_)
+        shelved_.insert(placeSeed_, place());
+    dropPlace();
+}
+
+void MiningRun::loadPlace(const RunPlace& kept)
 {
     dropPlace();
     hasPlace_ = true;
+    placeSeed_ = kept.seed;
+    seedPending_ = kept.seedPending;
+    for (const QString& keyword : kept.pass)
+        pass_.append({ keyword, false });
+    for (const QString& keyword : kept.retry)
+        pass_.append({ keyword, true });
+    answered_ = qBound<qsizetype>(0, kept.answered, pass_.size());
+    failedTwice_ = kept.failedTwice;
+    nextGeneration_ = kept.nextGeneration;
+    generation_ = qMax(1, kept.generation);
+    RunList = kept.runList;
+}
+
+MiningRun::Outcome MiningRun::start(const QString& seed)
+{
+    if (hasPlace_ && placeSeed_ != seed)
+        shelvePlace();
+    else
+        dropPlace();
+    shelved_.remove(seed);
+    hasPlace_ = true;
     placeSeed_ = seed;
     seedPending_ = true;
+    generation_ = 1;
+    Q_EMIT placeWritten(place());
     return run();
 }
 
-MiningRun::Outcome MiningRun::resume()
+MiningRun::Outcome MiningRun::resume(const QString& seed)
 {
-    if (!hasPlace_) {
-        RunState = 0;
-        return {};
+    if (!(hasPlace_ && placeSeed_ == seed)) {
+        if (!shelved_.contains(seed)) {
+            RunState = 0;
+            return {};
+        }
+        shelvePlace();
+        loadPlace(shelved_.take(seed));
     }
     return run();
 }
@@ -256,7 +331,12 @@ MiningRun::Step MiningRun::askSeed()
         return step;
     // The seed page's keywords are new when the earlier run did not find them.
     noveltyIndex_.reset(RunList);
+    listed_.clear();
+    listedAgain_.clear();
     QString found = newKeywordsOfPage(step.page, SeedMarkers.first, SeedMarkers.second);
+    step.listed = listed_;
+    step.related = listed_.split(u"\r\n"_s, Qt::SkipEmptyParts);
+    listed_.clear();
     if (Suggestions) {
         // The suggestions are new only when neither the earlier run nor the seed page gave them.
         const QString earlier = RunList;
@@ -271,6 +351,9 @@ MiningRun::Step MiningRun::askSeed()
             RunList = earlier;
     }
     step.found = found;
+    step.listed += listed_;
+    step.suggested = listed_.split(u"\r\n"_s, Qt::SkipEmptyParts);
+    step.listedAgain = listedAgain_;
     return step;
 }
 
@@ -279,11 +362,16 @@ MiningRun::Step MiningRun::ask(const QString& keyword)
     Step step = fetchResultPage(keyword);
     if (step.asked != Asked::Answered && step.asked != Asked::Failed)
         return step;
+    listed_.clear();
+    listedAgain_.clear();
     if (step.asked == Asked::Answered) {
         step.found = newKeywordsOfPage(step.page, QString::fromUtf16(BlockStart), QString::fromUtf16(BlockEnd));
         RunList += step.found;
         noveltyIndex_.append(step.found);
     }
+    step.listed = listed_;
+    step.related = listed_.split(u"\r\n"_s, Qt::SkipEmptyParts);
+    listed_.clear();
     // The suggestions of a keyword whose page failed still count; they are never a failure.
     if (Suggestions) {
         const std::optional<QString> more = newSuggestions(keyword);
@@ -292,16 +380,22 @@ MiningRun::Step MiningRun::ask(const QString& keyword)
         else
             step.found += *more;
     }
+    step.listed += listed_;
+    step.suggested = listed_.split(u"\r\n"_s, Qt::SkipEmptyParts);
+    step.listedAgain = listedAgain_;
     return step;
 }
 
 MiningRun::Outcome MiningRun::end(End how, const QString& reason)
 {
+    running_ = false;
     if (how == End::Abandoned)
         return { how, reason };
     if (how == End::Finished || how == End::SeedFailed) {
         RunState = 0;
+        const QString seed = placeSeed_;
         dropPlace();
+        Q_EMIT placeDropped(seed);
         return { how, reason };
     }
     // The place becomes one pass of everything not yet answered, each with its two tries again: the
@@ -325,6 +419,7 @@ MiningRun::Outcome MiningRun::end(End how, const QString& reason)
     failedTwice_.clear();
     failedInARow_.clear();
     RunState = how == End::FinishedWithFailures ? 0 : 2;
+    Q_EMIT placeWritten(place());
     return { how, reason };
 }
 
@@ -332,6 +427,7 @@ MiningRun::Outcome MiningRun::run()
 {
     const QPointer<MiningRun> alive(this);
     abandoned_ = false;
+    running_ = true;
     if (seedPending_) {
         const Step seed = askSeed();
         if (!alive || seed.asked == Asked::Abandoned || abandoned_)
@@ -340,9 +436,9 @@ MiningRun::Outcome MiningRun::run()
         case Asked::Stopped:
             return end(End::Stopped);
         case Asked::Refused:
-            return end(End::Refused);
         case Asked::RefusedAfterPass:
-            return end(End::RefusedAfterPass);
+            reportPage(placeSeed_, seed, QString(), 1);
+            return end(seed.asked == Asked::Refused ? End::Refused : End::RefusedAfterPass);
         default:
             break;
         }
@@ -354,7 +450,12 @@ MiningRun::Outcome MiningRun::run()
         seedPending_ = false;
         nextGeneration_ = seed.found;
         takeNextGeneration();
-        Q_EMIT keywordsFound(seed.found, true);
+        generation_ = 1;
+        Q_EMIT keywordsFound(seed.listed, true);
+        if (!alive || abandoned_)
+            return end(End::Abandoned);
+        reportPage(placeSeed_, seed, QString(), 1);
+        Q_EMIT placeWritten(place());
         if (!alive || abandoned_)
             return end(End::Abandoned);
     }
@@ -364,6 +465,10 @@ MiningRun::Outcome MiningRun::run()
             if (ListCommands::trimSpaces(nextGeneration_).isEmpty())
                 return end(failedTwice_.isEmpty() ? End::Finished : End::FinishedWithFailures);
             takeNextGeneration();
+            ++generation_;
+            Q_EMIT placeWritten(place());
+            if (!alive || abandoned_)
+                return end(End::Abandoned);
             continue;
         }
         if (RunState == 2)
@@ -385,6 +490,9 @@ MiningRun::Outcome MiningRun::run()
         case Asked::RefusedAfterPass:
             // The refused keyword stays first in the place.
             Q_EMIT keywordsFound(QString(), false);
+            if (!alive || abandoned_)
+                return end(End::Abandoned);
+            reportPage(entry.keyword, step, QString(), generation_ + 1);
             return end(step.asked == Asked::Refused ? End::Refused : End::RefusedAfterPass);
         case Asked::Failed:
             // Asked once more at the end of its pass; kept for a later run when that fails too.
@@ -400,7 +508,10 @@ MiningRun::Outcome MiningRun::run()
         }
         ++answered_;
         nextGeneration_ += step.found;
-        Q_EMIT keywordsFound(step.found, false);
+        Q_EMIT keywordsFound(step.listed, false);
+        if (!alive || abandoned_)
+            return end(End::Abandoned);
+        reportPage(entry.keyword, step, step.found, generation_ + 1);
         if (!alive || abandoned_)
             return end(End::Abandoned);
         if (failedInARow_.size() >= MaxFailuresInARow)
@@ -408,11 +519,39 @@ MiningRun::Outcome MiningRun::run()
     }
 }
 
-bool MiningRun::isKnownKeyword(const QString& item) const
+void MiningRun::reportPage(const QString& asked, const Step& step, const QString& runListAppend, qint32 generation)
 {
-    if (noveltyByScan_)
-        return NoveltyIndex::isKnownByScan(RunList, item);
-    return noveltyIndex_.isKnown(RunList, item);
+    AskedPage page;
+    page.seed = placeSeed_;
+    page.asked = asked;
+    page.outcome = step.asked == Asked::Answered ? AskedPage::Outcome::Answered
+        : step.asked == Asked::Failed            ? AskedPage::Outcome::Failed
+                                                 : AskedPage::Outcome::Refused;
+    page.at = QDateTime::currentDateTime();
+    page.related = step.related;
+    page.suggested = step.suggested;
+    page.listedAgain = step.listedAgain;
+    page.generation = generation;
+    page.seedPending = seedPending_;
+    page.answered = answered_;
+    for (const Entry& entry : pass_) {
+        if (entry.secondTry)
+            page.retry << entry.keyword;
+    }
+    page.failedTwice = failedTwice_;
+    page.foundCount = FoundCount;
+    page.runListAppend = runListAppend;
+    page.nextGenerationAppend = runListAppend;
+    Q_EMIT pageAsked(page);
+}
+
+bool MiningRun::isKnownKeyword(const QString& item)
+{
+    const bool known
+        = noveltyByScan_ ? NoveltyIndex::isKnownByScan(RunList, item) : noveltyIndex_.isKnown(RunList, item);
+    if (known && running_)
+        listedAgain_ << item;
+    return known;
 }
 
 ExtractionSettings MiningRun::extractionSettings()
@@ -425,8 +564,24 @@ ExtractionSettings MiningRun::extractionSettings()
 
 QString MiningRun::countNewKeywords(const Extraction& found)
 {
-    if (found.count > 0) {
-        FoundCount += found.count;
+    int added = found.count;
+    if (running_ && takeIntoList && found.count > 0) {
+        // Only what joins the list counts; a keyword that already stands in it is still the run's.
+        added = 0;
+        const QStringList items = found.keywords.split(u"\r\n"_s);
+        for (qsizetype i = 0; i + 1 < items.size(); ++i) {
+            if (takeIntoList(items.at(i))) {
+                listed_ += items.at(i) + u"\r\n";
+                ++added;
+            } else {
+                listedAgain_ << items.at(i);
+            }
+        }
+    } else {
+        listed_ += found.keywords;
+    }
+    if (added > 0) {
+        FoundCount += added;
         Q_EMIT countChanged(FoundCount);
         if (FoundCount >= CountLimit)
             RunState = 2;

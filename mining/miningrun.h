@@ -21,6 +21,7 @@
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <QPair>
 #include <QPointer>
@@ -35,6 +36,45 @@ class QEventLoop;
 struct FetchResult;
 
 namespace Mining {
+
+// The place of a run as a value: what a run of seed needs to go on with the first keyword it has not
+// answered, also in another start of the program.
+struct RunPlace
+{
+    QString seed;
+    bool seedPending = false; // the seed's own page has not been answered yet
+    QStringList pass;         // the keywords of the pass, each to be asked once ...
+    QStringList retry;        // ... then these, whose pages failed once, a second time
+    qsizetype answered = 0;   // of pass and retry, in that order
+    QStringList failedTwice;  // kept for a later run
+    QString nextGeneration;   // the next generation as far as it got, as an item list
+    QString runList;          // the run's own list (the novelty memory)
+    qint32 foundCount = 0;
+    qint32 generation = 1;    // of the keywords of pass: 1 for the seed page's
+};
+
+// What asking one keyword gave, for the record of where every keyword came from.
+struct AskedPage
+{
+    enum class Outcome { Answered, Failed, Refused };
+    QString seed;
+    QString asked;
+    Outcome outcome = Outcome::Answered;
+    QDateTime at;
+    QStringList related;     // added to the list from its result page ...
+    QStringList suggested;   // ... and from its suggestions
+    QStringList listedAgain; // listed by its answers, but met before or already in the list
+    qint32 generation = 1;   // of the keywords added
+    // The place after it, as a change of the place last written whole: these replace ...
+    bool seedPending = false;
+    qsizetype answered = 0;
+    QStringList retry;
+    QStringList failedTwice;
+    qint32 foundCount = 0;
+    // ... and these are appended.
+    QString runListAppend;
+    QString nextGenerationAppend;
+};
 
 class MiningRun : public QObject
 {
@@ -103,14 +143,24 @@ public:
     // Each keyword asked is also asked of the search box's suggestion service (下拉词).
     bool Suggestions = false;
 
-    // A fresh run from seed; any kept place is dropped.
+    // Whether a keyword the run found new may join the list: false when it already is a line of the
+    // list, letter case ignored. The run still asks such a keyword, but neither adds nor counts it.
+    std::function<bool(const QString& keyword)> takeIntoList;
+
+    // A fresh run from seed; a place kept for seed is dropped, the places of other seeds are kept.
     Outcome start(const QString& seed);
-    // Goes on from the kept place; without one it finishes at once.
-    Outcome resume();
+    // Goes on from the place kept for seed; without one it finishes at once.
+    Outcome resume(const QString& seed);
 
     bool hasPlace() const { return hasPlace_; }
-    // The seed of the run whose place is kept.
+    bool hasPlaceFor(const QString& seed) const;
+    // The seed of the run whose place is at hand.
     const QString& placeSeed() const { return placeSeed_; }
+    // The place at hand, and every kept place (the one at hand first).
+    RunPlace place() const;
+    QList<RunPlace> places() const;
+    // The places kept from an earlier start of the program; none is at hand until resumed.
+    void setPlaces(const QList<RunPlace>& places);
     // The keywords not yet answered, in the order they will be asked: the rest of the pass, the
     // failed ones waiting for their second try, those that failed twice, then the next generation.
     QStringList pendingKeywords() const;
@@ -134,8 +184,15 @@ Q_SIGNALS:
     // A later keyword is about to be asked (the seed is not announced).
     void querying(const QString& keyword);
     void countChanged(qint32 foundCount);
-    // The new keywords of one page, each followed by CRLF (maybe none); seedPage for the first.
+    // The keywords one keyword's answers added to the list, each followed by CRLF (maybe none);
+    // seedPage for the seed's.
     void keywordsFound(const QString& keywords, bool seedPage);
+    // Right after keywordsFound: what the keyword gave and the place after it.
+    void pageAsked(const Mining::AskedPage& page);
+    // The place at hand, whole: at a run's start, when a pass begins, when a run ends early.
+    void placeWritten(const Mining::RunPlace& place);
+    // The run of seed ended by itself: nothing of it is kept.
+    void placeDropped(const QString& seed);
 
 private:
     // How asking one keyword went.
@@ -144,7 +201,11 @@ private:
     {
         Asked asked = Asked::Answered;
         FetchResult page;
-        QString found; // the new keywords of its page and suggestions, each followed by CRLF
+        QString found;  // the keywords new to the run of its page and suggestions, each followed by CRLF
+        QString listed; // those of them that join the list
+        QStringList related;   // the listed ones of the page ...
+        QStringList suggested; // ... and of the suggestions
+        QStringList listedAgain;
     };
     struct Entry
     {
@@ -171,11 +232,15 @@ private:
     // stands; nothing when the service gives nothing, whatever the reason.
     std::optional<QString> newSuggestions(const QString& keyword);
     Outcome end(End end, const QString& reason = QString());
-    bool isKnownKeyword(const QString& item) const;
+    bool isKnownKeyword(const QString& item);
     ExtractionSettings extractionSettings();
     QString countNewKeywords(const Extraction& found);
     void dropPlace();
+    void shelvePlace();
+    void loadPlace(const RunPlace& place);
     void takeNextGeneration();
+    // The seed page's words are generation 1; a pass's keywords find generation_ + 1.
+    void reportPage(const QString& asked, const Step& step, const QString& runListAppend, qint32 generation);
 
     std::unique_ptr<InetPageSource> inet_;
     std::unique_ptr<PageSource> web_;
@@ -183,6 +248,10 @@ private:
     NoveltyIndex noveltyIndex_;
     bool noveltyByScan_ = false;
     bool abandoned_ = false;
+    bool running_ = false;
+    QString listed_;           // what countNewKeywords let into the list since it was last taken
+    QStringList listedAgain_;  // listed words that were met before or already in the list
+    QHash<QString, RunPlace> shelved_; // the places of other seeds
     QPointer<QEventLoop> pause_;
     QElapsedTimer sinceRefusal_; // valid once the engine refused a request
 
@@ -194,7 +263,11 @@ private:
     qsizetype answered_ = 0; // ... of which this many are answered
     QStringList failedTwice_; // kept for a later run: their pages failed twice
     QString nextGeneration_; // the next generation as far as it got, as an item list
+    qint32 generation_ = 1; // of the keywords of the pass
     QStringList failedInARow_; // keywords whose pages failed one after the other
 };
 
 } // namespace Mining
+
+Q_DECLARE_METATYPE(Mining::AskedPage)
+Q_DECLARE_METATYPE(Mining::RunPlace)

@@ -3,6 +3,8 @@
 // hash (rs-link_2DE3Q), which may change with any release of the engine's front end.
 #include "mining/relatedlayouts.h"
 
+#include "text/linebreaks.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -462,7 +464,8 @@ QJsonArray arrayOfJsonObject(QStringView json, QStringView key)
 
 QString normalizedWord(const QString& word)
 {
-    return word.simplified().toLower();
+    // simplified() takes CR, LF, U+2028 and the like for white space, but not U+FDD0 and U+FDD1.
+    return LineBreaks::breaksAsSpaces(word).simplified().toLower();
 }
 
 } // namespace Mining

@@ -59,8 +59,8 @@ QString textOfMarkup(QStringView markup);
 // no array.
 QJsonArray arrayOfJsonObject(QStringView json, QStringView key);
 
-// A word as the engine's newer layouts give it: white space runs made one space and trimmed,
-// then lower case, as the classic block is.
+// A word as the engine's newer layouts give it: line breaks and white space runs made one space and
+// trimmed, then lower case, as the classic block is.
 QString normalizedWord(const QString& word);
 
 } // namespace Mining

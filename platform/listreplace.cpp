@@ -1,6 +1,8 @@
 // Replacing and appending to the keyword list box, and reading it back as CRLF text.
 #include "platform/listreplace.h"
 
+#include "text/linebreaks.h"
+
 #include <QClipboard>
 #include <algorithm>
 #include <QGuiApplication>
@@ -21,6 +23,21 @@ void setClipboardText(const QString& text)
 {
     if (QClipboard* clipboard = QGuiApplication::clipboard())
         clipboard->setText(text);
+}
+
+// Where the first line break of the box other than a CRLF pair stands in text; its size if none does.
+qsizetype firstBreakOtherThanCrlf(const QString& text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (!LineBreaks::breaksLineInBox(c))
+            continue;
+        if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+            ++i;
+        else
+            return i;
+    }
+    return text.size();
 }
 
 void caretToEnd(QPlainTextEdit* box)
@@ -86,33 +103,72 @@ void replaceKeywordList(QPlainTextEdit* box, const QString& text, Order order)
     // setPlainText gives the same end state as emptying the box and pasting, at half the cost.
     // The box is written whatever the clipboard does, so a refused clipboard never empties the list.
     if (order == Order::ClipboardFirst)
-        setClipboardText(text);
+        setClipboardText(asShownInBox(text));
     box->setPlainText(text);
     if (order == Order::EmptyFirst)
-        setClipboardText(text);
+        setClipboardText(asShownInBox(text));
     caretToEnd(box);
 }
 
 void appendToKeywordList(QPlainTextEdit* box, const QString& text)
 {
+    if (text.isEmpty())
+        return;
     QTextDocument* document = box->document();
-    const bool undo = document->isUndoRedoEnabled();
-    // An append of a long tail must not pile up in the undo history; setPlainText clears it too.
-    document->setUndoRedoEnabled(false);
-    QTextCursor cursor(document);
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(text);
-    document->setUndoRedoEnabled(undo);
-    caretToEnd(box);
+    const QTextCursor caret = box->textCursor();
+    const int anchor = caret.anchor();
+    const int position = caret.position();
+    const bool follow = position == document->characterCount() - 1 && !caret.hasSelection();
+    QScrollBar* vertical = box->verticalScrollBar();
+    QScrollBar* horizontal = box->horizontalScrollBar();
+    const int top = vertical->value();
+    const int left = horizontal->value();
+
+    // A cursor of its own, so that the box's cursor is moved only by the insertion itself, which
+    // pushes an anchor or a caret standing at the end along.
+    QTextCursor end(document);
+    end.movePosition(QTextCursor::End);
+    end.beginEditBlock();
+    end.insertText(text);
+    end.endEditBlock();
+
+    if (follow) {
+        box->ensureCursorVisible();
+        return;
+    }
+    const QTextCursor moved = box->textCursor();
+    if (moved.anchor() != anchor || moved.position() != position) {
+        QTextCursor kept(document);
+        kept.setPosition(anchor);
+        kept.setPosition(position, QTextCursor::KeepAnchor);
+        box->setTextCursor(kept); // which scrolls the caret into view; the view is put back below
+    }
+    vertical->setValue(top);
+    horizontal->setValue(left);
+}
+
+void extendKeywordList(QPlainTextEdit* box, const QString& newList, qsizetype oldLength)
+{
+    const QString addition = newList.sliced(oldLength);
+    appendToKeywordList(box, addition);
+    // The new list is what the box shows unless the addition holds other breaks than CRLF.
+    if (firstBreakOtherThanCrlf(addition) == addition.size())
+        setClipboardText(newList);
+    else
+        setClipboardText(newList.first(oldLength) + asShownInBox(addition));
 }
 
 QString asShownInBox(const QString& text)
 {
+    const qsizetype first = firstBreakOtherThanCrlf(text);
+    if (first == text.size())
+        return text;
     QString shown;
     shown.reserve(text.size() + 16);
-    for (qsizetype i = 0; i < text.size(); ++i) {
+    shown.append(text.constData(), first);
+    for (qsizetype i = first; i < text.size(); ++i) {
         const QChar c = text[i];
-        if (c == u'\r' || c == u'\n' || c == QChar::ParagraphSeparator || c == QChar::LineSeparator) {
+        if (LineBreaks::breaksLineInBox(c)) {
             if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
                 ++i;
             shown += u"\r\n";

@@ -167,6 +167,12 @@ const CostTable& costTable()
         t.fill(RareScript);
         for (int c = 0; c < 0x80; ++c)
             t[c] = Ascii;
+        // Control characters are no text. A C0 byte reads as itself in UTF-8 and in GB18030 alike, so
+        // they weigh only against a UTF-16 reading, where NUL bytes are the high halves of ASCII.
+        for (int c = 0; c < 0x20; ++c) {
+            if (c != u'\t' && c != u'\n' && c != u'\r')
+                t[c] = Invalid;
+        }
         for (const auto& [from, to] : { std::pair(0x3400, 0x4DBF), std::pair(0x4E00, 0x9FFF), std::pair(0xF900, 0xFAFF) }) {
             for (int c = from; c <= to; ++c)
                 t[c] = RareIdeograph;
@@ -182,7 +188,7 @@ const CostTable& costTable()
     return table;
 }
 
-qint64 readingCost(QStringView text)
+qint64 readingCost(QStringView text, quint8 asciiCost = Ascii)
 {
     const CostTable& table = costTable();
     qint64 cost = 0;
@@ -192,8 +198,10 @@ qint64 readingCost(QStringView text)
             const char32_t codePoint = QChar::surrogateToUcs4(c, text[i + 1].unicode());
             cost += (codePoint >= 0x20000 && codePoint <= 0x3FFFF) ? RareIdeograph : RareScript;
             ++i;
+        } else if (QChar::isSurrogate(c)) {
+            cost += Invalid; // only a UTF-16 reading leaves half of a pair
         } else {
-            cost += table[c];
+            cost += table[c] == Ascii ? asciiCost : table[c];
         }
     }
     return cost;
@@ -215,47 +223,78 @@ QByteArrayView sample(QByteArrayView bytes)
     return bytes.sliced(from, to - from);
 }
 
+// Valid UTF-8 that GB18030 cannot read, or ASCII alone: no reading needs judging.
+bool plainlyUtf8(QByteArrayView bytes)
+{
+    if (!bytes.isValidUtf8())
+        return false;
+    const bool ascii = std::all_of(bytes.begin(), bytes.end(), [](char c) { return quint8(c) < 0x80; });
+    return ascii || !isValidGb18030(bytes);
+}
+
 // The cheaper reading of the sample wins. A UTF-8 text with one invalid sequence for seven usual
 // characters or fewer still reads cheaper as UTF-8 than as GB18030, which takes at least one
 // character of cost 2 for each two bytes; a short GBK text that is also valid UTF-8 reads as rare
 // scripts there ("一" is Cyrillic "һ"). A tie goes to GB18030.
 bool readsAsUtf8(QByteArrayView bytes)
 {
-    if (bytes.isValidUtf8()) {
-        const bool ascii = std::all_of(bytes.begin(), bytes.end(), [](char c) { return quint8(c) < 0x80; });
-        if (ascii || !isValidGb18030(bytes))
-            return true;
-    }
+    if (plainlyUtf8(bytes))
+        return true;
     const QByteArrayView judged = sample(bytes);
     return readingCost(decodeUtf8(judged)) < readingCost(decodeGb18030(judged));
 }
 
-// UTF-16 without a byte-order mark: an even number of bytes, the NUL high bytes of its ASCII
-// characters in every other byte, at least one unit in eight, and few NUL bytes in the other places.
-std::optional<QStringConverter::Encoding> utf16WithoutMark(QByteArrayView bytes)
+// Every unit as it stands, a lone surrogate too. A byte-order mark has been dropped before; one at the
+// start here is the character U+FEFF.
+QString decodeUtf16(QByteArrayView bytes, QStringConverter::Encoding encoding)
+{
+    QStringDecoder decoder(encoding, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    return decoder.decode(bytes);
+}
+
+// UTF-16 without a byte-order mark, judged from the first byte on against the file's reading as
+// UTF-8 or GB18030; here an ASCII character costs 1, as a UTF-16 text read a byte at a time is full
+// of stray letters and signs. Where the NUL bytes fall tells the byte order, however few there are:
+// the high halves of ASCII and of line breaks stand in the odd bytes of little-endian text and in
+// the even ones of big-endian text. The low halves of 一, 开, 最 and the like are NUL bytes too, so
+// a line of such characters alone points the wrong way: the other order still wins when it reads
+// cheaper by a quarter. NUL bytes in both places, or none, leave the order to the costs. With NUL
+// bytes in the file, which the other reading counts as invalid, UTF-16 must not read dearer, or the
+// file is no text; without them UTF-16 must read cheaper by a quarter, so that a GBK or UTF-8 file
+// never becomes UTF-16 by a narrow margin.
+std::optional<QStringConverter::Encoding> utf16WithoutMark(QByteArrayView bytes, bool readAsUtf8, bool nulBytes)
 {
     if (bytes.size() % 2 != 0)
         return std::nullopt;
-    const quint8* p = data(bytes);
-    const qsizetype units = bytes.size() / 2;
-    qsizetype nulFirst = 0;
-    qsizetype nulSecond = 0;
-    for (qsizetype k = 0; k < units; ++k) {
-        nulFirst += p[2 * k] == 0;
-        nulSecond += p[2 * k + 1] == 0;
+    bool nulEven = false;
+    bool nulOdd = false;
+    if (nulBytes) {
+        const quint8* p = data(bytes);
+        for (qsizetype i = 0; i < bytes.size() && !(nulEven && nulOdd); i += 2) {
+            nulEven = nulEven || p[i] == 0;
+            nulOdd = nulOdd || p[i + 1] == 0;
+        }
     }
-    const qsizetype more = std::max(nulFirst, nulSecond);
-    const qsizetype fewer = std::min(nulFirst, nulSecond);
-    if (more == 0 || more * 8 < units || fewer * 4 > more)
+    constexpr quint8 asciiCost = 1;
+    const QByteArrayView judged = bytes.first(std::min(bytes.size(), SampleBytes));
+    const qint64 littleCost = readingCost(decodeUtf16(judged, QStringConverter::Utf16LE), asciiCost);
+    const qint64 bigCost = readingCost(decodeUtf16(judged, QStringConverter::Utf16BE), asciiCost);
+    const auto muchCheaper = [](qint64 cost, qint64 than) { return 4 * cost < 3 * than; };
+    bool little = littleCost <= bigCost;
+    if (nulOdd && !nulEven)
+        little = !muchCheaper(bigCost, littleCost);
+    else if (nulEven && !nulOdd)
+        little = muchCheaper(littleCost, bigCost);
+    const qint64 cost = little ? littleCost : bigCost;
+    const qint64 otherCost = readingCost(readAsUtf8 ? decodeUtf8(judged) : decodeGb18030(judged), asciiCost);
+    if (nulBytes ? cost > otherCost : !muchCheaper(cost, otherCost))
         return std::nullopt;
-    return nulSecond > nulFirst ? QStringConverter::Utf16LE : QStringConverter::Utf16BE;
+    return little ? QStringConverter::Utf16LE : QStringConverter::Utf16BE;
 }
 
 ReadResult fromUtf16(QByteArrayView bytes, QStringConverter::Encoding encoding)
 {
-    // The byte-order mark itself is dropped; ConvertInitialBom keeps a second one as it stands.
-    QStringDecoder decoder(encoding, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
-    QString text = decoder.decode(bytes.first(bytes.size() & ~qsizetype(1)));
+    QString text = decodeUtf16(bytes.first(bytes.size() & ~qsizetype(1)), encoding);
     if (bytes.size() % 2 != 0)
         text += QChar::ReplacementCharacter; // the half of a unit at the end of a cut file
     if (text.contains(QChar(u'\0')))
@@ -333,14 +372,17 @@ ReadResult fromBytes(QByteArrayView bytes)
         return fromUtf16(bytes.sliced(2), QStringConverter::Utf16LE);
     if (startsWith(bytes, "\xFE\xFF", 2))
         return fromUtf16(bytes.sliced(2), QStringConverter::Utf16BE);
-    if (bytes.contains('\0')) {
-        if (const auto encoding = utf16WithoutMark(bytes))
-            return fromUtf16(bytes, *encoding);
-        return { QString(), Refusal::NotText };
-    }
-    if (startsWith(bytes, "\xEF\xBB\xBF", 3))
+    const bool nulBytes = bytes.contains('\0');
+    if (!nulBytes && startsWith(bytes, "\xEF\xBB\xBF", 3))
         return { decodeUtf8(bytes.sliced(3)), Refusal::None };
-    return { readsAsUtf8(bytes) ? decodeUtf8(bytes) : decodeGb18030(bytes), Refusal::None };
+    if (!nulBytes && plainlyUtf8(bytes))
+        return { decodeUtf8(bytes), Refusal::None };
+    const bool utf8 = readsAsUtf8(bytes);
+    if (const auto encoding = utf16WithoutMark(bytes, utf8, nulBytes))
+        return fromUtf16(bytes, *encoding);
+    if (nulBytes)
+        return { QString(), Refusal::NotText };
+    return { utf8 ? decodeUtf8(bytes) : decodeGb18030(bytes), Refusal::None };
 }
 
 ReadResult read(const QString& path)

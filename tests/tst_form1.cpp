@@ -199,10 +199,10 @@ void TestForm1::windowAtStart()
     QCOMPARE(form.Text1->lineWrapMode(), QPlainTextEdit::NoWrap);
     QCOMPARE(form.Text1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
     QCOMPARE(form.Text1->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-    QCOMPARE(form.RunState, 0);
-    QVERIFY(form.RunList.isEmpty());
-    QCOMPARE(form.SeedMarkers.first, u"相关搜索</th>"_s);
-    QCOMPARE(form.SeedMarkers.second, u"</table>"_s);
+    QCOMPARE(form.miningRun()->RunState, 0);
+    QVERIFY(form.miningRun()->RunList.isEmpty());
+    QCOMPARE(form.miningRun()->SeedMarkers.first, u"相关搜索</th>"_s);
+    QCOMPARE(form.miningRun()->SeedMarkers.second, u"</table>"_s);
 
     // Centred on the screen.
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
@@ -305,12 +305,12 @@ void TestForm1::titleClock()
     QVERIFY2(QDateTime::fromString(clock, u"yyyy/M/d H:mm:ss"_s).isValid(), qPrintable(clock));
     QCOMPARE(form.Label6->text(), u"已查询："_s); // no run: the elapsed display stands still
 
-    form.RunState = 1;
-    form.StartTime = QDateTime::currentDateTime().addSecs(-42);
+    form.miningRun()->RunState = 1;
+    form.miningRun()->StartTime = QDateTime::currentDateTime().addSecs(-42);
     form.Timer1_Timer();
     QVERIFY(form.Label6->text() == u"已查询：42 秒"_s || form.Label6->text() == u"已查询：43 秒"_s);
-    form.RunState = 2;
-    form.StartTime = QDateTime::currentDateTime();
+    form.miningRun()->RunState = 2;
+    form.miningRun()->StartTime = QDateTime::currentDateTime();
     form.Timer1_Timer();
     QVERIFY(form.Label6->text().startsWith(u"已查询：4"_s));
 }
@@ -318,11 +318,16 @@ void TestForm1::titleClock()
 void TestForm1::keywordListRoundTrip_data()
 {
     QTest::addColumn<QString>("text");
-    QTest::newRow("empty") << QString();
-    QTest::newRow("lines") << u"a\r\nb"_s;
-    QTest::newRow("trailing CRLF") << u"\r\na\r\n\r\n"_s;
-    QTest::newRow("spaces and tabs kept") << u"  x\t\r\n\u3000y "_s;
-    QTest::newRow("no-break space kept") << u"a\u00a0b"_s;
+    QTest::addColumn<QString>("shown"); // as the list reads back and the clipboard holds it
+    QTest::newRow("empty") << QString() << QString();
+    QTest::newRow("lines") << u"a\r\nb"_s << u"a\r\nb"_s;
+    QTest::newRow("trailing CRLF") << u"\r\na\r\n\r\n"_s << u"\r\na\r\n\r\n"_s;
+    QTest::newRow("spaces and tabs kept") << u"  x\t\r\n\u3000y "_s << u"  x\t\r\n\u3000y "_s;
+    QTest::newRow("no-break space kept") << u"a\u00a0b"_s << u"a\u00a0b"_s;
+    QTest::newRow("lone CR and LF") << u"a\rb\nc\r"_s << u"a\r\nb\r\nc\r\n"_s;
+    QTest::newRow("U+2028 and U+2029") << u"a\u2028b\u2029c"_s << u"a\r\nb\r\nc"_s;
+    QTest::newRow("U+FDD0 and U+FDD1") << u"a\uFDD0b\uFDD1c"_s << u"a\r\nb\r\nc"_s;
+    QTest::newRow("NEL, VT and FF stay on the line") << u"a\u0085b\vc\fd"_s << u"a\u0085b\vc\fd"_s;
 }
 
 void TestForm1::lineSeparatorReadsAsLineBreak()
@@ -337,14 +342,23 @@ void TestForm1::lineSeparatorReadsAsLineBreak()
 void TestForm1::keywordListRoundTrip()
 {
     QFETCH(QString, text);
+    QFETCH(QString, shown);
     Form1 form;
     form.Text1->setPlainText(u"old"_s);
     ListReplace::replaceKeywordList(form.Text1, text);
-    QCOMPARE(ListReplace::keywordListText(form.Text1), text);
-    QCOMPARE(QApplication::clipboard()->text(), text);
+    QCOMPARE(ListReplace::keywordListText(form.Text1), shown);
+    QCOMPARE(QApplication::clipboard()->text(), shown);
+    QCOMPARE(ListReplace::asShownInBox(text), shown);
     QCOMPARE(form.Text1->textCursor().position(), form.Text1->document()->characterCount() - 1);
     ListReplace::replaceKeywordList(form.Text1, text, ListReplace::Order::ClipboardFirst);
-    QCOMPARE(ListReplace::keywordListText(form.Text1), text);
+    QCOMPARE(ListReplace::keywordListText(form.Text1), shown);
+    QCOMPARE(QApplication::clipboard()->text(), shown);
+
+    // Added at the end, the text reads back the same; the clipboard gets the whole list.
+    form.Text1->setPlainText(u"old\r\n"_s);
+    ListReplace::extendKeywordList(form.Text1, u"old\r\n"_s + text, 5);
+    QCOMPARE(ListReplace::keywordListText(form.Text1), u"old\r\n"_s + shown);
+    QCOMPARE(QApplication::clipboard()->text(), u"old\r\n"_s + shown);
 }
 
 void TestForm1::textsShowWhole()

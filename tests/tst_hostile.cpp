@@ -364,7 +364,7 @@ void TestHostile::miningRun()
     const int fetches = afterMining == List ? 1 : 2;
     QVERIFY2(clock.elapsed() < fetches * boundMs, QByteArray::number(clock.elapsed()).constData());
     QCOMPARE(ListReplace::keywordListText(form.Text1), afterMining);
-    QCOMPARE(form.RunState, 0);
+    QCOMPARE(form.miningRun()->RunState, 0);
     QVERIFY(!form.miningInProgress());
     QVERIFY(form.Command4->isEnabled());
     QVERIFY(!form.Inet1->busy());

@@ -962,14 +962,21 @@ void TestListTools::dropFile()
 
     QCOMPARE(ListReplace::keywordListText(form.Text1), expected);
     QCOMPARE(QApplication::clipboard()->text(), reason.isEmpty() ? expected : u"剪贴板原文"_s);
+    // The caret stays where setPlainText left it, at the start; in an empty list that is the end,
+    // and the caret follows the new lines.
+    const int end = form.Text1->document()->characterCount() - 1;
+    QCOMPARE(form.Text1->textCursor().position(), list.isEmpty() ? end : 0);
     if (reason.isEmpty()) {
         QVERIFY(shown_.isEmpty());
-        QCOMPARE(form.Text1->textCursor().position(), form.Text1->document()->characterCount() - 1);
     } else {
         QCOMPARE(shown_.size(), 1);
         QCOMPARE(shown_[0].title, u"导入"_s);
         QCOMPARE(shown_[0].text, u"以下文件没有导入：\n"_s + QDir::toNativeSeparators(path) + u"："_s + reason);
     }
+    // One undo takes the whole drop back, and nothing is left to undo.
+    form.Text1->undo();
+    QCOMPARE(ListReplace::keywordListText(form.Text1), list);
+    QVERIFY(!form.Text1->document()->isUndoAvailable());
 }
 
 void TestListTools::dropSeveralFiles()

@@ -22,6 +22,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QScrollBar>
 #include <QMimeData>
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
@@ -98,6 +99,10 @@ private Q_SLOTS:
     void emptySeedIsQueried();
     void fastRefreshEqualsWholeReplace();
     void listChangedDuringRunIsKept();
+    void userPlaceKeptDuringRun_data();
+    void userPlaceKeptDuringRun();
+    void breaksInsideKeywordsStayOnOneLine_data();
+    void breaksInsideKeywordsStayOnOneLine();
     void startWhileRunningIsRefused();
     void closeDuringRequestEndsRunAtOnce();
     void runThroughTodaysLayout();
@@ -287,31 +292,31 @@ void TestMining::jcfCountsAndLimit()
 {
     Form1 form;
     form.Text7->setText(u"0"_s);
-    form.CountLimit = 2;
-    form.MinLength = 0;
-    form.ContainsFilter = u"未开启"_s;
-    form.RunState = 1;
-    form.RunList = u"\r\nold\r\n"_s;
+    form.miningRun()->CountLimit = 2;
+    form.miningRun()->MinLength = 0;
+    form.miningRun()->ContainsFilter = u"未开启"_s;
+    form.miningRun()->RunState = 1;
+    form.miningRun()->RunList = u"\r\nold\r\n"_s;
     const QString block = link(u"a"_s) + link(u"old"_s) + link(u"b"_s) + link(u"c"_s);
     const QString found = form.jcf(block, QString::fromUtf16(Mining::ItemStart), u"</a>"_s);
     QCOMPARE(found, u"a\r\nb\r\nc\r\n"_s);
-    QCOMPARE(form.FoundCount, 3);
+    QCOMPARE(form.miningRun()->FoundCount, 3);
     QCOMPARE(form.Label7->text(), u"3 个"_s);
-    QCOMPARE(form.RunState, 2);
+    QCOMPARE(form.miningRun()->RunState, 2);
 
     // Nothing new: count, display and state stay as they were.
-    form.RunState = 1;
+    form.miningRun()->RunState = 1;
     form.Label7->setText(u"before"_s);
     QCOMPARE(form.jcf(QString(), QString::fromUtf16(Mining::ItemStart), u"</a>"_s), QString());
     QCOMPARE(form.Label7->text(), u"before"_s);
-    QCOMPARE(form.RunState, 1);
+    QCOMPARE(form.miningRun()->RunState, 1);
 
     // Today's words count on from there; the limit is checked after each one, the rest still taken.
-    form.CountLimit = 4;
+    form.miningRun()->CountLimit = 4;
     QCOMPARE(form.jcfWords({u"d"_s, u"old"_s, u"e"_s, u"f"_s}), u"d\r\ne\r\nf\r\n"_s);
-    QCOMPARE(form.FoundCount, 6);
+    QCOMPARE(form.miningRun()->FoundCount, 6);
     QCOMPARE(form.Label7->text(), u"6 个"_s);
-    QCOMPARE(form.RunState, 2);
+    QCOMPARE(form.miningRun()->RunState, 2);
 }
 
 void TestMining::resultPageAddress_data()
@@ -346,12 +351,12 @@ void TestMining::breadthFirstRun()
         asked << SearchPages::keywordOfTarget(request.target);
     }
     QCOMPARE(asked, (QStringList{u"种子"_s, u"a"_s, u"b"_s, u"c"_s, u"d"_s}));
-    QCOMPARE(form.RunList, u"\r\na\r\nb\r\n\r\nc\r\nd\r\n"_s);
+    QCOMPARE(form.miningRun()->RunList, u"\r\na\r\nb\r\n\r\nc\r\nd\r\n"_s);
     QCOMPARE(ListReplace::keywordListText(form.Text1), u"a\r\nb\r\nc\r\nd\r\n"_s);
     QCOMPARE(QApplication::clipboard()->text(), u"a\r\nb\r\nc\r\nd\r\n"_s);
     QCOMPARE(form.Command4->text(), u"开始挖掘"_s); // a run that ended by itself keeps no place
-    QCOMPARE(form.RunState, 0);
-    QCOMPARE(form.FoundCount, 4);
+    QCOMPARE(form.miningRun()->RunState, 0);
+    QCOMPARE(form.miningRun()->FoundCount, 4);
     QCOMPARE(form.Label7->text(), u"4 个"_s);
     QCOMPARE(form.Label2->text(), u"d"_s);
     QVERIFY(form.Label5->text().startsWith(u"开始时间："_s));
@@ -370,12 +375,12 @@ void TestMining::earlierTextKept()
     // A line break first, so that the first keyword does not join the last line.
     QCOMPARE(ListReplace::keywordListText(form.Text1), u"old\r\na\r\nb\r\n"_s);
     QCOMPARE(QApplication::clipboard()->text(), u"user clipboard"_s);
-    QCOMPARE(form.RunState, 2);
+    QCOMPARE(form.miningRun()->RunState, 2);
     QCOMPARE(server_.requests().size(), 1);
 
     form.Text4->setText(u"1000"_s);
     form.Text3->setText(u"a"_s);
-    form.RunList.clear();
+    form.miningRun()->RunList.clear();
     form.Text1->setPlainText(u"old\r\n"_s);
     form.Command4->click();
     // Another seed: a fresh run. Seed page gives c; the query of c adds nothing, and the list stays.
@@ -399,8 +404,8 @@ void TestMining::secondRunSameSeedAddsNothing()
     form.Command4->click();
     QCOMPARE(server_.requests().size(), 1);
     QCOMPARE(ListReplace::keywordListText(form.Text1), after);
-    QCOMPARE(form.RunList, u"\r\n\r\n"_s);
-    QCOMPARE(form.RunState, 0);
+    QCOMPARE(form.miningRun()->RunList, u"\r\n\r\n"_s);
+    QCOMPARE(form.miningRun()->RunState, 0);
     QCOMPARE(form.Label7->text(), u"2 个"_s);
 }
 
@@ -418,7 +423,7 @@ void TestMining::countLimitInSeedPage()
     QCOMPARE(form.Label7->text(), u"8 个"_s);
     QCOMPARE(ListReplace::keywordListText(form.Text1), listOf(eight));
     QCOMPARE(server_.requests().size(), 1);
-    QCOMPARE(form.RunState, 2);
+    QCOMPARE(form.miningRun()->RunState, 2);
 
     // Going on asks the eight in order, and the limit counts from the click.
     QCOMPARE(form.Command4->text(), u"继续挖掘"_s);
@@ -427,8 +432,8 @@ void TestMining::countLimitInSeedPage()
     QCOMPARE(server_.requests().size(), 8);
     QCOMPARE(SearchPages::keywordOfTarget(server_.requests().at(0).target), u"词1"_s);
     QCOMPARE(SearchPages::keywordOfTarget(server_.requests().at(7).target), u"词8"_s);
-    QCOMPARE(form.FoundCount, 0);
-    QCOMPARE(form.RunState, 0);
+    QCOMPARE(form.miningRun()->FoundCount, 0);
+    QCOMPARE(form.miningRun()->RunState, 0);
 }
 
 void TestMining::unreadableLimitAtFirstRun()
@@ -440,8 +445,8 @@ void TestMining::unreadableLimitAtFirstRun()
     form.Text4->setText(u"abc"_s);
     form.Text6->setText(u"1e99"_s);
     form.Command4->click();
-    QCOMPARE(form.CountLimit, 0);
-    QCOMPARE(form.MinLength, 0);
+    QCOMPARE(form.miningRun()->CountLimit, 0);
+    QCOMPARE(form.miningRun()->MinLength, 0);
     QCOMPARE(ListReplace::keywordListText(form.Text1), u"a\r\nb\r\n"_s);
     QCOMPARE(server_.requests().size(), 1);
 
@@ -450,7 +455,7 @@ void TestMining::unreadableLimitAtFirstRun()
     form.Command4->click();
     form.Text4->setText(u""_s);
     form.Command4->click();
-    QCOMPARE(form.CountLimit, 7);
+    QCOMPARE(form.miningRun()->CountLimit, 7);
 }
 
 void TestMining::stopDuringSlowRequest()
@@ -463,8 +468,8 @@ void TestMining::stopDuringSlowRequest()
     form.Command4->click();
     // The page being read is taken in full; no further query follows.
     QCOMPARE(server_.requests().size(), 2);
-    QCOMPARE(form.RunState, 2);
-    QCOMPARE(form.RunList, u"\r\na\r\nb\r\n\r\nc\r\n"_s);
+    QCOMPARE(form.miningRun()->RunState, 2);
+    QCOMPARE(form.miningRun()->RunList, u"\r\na\r\nb\r\n\r\nc\r\n"_s);
     QCOMPARE(ListReplace::keywordListText(form.Text1), u"a\r\nb\r\nc\r\n"_s);
     QVERIFY(form.Label6->text().startsWith(u"已查询："_s));
 
@@ -481,10 +486,10 @@ void TestMining::stopDuringSlowRequest()
     form.Command4->click();
     const QStringList asked = askedKeywords();
     QCOMPARE(asked, (QStringList{u"b"_s, u"c"_s, u"d"_s}));
-    QCOMPARE(form.RunList, u"\r\na\r\nb\r\n\r\nc\r\nd\r\n"_s);
+    QCOMPARE(form.miningRun()->RunList, u"\r\na\r\nb\r\n\r\nc\r\nd\r\n"_s);
     QCOMPARE(ListReplace::keywordListText(form.Text1), u"a\r\nb\r\nc\r\nd\r\n"_s);
-    QCOMPARE(form.FoundCount, 1); // counted from the click
-    QCOMPARE(form.RunState, 0);
+    QCOMPARE(form.miningRun()->FoundCount, 1); // counted from the click
+    QCOMPARE(form.miningRun()->RunState, 0);
     QCOMPARE(form.Command4->text(), u"开始挖掘"_s);
 }
 
@@ -495,11 +500,11 @@ void TestMining::failedSeedRequest()
     form.Text7->setText(u"0"_s);
     form.Text3->setText(u"s"_s);
     form.Text1->setPlainText(u"keep me"_s);
-    form.RunList = u"\r\nearlier\r\n"_s;
+    form.miningRun()->RunList = u"\r\nearlier\r\n"_s;
     const QList<MessageBox::Shown> shown = clickCollectingBoxes(form.Command4);
     QCOMPARE(ListReplace::keywordListText(form.Text1), u"keep me"_s);
-    QCOMPARE(form.RunList, u"\r\nearlier\r\n"_s);
-    QCOMPARE(form.RunState, 0);
+    QCOMPARE(form.miningRun()->RunList, u"\r\nearlier\r\n"_s);
+    QCOMPARE(form.miningRun()->RunState, 0);
     QCOMPARE(server_.requests().size(), 1);
     QCOMPARE(form.Command4->text(), u"开始挖掘"_s);
     QCOMPARE(shown.size(), 1);
@@ -516,8 +521,8 @@ void TestMining::failedLaterRequestRunGoesOn()
     form.Text3->setText(u"s"_s);
     const QList<MessageBox::Shown> shown = clickCollectingBoxes(form.Command4);
     QCOMPARE(askedKeywords(), (QStringList{u"s"_s, u"a"_s, u"b"_s, u"a"_s, u"c"_s}));
-    QCOMPARE(form.RunList, u"\r\na\r\nb\r\n\r\nc\r\n"_s);
-    QCOMPARE(form.RunState, 0);
+    QCOMPARE(form.miningRun()->RunList, u"\r\na\r\nb\r\n\r\nc\r\n"_s);
+    QCOMPARE(form.miningRun()->RunState, 0);
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown[0].title, u"挖掘已停止"_s);
     QCOMPARE(shown[0].text, u"挖掘已结束，但有 1 个关键词的结果页没能获取，点“继续挖掘”可以再试一次。"_s);
@@ -547,7 +552,7 @@ void TestMining::fiveFailuresInARowStopTheRun()
     const QList<MessageBox::Shown> shown = clickCollectingBoxes(form.Command4);
     // Four failures, then g answers; five more in a row end the run before k6.
     QCOMPARE(server_.requests().size(), 11);
-    QCOMPARE(form.RunState, 2);
+    QCOMPARE(form.miningRun()->RunState, 2);
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown[0].title, u"挖掘已停止"_s);
     QCOMPARE(shown[0].text, u"连续 5 个关键词的百度结果页都没能获取（最后一次：服务器返回错误 500），挖掘已停止。"
@@ -566,7 +571,7 @@ void TestMining::fiveFailuresInARowStopTheRun()
     const QStringList asked = askedKeywords();
     QCOMPARE(asked, (QStringList{u"k1"_s, u"k2"_s, u"k3"_s, u"k4"_s, u"k5"_s, u"k6"_s, u"e1"_s, u"e2"_s, u"e3"_s,
                                  u"e4"_s, u"x"_s}));
-    QCOMPARE(form.RunState, 0);
+    QCOMPARE(form.miningRun()->RunState, 0);
 }
 
 void TestMining::pauseBetweenQueries_data()
@@ -621,9 +626,9 @@ void TestMining::stopDuringPauseEndsAtOnce()
     clock.start();
     form.Command4->click();
     QVERIFY2(clock.elapsed() < 1500, QByteArray::number(clock.elapsed()).constData());
-    QCOMPARE(form.PauseSeconds, 600.0);
+    QCOMPARE(form.miningRun()->PauseSeconds, 600.0);
     QCOMPARE(server_.requests().size(), 1);
-    QCOMPARE(form.RunState, 2);
+    QCOMPARE(form.miningRun()->RunState, 2);
     QCOMPARE(form.miningRun()->pendingKeywords(), (QStringList{u"a"_s, u"b"_s}));
     QCOMPARE(form.Command4->text(), u"继续挖掘"_s);
 
@@ -631,7 +636,7 @@ void TestMining::stopDuringPauseEndsAtOnce()
     form.Text7->setText(u"两秒"_s);
     QTimer::singleShot(300, &form, [&form] { form.Command5->click(); });
     form.Command4->click();
-    QCOMPARE(form.PauseSeconds, 600.0);
+    QCOMPARE(form.miningRun()->PauseSeconds, 600.0);
     QCOMPARE(server_.requests().size(), 1);
 }
 
@@ -705,10 +710,10 @@ void TestMining::suggestionsJoinTheRun()
     QCOMPARE(server_.requests().at(1).target,
              QByteArray("http://www.baidu.com/sugrec?ie=utf-8&json=1&prod=pc&wd=s"));
     // "a" is also on the seed page: taken once, as the related word.
-    QCOMPARE(form.RunList, u"\r\n"_s + listOf(generation1) + u"\r\nc\r\nw\r\n"_s);
+    QCOMPARE(form.miningRun()->RunList, u"\r\n"_s + listOf(generation1) + u"\r\nc\r\nw\r\n"_s);
     QCOMPARE(ListReplace::keywordListText(form.Text1), listOf(generation1) + u"c\r\nw\r\n"_s);
     QCOMPARE(form.Label7->text(), u"13 个"_s);
-    QCOMPARE(form.RunState, 0);
+    QCOMPARE(form.miningRun()->RunState, 0);
     QVERIFY(shown.isEmpty());
 }
 
@@ -731,7 +736,7 @@ void TestMining::suggestionsPassTheRules()
     QCOMPARE(server_.requests().size(), 2);
     QCOMPARE(ListReplace::keywordListText(form.Text1), u"kk1\r\nnok\r\nkk3\r\n"_s);
     QCOMPARE(form.Label7->text(), u"3 个"_s);
-    QCOMPARE(form.RunState, 2);
+    QCOMPARE(form.miningRun()->RunState, 2);
 }
 
 void TestMining::suggestionGapAfterItsPage()
@@ -929,7 +934,7 @@ void TestMining::refusalTurnsToWebEngine()
         QVERIFY(form.miningRun()->usesWebEngine());
         server_.clearRequests();
         form.Text3->setText(u"b"_s);
-        form.RunList.clear();
+        form.miningRun()->RunList.clear();
         QVERIFY(clickCollectingBoxes(form.Command4).isEmpty());
         QCOMPARE(windows, 1);
         QCOMPARE(webSources, 1);
@@ -960,18 +965,18 @@ void TestMining::emptySeedIsQueried()
     form.Command4->click();
     QCOMPARE(server_.requests().at(0).target, QByteArray("http://www.baidu.com/s?wd="));
     // The block comes back in lower case.
-    QCOMPARE(form.RunList, u"\r\nlatin caps\r\n\r\n"_s);
+    QCOMPARE(form.miningRun()->RunList, u"\r\nlatin caps\r\n\r\n"_s);
 }
 
 void TestMining::fastRefreshEqualsWholeReplace()
 {
     // A tree: s lists k0..k3, and every kN lists four later keywords, some of them already known.
     QHash<QString, QStringList> related;
-    // Link texts holding a lone CR, a lone LF, U+2028 or U+2029 show as two lines in the box.
+    // Link texts holding a lone CR, a lone LF, U+2028 or U+2029: each break is a space in the keyword.
     related.insert(u"s"_s, {u"k0"_s, u"k1"_s, u"cr\rk"_s, u"k2"_s, u"lf\nk"_s, u"k3"_s});
-    related.insert(u"cr\rk"_s, {u"ls\u2028k"_s, u"k5"_s});
-    related.insert(u"lf\nk"_s, {u"ps\u2029k"_s, u"cr\rk"_s});
-    related.insert(u"ls\u2028k"_s, {u"k7"_s, u"x\r"_s});
+    related.insert(u"cr k"_s, {u"ls\u2028k"_s, u"k5"_s});
+    related.insert(u"lf k"_s, {u"ps\u2029k"_s, u"cr\rk"_s});
+    related.insert(u"ls k"_s, {u"k7"_s, u"x\r"_s});
     for (int i = 0; i < 60; ++i)
         related.insert(u"k%1"_s.arg(i), {u"k%1"_s.arg(4 * i + 1), u"k%1"_s.arg(4 * i + 2), u"k%1"_s.arg(4 * i + 3),
                                         u"K%1"_s.arg(i / 2)});
@@ -992,15 +997,15 @@ void TestMining::fastRefreshEqualsWholeReplace()
     plain.Command4->click();
     QCOMPARE(server_.requests().size(), fastRequests);
     QVERIFY(fastRequests > 100);
-    QCOMPARE(fast.RunList, plain.RunList);
+    QCOMPARE(fast.miningRun()->RunList, plain.miningRun()->RunList);
     QCOMPARE(ListReplace::keywordListText(fast.Text1), ListReplace::keywordListText(plain.Text1));
-    QVERIFY(fast.RunList.startsWith(u"\r\nk0\r\nk1\r\ncr\rk\r\nk2\r\nlf\nk\r\nk3\r\n\r\n"_s));
-    QVERIFY(fast.RunList.contains(u"\r\nls\u2028k\r\n"_s) && fast.RunList.contains(u"\r\nps\u2029k\r\n"_s));
+    QVERIFY(fast.miningRun()->RunList.startsWith(u"\r\nk0\r\nk1\r\ncr k\r\nk2\r\nlf k\r\nk3\r\n\r\n"_s));
+    QVERIFY(fast.miningRun()->RunList.contains(u"\r\nls k\r\n"_s) && fast.miningRun()->RunList.contains(u"\r\nps k\r\n"_s));
+    QVERIFY(fast.miningRun()->RunList.contains(u"\r\nx \r\n"_s));
     // The list shows the keywords without RunList's empty entries.
-    QString shown = fast.RunList.mid(2).replace(u"k3\r\n\r\n"_s, u"k3\r\n"_s);
-    shown.replace(u"cr\rk"_s, u"cr\r\nk"_s).replace(u"lf\nk"_s, u"lf\r\nk"_s).replace(u"x\r\r\n"_s, u"x\r\n\r\n"_s);
-    shown.replace(u"ls\u2028k"_s, u"ls\r\nk"_s).replace(u"ps\u2029k"_s, u"ps\r\nk"_s);
+    const QString shown = fast.miningRun()->RunList.mid(2).replace(u"k3\r\n\r\n"_s, u"k3\r\n"_s);
     QCOMPARE(ListReplace::keywordListText(fast.Text1), shown);
+    QCOMPARE(QApplication::clipboard()->text(), shown);
     QCOMPARE(fast.Text1->textCursor().position(), plain.Text1->textCursor().position());
 }
 
@@ -1056,7 +1061,124 @@ void TestMining::listChangedDuringRunIsKept()
     const QString list = u"before\r\na\r\nb\r\nc\r\ndropped\r\n热词\r\nd\r\ntyped\r\ne\r\n"_s;
     QCOMPARE(ListReplace::keywordListText(form.Text1), list);
     QCOMPARE(QApplication::clipboard()->text(), list);
-    QCOMPARE(form.RunList, u"\r\na\r\nb\r\n\r\nc\r\nd\r\ne\r\n"_s);
+    QCOMPARE(form.miningRun()->RunList, u"\r\na\r\nb\r\n\r\nc\r\nd\r\ne\r\n"_s);
+
+    // Every addition is one step of the list's undo history, the user's typing between them too;
+    // undone one by one, each takes away exactly what it added.
+    const QStringList undone{u"before\r\na\r\nb\r\nc\r\ndropped\r\n热词\r\nd\r\ntyped"_s,
+                             u"before\r\na\r\nb\r\nc\r\ndropped\r\n热词\r\nd\r\n"_s,
+                             u"before\r\na\r\nb\r\nc\r\ndropped\r\n热词\r\n"_s,
+                             u"before\r\na\r\nb\r\nc\r\ndropped\r\n"_s,
+                             u"before\r\na\r\nb\r\nc\r\n"_s,
+                             u"before\r\na\r\nb\r\n"_s,
+                             u"before\r\n"_s};
+    for (const QString& step : undone) {
+        QVERIFY(form.Text1->document()->isUndoAvailable());
+        form.Text1->undo();
+        QCOMPARE(ListReplace::keywordListText(form.Text1), step);
+    }
+    QVERIFY(!form.Text1->document()->isUndoAvailable());
+}
+
+void TestMining::userPlaceKeptDuringRun_data()
+{
+    // Text1 holds 300 lines of four characters, line n starting at 5 n. While the seed page is
+    // awaited, the user puts the caret or a selection and scrolls the view; then three appends come.
+    QTest::addColumn<int>("anchor");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<int>("top"); // first line in view
+    QTest::addColumn<bool>("follows");
+
+    QTest::newRow("caret in the middle") << 250 << 250 << 40 << false;
+    QTest::newRow("view away from the caret") << 250 << 250 << 200 << false;
+    QTest::newRow("selection in the middle") << 200 << 302 << 35 << false;
+    QTest::newRow("selection up from the end") << 1500 << 1000 << 180 << false;
+    QTest::newRow("everything selected") << 0 << 1500 << 0 << false;
+    QTest::newRow("caret at the end follows") << 1500 << 1500 << 290 << true;
+}
+
+void TestMining::userPlaceKeptDuringRun()
+{
+    QFETCH(int, anchor);
+    QFETCH(int, position);
+    QFETCH(int, top);
+    QFETCH(bool, follows);
+
+    QHash<QString, QStringList> related{{u"s"_s, {u"p1"_s, u"p2"_s}}};
+    for (int i = 0; i < 30; ++i) {
+        related[u"p1"_s] << u"q"_s + QString::number(i);
+        related[u"p2"_s] << u"r"_s + QString::number(i);
+    }
+    serve(related, {{u"s"_s, 300}});
+    Form1 form;
+    form.Text7->setText(u"0"_s);
+    form.Text3->setText(u"s"_s);
+    QString lines;
+    for (int i = 0; i < 300; ++i)
+        lines += u"行"_s + QString::number(1000 + i).right(3) + u"\r\n";
+    form.Text1->setPlainText(lines);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QTimer::singleShot(100, &form, [&] {
+        QTextCursor cursor(form.Text1->document());
+        cursor.setPosition(anchor);
+        cursor.setPosition(position, QTextCursor::KeepAnchor);
+        form.Text1->setTextCursor(cursor);
+        form.Text1->verticalScrollBar()->setValue(top);
+    });
+    form.Command4->click();
+
+    QCOMPARE(server_.requests().size(), 63);
+    QCOMPARE(form.Text1->document()->blockCount(), 363);
+    const QTextCursor caret = form.Text1->textCursor();
+    if (follows) {
+        QCOMPARE(caret.position(), 1726); // 1500, then p1 p2, q0 to q29 and r0 to r29 with their breaks
+        QVERIFY(!caret.hasSelection());
+        QCOMPARE(form.Text1->verticalScrollBar()->value(), form.Text1->verticalScrollBar()->maximum());
+    } else {
+        QCOMPARE(caret.anchor(), anchor);
+        QCOMPARE(caret.position(), position);
+        QCOMPARE(form.Text1->verticalScrollBar()->value(), top);
+    }
+}
+
+void TestMining::breaksInsideKeywordsStayOnOneLine_data()
+{
+    QTest::addColumn<bool>("todays"); // the words of today's layout rather than the classic block
+    QTest::addColumn<QString>("lineBreak");
+
+    for (const bool todays : {false, true}) {
+        const char* layout = todays ? "rs_new, " : "classic, ";
+        QTest::addRow("%sU+2028", layout) << todays << u"\u2028"_s;
+        QTest::addRow("%sU+2029", layout) << todays << u"\u2029"_s;
+        QTest::addRow("%sU+FDD0", layout) << todays << u"\uFDD0"_s;
+        QTest::addRow("%sU+FDD1", layout) << todays << u"\uFDD1"_s;
+        QTest::addRow("%slone CR", layout) << todays << u"\r"_s;
+        QTest::addRow("%slone LF", layout) << todays << u"\n"_s;
+        QTest::addRow("%sCRLF", layout) << todays << u"\r\n"_s;
+        QTest::addRow("%sNEL", layout) << todays << u"\u0085"_s;
+    }
+}
+
+void TestMining::breaksInsideKeywordsStayOnOneLine()
+{
+    QFETCH(bool, todays);
+    QFETCH(QString, lineBreak);
+
+    // The break becomes one space: the keyword is one line in the list and in the clipboard, and it
+    // is asked with the space.
+    todaysLayout_ = todays;
+    utf8Pages_ = true;
+    serve({{u"s"_s, {u"a"_s + lineBreak + u"b", u"c"_s}}, {u"a b"_s, {u"d"_s + lineBreak + u"e"}}});
+    Form1 form;
+    form.Text7->setText(u"0"_s);
+    form.Text3->setText(u"s"_s);
+    form.Command4->click();
+    QCOMPARE(askedKeywords(), (QStringList{u"s"_s, u"a b"_s, u"c"_s, u"d e"_s}));
+    QCOMPARE(form.miningRun()->RunList, u"\r\na b\r\nc\r\n\r\nd e\r\n"_s);
+    QCOMPARE(ListReplace::keywordListText(form.Text1), u"a b\r\nc\r\nd e\r\n"_s);
+    QCOMPARE(form.Text1->document()->blockCount(), 4);
+    QCOMPARE(QApplication::clipboard()->text(), u"a b\r\nc\r\nd e\r\n"_s);
 }
 
 void TestMining::startWhileRunningIsRefused()
@@ -1071,8 +1193,8 @@ void TestMining::startWhileRunningIsRefused()
     });
     form.Command4->click();
     QCOMPARE(server_.requests().size(), 3);
-    QCOMPARE(form.RunList, u"\r\na\r\n\r\nb\r\n"_s);
-    QCOMPARE(form.FoundCount, 2);
+    QCOMPARE(form.miningRun()->RunList, u"\r\na\r\n\r\nb\r\n"_s);
+    QCOMPARE(form.miningRun()->FoundCount, 2);
     QVERIFY(!form.miningInProgress());
 }
 
@@ -1103,7 +1225,7 @@ void TestMining::closeDuringRequestEndsRunAtOnce()
     QVERIFY(sinceClose.isValid());
     QVERIFY2(sinceClose.elapsed() < 1000, QByteArray::number(sinceClose.elapsed()).constData());
     QVERIFY(unloaded);
-    QCOMPARE(form.RunList, u"\r\na\r\n\r\n"_s);
+    QCOMPARE(form.miningRun()->RunList, u"\r\na\r\n\r\n"_s);
     QCOMPARE(server_.requests().size(), 2);
 }
 
@@ -1118,10 +1240,10 @@ void TestMining::runThroughTodaysLayout()
     const QStringList asked = askedKeywords();
     QCOMPARE(asked, (QStringList{u"种子"_s, u"a&b"_s, u"b \"引号\""_s, u"c"_s, u"d"_s}));
     QCOMPARE(server_.requests().at(1).target, QByteArray("http://www.baidu.com/s?wd=a%26b"));
-    QCOMPARE(form.RunList, u"\r\na&b\r\nb \"引号\"\r\n\r\nc\r\nd\r\n"_s);
+    QCOMPARE(form.miningRun()->RunList, u"\r\na&b\r\nb \"引号\"\r\n\r\nc\r\nd\r\n"_s);
     QCOMPARE(ListReplace::keywordListText(form.Text1), u"a&b\r\nb \"引号\"\r\nc\r\nd\r\n"_s);
     QCOMPARE(form.Label7->text(), u"4 个"_s);
-    QCOMPARE(form.RunState, 0);
+    QCOMPARE(form.miningRun()->RunState, 0);
 }
 
 void TestMining::blockedRunStopsWithBox_data()
@@ -1168,8 +1290,8 @@ void TestMining::blockedRunStopsWithBox()
     const QList<MessageBox::Shown> shown = clickCollectingBoxes(form.Command4);
 
     QCOMPARE(server_.requests().size(), 3);
-    QCOMPARE(form.RunState, 2);
-    QCOMPARE(form.RunList, u"\r\na\r\nb\r\nc\r\n\r\na1\r\n"_s);
+    QCOMPARE(form.miningRun()->RunState, 2);
+    QCOMPARE(form.miningRun()->RunList, u"\r\na\r\nb\r\nc\r\n\r\na1\r\n"_s);
     QCOMPARE(ListReplace::keywordListText(form.Text1), u"a\r\nb\r\nc\r\na1\r\n"_s);
     QCOMPARE(QApplication::clipboard()->text(), u"a\r\nb\r\nc\r\na1\r\n"_s);
     QCOMPARE(shown.size(), 1);
@@ -1186,7 +1308,7 @@ void TestMining::blockedRunStopsWithBox()
     const QStringList asked = askedKeywords();
     QCOMPARE(asked, (QStringList{u"b"_s, u"c"_s, u"a1"_s}));
     QCOMPARE(ListReplace::keywordListText(form.Text1), u"a\r\nb\r\nc\r\na1\r\nb1\r\nc1\r\na11\r\n"_s);
-    QCOMPARE(form.RunState, 2); // the limit of 3
+    QCOMPARE(form.miningRun()->RunState, 2); // the limit of 3
     QCOMPARE(form.miningRun()->pendingKeywords(), (QStringList{u"b1"_s, u"c1"_s, u"a11"_s}));
     refuse = true;
 
@@ -1196,7 +1318,7 @@ void TestMining::blockedRunStopsWithBox()
     form.Text1->setPlainText(u"甲\r\n乙"_s);
     const QList<MessageBox::Shown> refusedSeed = clickCollectingBoxes(form.Command4);
     QCOMPARE(server_.requests().size(), 1);
-    QCOMPARE(form.RunState, 2);
+    QCOMPARE(form.miningRun()->RunState, 2);
     QCOMPARE(ListReplace::keywordListText(form.Text1), u"甲\r\n乙"_s);
     QCOMPARE(refusedSeed.size(), 1);
     QVERIFY(refusedSeed[0].text.contains(u"现有 2 个关键词"_s));
@@ -1287,8 +1409,8 @@ void TestMining::realPagesAsSeed()
     form.Command4->click();
     QCOMPARE(server_.requests().size(), 1 + words.size());
     QCOMPARE(ListReplace::keywordListText(form.Text1), u"mine\r\n"_s.left(words.isEmpty() ? 4 : 6) + listOf(words));
-    QCOMPARE(form.RunList, u"\r\n"_s + listOf(words) + u"\r\n");
-    QCOMPARE(form.RunState, 0);
+    QCOMPARE(form.miningRun()->RunList, u"\r\n"_s + listOf(words) + u"\r\n");
+    QCOMPARE(form.miningRun()->RunState, 0);
 }
 
 void TestMining::newLayouts_data()
@@ -1401,9 +1523,9 @@ void TestMining::newLayouts()
     fetched.text = page;
     Form1 form;
     form.Text7->setText(u"0"_s);
-    form.MinLength = minLength;
-    form.ContainsFilter = filter;
-    form.CountLimit = 1000;
+    form.miningRun()->MinLength = minLength;
+    form.miningRun()->ContainsFilter = filter;
+    form.miningRun()->CountLimit = 1000;
     QCOMPARE(form.newKeywordsOfPage(fetched, QString::fromUtf16(Mining::BlockStart),
                                     QString::fromUtf16(Mining::BlockEnd)),
              expected);

@@ -28,6 +28,25 @@ QByteArray gbk(const QString& text)
     return CodePage::toGbk(text);
 }
 
+// The text's UTF-16 units, without a byte-order mark.
+QByteArray utf16(const QString& text, QSysInfo::Endian order)
+{
+    QByteArray bytes;
+    for (const QChar c : text) {
+        const char low = char(c.unicode() & 0xFF);
+        const char high = char(c.unicode() >> 8);
+        bytes += order == QSysInfo::LittleEndian ? low : high;
+        bytes += order == QSysInfo::LittleEndian ? high : low;
+    }
+    return bytes;
+}
+
+// Long-tail keywords of 30 characters; 最, 一 and 开 hold a NUL byte of their own.
+const QString LongTail = u"减肥方法最有效的快速减肥方法一个月瘦二十斤的减肥食谱推荐大全\r\n"
+                         u"怎么减肥最快最有效的方法一周瘦十斤不反弹的秘诀分享给新手看吧\r\n"_s;
+// 30 characters none of which has a NUL byte.
+const QString WithoutNul = u"新冠疫苗第三针接种时间间隔多久合适北京上海广州深圳哪里可以打"_s;
+
 FakeHttpServer::Response page(const QByteArray& body, const QByteArray& contentType = "text/html")
 {
     FakeHttpServer::Response response;
@@ -337,7 +356,16 @@ void TestPlatform::fileDecoding_data()
         << QByteArray("\x00\x4E\r\0\n\0a\0b\0c\0d\0", 14) << u"一\r\nabcd"_s << false;
     QTest::newRow("UTF-16 BE") << QByteArray("\0k\0w\x51\xCF", 6) << u"kw减"_s << false;
     QTest::newRow("UTF-16 LE keeps a second BOM") << QByteArray("a\0\xFF\xFE" "b\0", 6) << u"a\uFEFFb"_s << false;
-    QTest::newRow("NUL in both places") << QByteArray("a\0\0b", 4) << QString() << true;
+    QTest::newRow("UTF-16 LE, 30-character lines") << utf16(LongTail, QSysInfo::LittleEndian) << LongTail << false;
+    QTest::newRow("UTF-16 BE, 30-character lines") << utf16(LongTail, QSysInfo::BigEndian) << LongTail << false;
+    QTest::newRow("UTF-16 LE without a line break")
+        << utf16(WithoutNul, QSysInfo::LittleEndian) << WithoutNul << false;
+    QTest::newRow("UTF-16 BE without a line break") << utf16(WithoutNul, QSysInfo::BigEndian) << WithoutNul << false;
+    QTest::newRow("UTF-16 LE, one line, NUL bytes only in 最 and 一")
+        << utf16(LongTail.left(30), QSysInfo::LittleEndian) << LongTail.left(30) << false;
+    QTest::newRow("UTF-16 LE keeps a lone surrogate") << QByteArray("a\0\x00\xD8" "b\0", 6) << u"a\xD800" u"b"_s << false;
+    QTest::newRow("NUL in both places of a GBK text")
+        << (gbk(u"减肥茶减肥茶"_s) + QByteArray("\0ab\0", 4)) << QString() << true;
     QTest::newRow("NUL character in UTF-16") << QByteArray("a\0\0\0b\0c\0", 8) << QString() << true;
     QTest::newRow("one NUL in a long GBK text") << (gbk(u"减肥茶减肥茶减肥茶"_s) + QByteArray("\0x", 2)) << QString() << true;
 }

@@ -1,0 +1,59 @@
+// The window's side of the session store: it tells the store what changed in the window (the list,
+// the settings, what a run asked and found, hot words and dropped files) and, at start, puts back what
+// the store kept. The store decides how it is kept; nothing here speaks SQL.
+#pragma once
+
+#include "mining/miningrun.h"
+#include "store/sessionstore.h"
+
+#include <QObject>
+#include <QTimer>
+
+class Form1;
+
+class SessionKeeper : public QObject
+{
+    Q_OBJECT
+public:
+    // A change waits this long for the next one before the list and the settings are saved.
+    static constexpr int SaveDelayMs = 1500;
+
+    explicit SessionKeeper(Form1* form);
+    ~SessionKeeper() override;
+
+    // Opens the store and puts back the settings, the list and the kept places; says once, in a box
+    // titled "保存", why the session cannot be kept. Called once, after the window's first paint.
+    void restore();
+    bool isOpen() const { return store_.isOpen(); }
+
+    // The list or a setting changed by anything but a run's append: saved within two seconds.
+    void changed();
+    // Saves the list and the settings at once and waits until they are in the file (closing).
+    void saveNow();
+
+    void recordPage(const Mining::AskedPage& page, const QString& listAppend);
+    void writePlace(const Mining::RunPlace& place);
+    void dropPlace(const QString& seed);
+    // Words that came from elsewhere than a result page: a hot-word list, a dropped file.
+    void recordWords(const QStringList& words, const QString& source);
+    // The record of each line that has one, for the export of the sheet.
+    QHash<QString, Store::KeywordRecord> records(const QStringList& lines) const;
+
+    Store::SessionStore& store() { return store_; }
+
+    static Store::Place toStored(const Mining::RunPlace& place);
+    static Mining::RunPlace fromStored(const Store::Place& place);
+
+private:
+    void save();
+    void showProblem(const QString& reason);
+    QHash<QString, QString> settings() const;
+    void applySettings(const QHash<QString, QString>& settings);
+
+    Form1* form_;
+    Store::SessionStore store_;
+    QTimer saveTimer_;
+    bool restored_ = false;
+    bool restoring_ = false;
+    bool problemShown_ = false;
+};

@@ -1,0 +1,185 @@
+// The session store: one SQLite file in the program's data folder that keeps the keyword list, the
+// window's settings, the kept place of every seed, where each keyword came from and every keyword a
+// run asked, so that closing the window, a crash or a power cut loses nothing.
+//
+// Callers say what happened; the store decides how it is kept. Every write is queued in order and
+// committed by one writer thread with its own connection, one transaction per call, so a call's
+// changes are in the file whole or not at all. Reads are synchronous and see every write queued
+// before them. A store that could not be opened accepts every call and keeps nothing: the window's
+// own text stays the truth and the store is only its copy.
+//
+// Call every function from the thread that called open(); only the writing happens elsewhere.
+#pragma once
+
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+class QLockFile;
+class QSqlDatabase;
+
+namespace Store {
+
+// How a query of a run ended.
+enum class Asked { Answered, Failed, Refused };
+
+// The source of a keyword that a result page listed.
+inline constexpr char16_t RelatedSource[] = u"相关搜索";
+inline constexpr char16_t SuggestionSource[] = u"下拉词";
+
+// A keyword that a run found new on one page.
+struct FoundKeyword
+{
+    QString keyword;
+    QString source; // RelatedSource or SuggestionSource
+    QString parent; // the keyword whose page listed it; the seed for the seed page's words
+    qint32 generation = 0; // 1 for the seed page's words, then 2, 3, ...
+};
+
+// Where a keyword came from: the first record made for it.
+struct KeywordRecord
+{
+    QString keyword;
+    QString source; // RelatedSource, SuggestionSource, a hot-word list's caption, "文件 NAME"
+    QString parent;
+    QString seed;
+    qint32 generation = 0; // 0 for hot words and files
+    QDateTime firstFound;
+    qint32 seenCount = 0; // answered pages that listed it; 0 for hot words and files until a page does
+};
+
+// The kept place of a run, whole: what a run of seed needs to go on with the first keyword it has not
+// answered. Written at a run's start, when a new generation begins, and when a run ends early.
+struct Place
+{
+    QString seed;
+    bool seedPending = false; // the seed's own page has not been answered yet
+    QStringList pass; // the generation being asked ...
+    qsizetype answered = 0; // ... of which this many are answered
+    QStringList retry; // keywords whose pages failed once, asked again
+    QStringList failedTwice; // keywords given up on
+    QString nextGeneration; // the next generation as far as it got: an item list, each keyword + CRLF
+    QString runList; // the run's own list
+    qint32 foundCount = 0;
+    qint32 generation = 1; // of the keywords of pass: 1 for the seed page's words
+};
+
+// One keyword asked by a run and what its answer changed; kept in one transaction.
+struct PageEvent
+{
+    QString seed;
+    QString asked;
+    Asked outcome = Asked::Answered;
+    QDateTime at;
+
+    QList<FoundKeyword> found; // new keywords: a record each (seed, firstFound = at, seenCount 1); a keyword
+                               // that has a record already keeps it and counts one more page
+    QStringList listedAgain; // keywords the page listed that the run had met: seenCount + 1 where they
+                             // have a record
+    QString listAppend; // what the run appended to the list
+
+    // The place after this page, as a change of the stored Place of seed (none is made when seed
+    // has no stored place): these replace ...
+    bool seedPending = false;
+    qsizetype answered = 0;
+    QStringList retry;
+    QStringList failedTwice;
+    qint32 foundCount = 0;
+    // ... and these are appended.
+    QString runListAppend;
+    QString nextGenerationAppend;
+};
+
+// A keyword a run asked.
+struct AskedKeyword
+{
+    QString seed;
+    QString keyword;
+    QDateTime at;
+    Asked outcome = Asked::Answered;
+};
+
+class SessionStore : public QObject
+{
+    Q_OBJECT
+public:
+    explicit SessionStore(QObject* parent = nullptr);
+    // Commits every queued write first.
+    ~SessionStore() override;
+
+    // Opens the store in folder (empty: DataFolder::path()), creating folder and file when missing,
+    // and reads what list(), settings() and places() hand out first. Returns an empty text when all is
+    // well, otherwise a Simplified-Chinese text for a box titled "保存". With isOpen() false the
+    // program goes on without keeping its session: the SQLite driver is missing, the folder or the
+    // file cannot be written, a second window of the program (or another program) holds the file, the
+    // file is of a newer version (left exactly as it is). With isOpen() true the store works but the
+    // user should know: a file that could not be read was renamed aside with its journals (never
+    // overwritten or deleted) and a new one made.
+    QString open(const QString& folder = QString());
+    bool isOpen() const;
+    // The file's path once open() has found its folder.
+    QString filePath() const;
+
+    // The list as saved: the text of the last saveList() followed by every listAppend since, unit for
+    // unit. The first call after open() hands over what open() read; later calls read the file.
+    QString list() const;
+    QHash<QString, QString> settings() const; // control objectName -> value text
+    // Every kept place with the pages since applied, in the order they were last written whole.
+    QList<Place> places() const;
+    QList<AskedKeyword> asked() const; // every keyword asked, in order
+
+    // The records of the given keywords (exact match, letter case significant) that have one, in one
+    // query. A keyword holding a lone surrogate never has one.
+    QHash<QString, KeywordRecord> records(const QStringList& keywords) const;
+
+    // The writes: each returns at once, and is committed in order off the caller's thread. A run's
+    // appends reach the saved list through PageEvent::listAppend; saveList() takes every other change
+    // (typing, a command, a drop, 获取) and the list at exit.
+    void saveList(const QString& text); // replaces the saved list and its appends (call it debounced)
+    void saveSettings(const QHash<QString, QString>& settings); // replaces every setting
+    void recordPage(const PageEvent& event);
+    void writePlace(const Place& place); // replaces the place of place.seed and the pages since
+    void dropPlace(const QString& seed);
+    // Records of words that did not come from a result page: a hot-word list (its caption as source),
+    // a dropped file ("文件 NAME"). A word that has a record keeps it; empty words get none.
+    void recordWords(const QStringList& words, const QString& source, const QDateTime& at);
+
+    // Waits until every queued write is committed (or has failed); call it before the process ends.
+    void flush();
+
+Q_SIGNALS:
+    // The first write that failed (the disk is full, ...), with its reason in Chinese; emitted once,
+    // in the thread that opened the store. What a failed write leaves out is not built upon: the
+    // list's appends wait for the next saveList(), a place's pages for its next writePlace().
+    void writeFailed(const QString& reason);
+
+public:
+    struct Opening; // what open() found the file to be
+
+private:
+    class Writer;
+    Opening openFile();
+    void closeFile();
+    void close();
+    void forgetStartUpReads();
+    QSqlDatabase readDatabase() const;
+
+    QString folder_;
+    QString path_;
+    QString readConnection_;
+    std::unique_ptr<QLockFile> lock_;
+    std::unique_ptr<Writer> writer_;
+    bool writeFailureShown_ = false;
+    // What open() read, handed out until the first write.
+    bool startUpReadsValid_ = false;
+    mutable bool startUpListKept_ = false;
+    mutable QString startUpList_;
+    QHash<QString, QString> startUpSettings_;
+    QList<Place> startUpPlaces_;
+};
+
+} // namespace Store
