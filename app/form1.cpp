@@ -103,6 +103,7 @@ Form1::Form1(QWidget* parent)
     connect(Command10, &QPushButton::clicked, this, &Form1::Command10_Click);
     connect(Command13, &QPushButton::clicked, this, &Form1::Command13_Click);
     connect(Command15, &QPushButton::clicked, this, &Form1::Command15_Click);
+    connect(Command16, &QPushButton::clicked, this, &Form1::Command16_Click);
     connect(Check4, &QCheckBox::toggled, this, &Form1::Check4_Click);
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
     // Any change that the run did not make itself means the mirror no longer holds Text1's list.
@@ -227,6 +228,7 @@ void Form1::buildControls()
     }
     Command3 = button(Frame2, u"Command3"_s, u"导出txt"_s, QSize(83, 38), 120, 5520, 975, 375);
     Command9 = button(Frame2, u"Command9"_s, u"清空数据"_s, QSize(95, 42), 1560, 5520, 975, 375);
+    Command16 = button(Frame2, u"Command16"_s, u"导出表格"_s, QSize(83, 38), 2640, 5520, 1095, 375);
     Label13 = label(Frame2, u"Label13"_s, u"导出分隔符："_s, 120, 6000, 1215, 255);
     Option7 = option(Frame2, u"Option7"_s, u"换行符"_s, 1200, 6000, 855, 255);
     Option8 = option(Frame2, u"Option8"_s, u"逗号,"_s, 2160, 6000, 855, 255);
@@ -252,11 +254,12 @@ void Form1::buildControls()
     Command10 = button(Frame3, u"Command10"_s, u"获取"_s, QSize(83, 38), 6000, 360, 1095, 375);
     Command1 = button(Frame3, u"Command1"_s, u"官方网站"_s, QSize(191, 45), 6000, 2040, 1095, 375);
 
-    // Keyboard order by the layout's tab numbers; labels, frames and the strip never take the focus.
+    // Keyboard order by the layout's tab numbers, Command16 right after Command9; labels, frames and the
+    // strip never take the focus.
     const std::map<int, QWidget*> tabOrder = {
         {2, Text1},      {3, Command5},   {4, Text3},      {5, Command4},   {6, Text4},      {7, Check4},
         {8, Text5},      {9, Text6},      {10, Text7},     {11, Check1},    {14, Command6},  {15, Text8},     {16, Command13}, {17, Command15},
-        {18, Text9},     {19, Command2},  {26, Text2},     {27, Command8},  {29, Command3},  {30, Command9},
+        {18, Text9},     {19, Command2},  {26, Text2},     {27, Command8},  {29, Command3},  {30, Command9},  {31, Command16},
         {32, Option1},   {33, Option2},   {34, Option3},   {35, Option4},   {36, Option5},   {37, Option6},
         {39, Command10}, {42, Option7},   {43, Option8},   {44, Option9},   {45, Command1},
     };

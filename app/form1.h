@@ -90,6 +90,7 @@ public:
     QPushButton* Command10 = nullptr;
     QPushButton* Command13 = nullptr;
     QPushButton* Command15 = nullptr;
+    QPushButton* Command16 = nullptr;
     QRadioButton* Option1 = nullptr;
     QRadioButton* Option2 = nullptr;
     QRadioButton* Option3 = nullptr;
@@ -116,6 +117,7 @@ public:
     void Command10_Click();
     void Command13_Click();
     void Command15_Click();
+    void Command16_Click();
     void Check4_Click();
     void Timer1_Timer();
 

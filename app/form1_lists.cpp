@@ -1,4 +1,4 @@
-// The keyword-list handlers of Form1: the hot-word fetch, the five list commands and the export.
+// The keyword-list handlers of Form1: the hot-word fetch, the five list commands and the two exports.
 // Each reads its controls, calls the core for the new list or file, and writes the controls.
 #include "app/form1.h"
 
@@ -7,11 +7,13 @@
 #include "hotwords/hotwords.h"
 #include "listtools/export.h"
 #include "listtools/listcommands.h"
+#include "listtools/sheetexport.h"
 #include "platform/inet.h"
 #include "platform/listreplace.h"
 #include "text/module1.h"
 
 #include <QDir>
+#include <QEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -36,6 +38,28 @@ void runListCommand(QPushButton* button, QPlainTextEdit* box, Compute compute)
         ListReplace::replaceKeywordList(box, *newList, ListReplace::Order::EmptyFirst);
     button->setEnabled(true);
 }
+
+// Closing the window ends the process at once; a sheet still being written is stopped first, so that
+// its temporary file goes and the old sheet stays as it was.
+class StopSheetOnClose : public QObject
+{
+public:
+    explicit StopSheetOnClose(ListExport::SheetExportJob* job)
+        : QObject(job)
+        , job_(job)
+    {
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Close)
+            job_->stop();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    ListExport::SheetExportJob* job_;
+};
 
 } // namespace
 
@@ -96,6 +120,43 @@ void Form1::Command3_Click()
     if (written.fallback)
         message += u'\n' + QDir::toNativeSeparators(written.path);
     MessageBox::show(this, u"导出"_s, message);
+}
+
+void Form1::Command16_Click()
+{
+    // The button is disabled while the sheet is written; a second export meanwhile is refused.
+    if (!Command16->isEnabled())
+        return;
+    Command16->setEnabled(false);
+    Command16->setText(u"导出中 0%"_s);
+    // The sheet shows the list as it was at the click; the window stays usable while it is written.
+    // Until the session keeps the keywords' records, every line is written as typed ("手动").
+    auto* job = new ListExport::SheetExportJob(ListReplace::keywordListText(Text1), {}, this);
+    installEventFilter(new StopSheetOnClose(job));
+    // "100%" would not fit the button; once the sheet is in place its caption is back anyway.
+    connect(job, &ListExport::SheetExportJob::progressChanged, this,
+            [this](int percent) { Command16->setText(u"导出中 %1%"_s.arg(qMin(percent, 99))); });
+    connect(job, &ListExport::SheetExportJob::finished, this, [this, job](const ListExport::XlsxResult& written) {
+        job->deleteLater();
+        Command16->setText(u"导出表格"_s);
+        Command16->setEnabled(true);
+        if (written.stopped)
+            return;
+        if (!written.ok) {
+            MessageBox::show(this, u"导出"_s, u"导出表格失败！\n"_s + written.failures.join(u'\n'),
+                             MessageBox::Warning);
+            return;
+        }
+        // As for the text file: a sheet written away from the program's directory is named.
+        QString message = u"导出表格成功！"_s;
+        if (written.fallback)
+            message += u'\n' + QDir::toNativeSeparators(written.path);
+        if (written.shortenedCells > 0)
+            message += u"\n有 %1 个单元格超过 %2 个字符，只写入了前 %2 个字符。"_s.arg(
+                QString::number(written.shortenedCells), QString::number(ListExport::MaxCellLength));
+        MessageBox::show(this, u"导出"_s, message);
+    });
+    job->start();
 }
 
 void Form1::Command10_Click()

@@ -49,6 +49,7 @@ private Q_SLOTS:
     void resizeSnapsBack();
     void check4SwitchesFilter();
     void command9DoesNothing();
+    void frame2ControlsApart();
     void titleClock();
     void keywordListRoundTrip_data();
     void keywordListRoundTrip();
@@ -106,6 +107,7 @@ void TestForm1::controls_data()
     row("Text1", "QPlainTextEdit", "Frame2", QString(), {120, 360, 3615, 5055}, "highlight");
     row("Command3", "PictureButton", "Frame2", u"导出txt"_s, {120, 5520, 975, 375}, "", {83, 38});
     row("Command9", "PictureButton", "Frame2", u"清空数据"_s, {1560, 5520, 975, 375}, "", {95, 42});
+    row("Command16", "PictureButton", "Frame2", u"导出表格"_s, {2640, 5520, 1095, 375}, "", {83, 38});
     row("Label13", "QLabel", "Frame2", u"导出分隔符："_s, {120, 6000, 1215, 255}, "blue");
     row("Option7", "QRadioButton", "Frame2", u"换行符"_s, {1200, 6000, 855, 255}, "blue");
     row("Option8", "QRadioButton", "Frame2", u"逗号,"_s, {2160, 6000, 855, 255}, "blue");
@@ -214,7 +216,7 @@ void TestForm1::tabOrder()
     const QStringList expected = {u"Text1"_s,     u"Command5"_s,  u"Text3"_s,     u"Command4"_s,  u"Text4"_s,
                                   u"Check4"_s,    u"Text5"_s,     u"Text6"_s,     u"Text7"_s,     u"Check1"_s,    u"Command6"_s,  u"Text8"_s,
                                   u"Command13"_s, u"Command15"_s, u"Text9"_s,     u"Command2"_s,  u"Text2"_s,
-                                  u"Command8"_s,  u"Command3"_s,  u"Command9"_s,  u"Option1"_s,   u"Option2"_s,
+                                  u"Command8"_s,  u"Command3"_s,  u"Command9"_s,  u"Command16"_s, u"Option1"_s,   u"Option2"_s,
                                   u"Option3"_s,   u"Option4"_s,   u"Option5"_s,   u"Option6"_s,   u"Command10"_s,
                                   u"Option7"_s,   u"Option8"_s,   u"Option9"_s,   u"Command1"_s};
     QStringList chain;
@@ -276,6 +278,21 @@ void TestForm1::command9DoesNothing()
     form.Command9->click();
     QCOMPARE(ListReplace::keywordListText(form.Text1), u"a\r\nb"_s);
     QCOMPARE(QApplication::clipboard()->text(), u"clip"_s);
+}
+
+void TestForm1::frame2ControlsApart()
+{
+    // 导出表格 sits inside the frame, right of 清空数据, and overlaps none of the frame's controls.
+    Form1 form;
+    QCOMPARE(form.Command16->parentWidget(), form.Frame2);
+    QVERIFY(QRect(QPoint(), form.Frame2->size()).contains(form.Command16->geometry()));
+    QVERIFY(form.Command16->x() > form.Command9->geometry().right());
+    const auto controls = form.Frame2->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    QCOMPARE(controls.size(), 8);
+    for (QWidget* other : controls) {
+        if (other != form.Command16)
+            QVERIFY2(!form.Command16->geometry().intersects(other->geometry()), qPrintable(other->objectName()));
+    }
 }
 
 void TestForm1::titleClock()
@@ -349,6 +366,8 @@ void TestForm1::textsShowWhole()
     // Every caption of a label or button, wrapped as its control wraps it, inside the area where the
     // control shows text; a final line break shows nothing and is left out.
     Form1 form;
+    // The longest caption that 导出表格 shows while it writes.
+    form.Command16->setText(u"导出中 99%"_s);
     QStringList cut;
     const auto controls = form.findChildren<QWidget*>();
     for (QWidget* control : controls) {

@@ -1,27 +1,36 @@
-// The list commands' rules, the length limit, the export bytes and file, and the five list
-// commands and the export clicked on a Form1.
+// The list commands' rules, the length limit, the export bytes and file, the keyword sheet read back
+// from its XML, and the five list commands and the two exports clicked on a Form1.
 #include "app/form1.h"
 #include "app/messagebox.h"
 #include "listtools/export.h"
 #include "listtools/listcommands.h"
+#include "listtools/sheetexport.h"
 #include "platform/listreplace.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextCursor>
+#include <QXmlStreamReader>
+
+#include <algorithm>
+#include <atomic>
 
 #ifdef Q_OS_UNIX
 #include <csignal>
 #include <sys/resource.h>
+#include <unistd.h>
 #endif
 
 using namespace Qt::StringLiterals;
@@ -65,10 +74,114 @@ Qt::DropAction dropOn(QPlainTextEdit* box, QMimeData* mime)
     return drop.isAccepted() ? drop.dropAction() : Qt::IgnoreAction;
 }
 
+using Records = QHash<QString, ListExport::SheetRecord>;
+
+ListExport::RecordLookup lookupIn(const Records& records)
+{
+    return [records](const QString& keyword) -> std::optional<ListExport::SheetRecord> {
+        const auto found = records.constFind(keyword);
+        if (found == records.constEnd())
+            return std::nullopt;
+        return *found;
+    };
+}
+
+QByteArray unzipped(const QString& path, const QString& entry)
+{
+    QProcess unzip;
+    unzip.start(u"unzip"_s, { u"-p"_s, path, entry });
+    if (!unzip.waitForFinished(60000) || unzip.exitCode() != 0)
+        return "<no " + entry.toUtf8() + ">";
+    return unzip.readAllStandardOutput();
+}
+
+// The sheet's rows as a spreadsheet shows them: seven cells a row, "" where there is none, a text cell
+// as its stored text, a number as "=" and its value, with its number format after a blank if it has
+// one. A row out of sequence shows as "row N".
+QList<QStringList> sheetRows(const QString& path)
+{
+    QHash<QString, QString> formatCodes;
+    QStringList styleFormats;
+    QXmlStreamReader styles(unzipped(path, u"xl/styles.xml"_s));
+    bool inCellStyles = false;
+    while (!styles.atEnd()) {
+        styles.readNext();
+        const auto attributes = styles.attributes();
+        if (styles.isStartElement() && styles.name() == u"numFmt")
+            formatCodes.insert(attributes.value(u"numFmtId"_s).toString(),
+                               attributes.value(u"formatCode"_s).toString());
+        else if (styles.name() == u"cellXfs")
+            inCellStyles = styles.isStartElement();
+        else if (inCellStyles && styles.isStartElement() && styles.name() == u"xf")
+            styleFormats.append(formatCodes.value(attributes.value(u"numFmtId"_s).toString()));
+    }
+
+    QList<QStringList> rows;
+    QXmlStreamReader sheet(unzipped(path, u"xl/worksheets/sheet1.xml"_s));
+    while (!sheet.atEnd()) {
+        sheet.readNext();
+        if (!sheet.isStartElement())
+            continue;
+        if (sheet.name() == u"row") {
+            rows.append(QStringList(7));
+            if (sheet.attributes().value(u"r"_s).toInt() != rows.size())
+                rows.last()[0] = u"row "_s + sheet.attributes().value(u"r"_s).toString();
+        } else if (sheet.name() == u"c" && !rows.isEmpty()) {
+            const QString ref = sheet.attributes().value(u"r"_s).toString();
+            const QString type = sheet.attributes().value(u"t"_s).toString();
+            const int style = sheet.attributes().value(u"s"_s).toInt();
+            QString value;
+            while (sheet.readNextStartElement()) {
+                if (sheet.name() == u"is")
+                    continue; // its <t> follows
+                value += sheet.readElementText();
+            }
+            const int column = ref.front().unicode() - u'A';
+            if (column < 0 || column >= 7 || ref.mid(1).toInt() != rows.size())
+                value = u"cell "_s + ref;
+            else if (type != u"inlineStr")
+                value
+                    = u"="_s + value + (styleFormats.value(style).isEmpty() ? QString() : u" "_s + styleFormats[style]);
+            rows.last()[qBound(0, column, 6)] = value;
+        }
+    }
+    if (sheet.hasError())
+        rows.append({ u"XML: "_s + sheet.errorString() });
+    return rows;
+}
+
+QStringList folderEntries(const QString& path)
+{
+    return QDir(path).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+}
+
+#ifdef Q_OS_UNIX
+// The folder rules of a user who may not write a folder hold for root only under another user's ID:
+// for as long as this lives the process runs as nobody. Root keeps its saved ID to come back to.
+class AsOrdinaryUser
+{
+public:
+    AsOrdinaryUser()
+    {
+        if (::geteuid() == 0)
+            switched_ = ::setresgid(65534, 65534, 0) == 0 && ::setresuid(65534, 65534, 0) == 0;
+    }
+    ~AsOrdinaryUser()
+    {
+        if (switched_ && (::setresuid(0, 0, 0) != 0 || ::setresgid(0, 0, 0) != 0))
+            qFatal("cannot become root again");
+    }
+
+private:
+    bool switched_ = false;
+};
+#endif
+
 } // namespace
 
 Q_DECLARE_METATYPE(Command)
 Q_DECLARE_METATYPE(Dropped)
+Q_DECLARE_METATYPE(Records)
 
 class TestListTools : public QObject
 {
@@ -105,6 +218,15 @@ private Q_SLOTS:
     void exportCommandTwiceKeepsSecond();
     void exportCommandToDocuments();
     void exportCommandFailure();
+
+    void keywordSheet_data();
+    void keywordSheet();
+    void keywordSheetKeepsOldFile_data();
+    void keywordSheetKeepsOldFile();
+    void sheetCommand_data();
+    void sheetCommand();
+    void sheetCommandKeepsWindowResponsive();
+    void sheetCommandStopsWhenWindowCloses();
 
     void dropFile_data();
     void dropFile();
@@ -496,6 +618,270 @@ void TestListTools::exportCommandFailure()
     QCOMPARE(QApplication::clipboard()->text(), u"剪贴板原文"_s);
 }
 
+void TestListTools::keywordSheet_data()
+{
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<Records>("records");
+    QTest::addColumn<QList<QStringList>>("rows");
+    QTest::addColumn<int>("shortened");
+
+    const QDateTime found(QDate(2024, 5, 6), QTime(7, 8, 9));
+    const QString at = u"=45418.29732638889 yyyy-mm-dd hh:mm:ss"_s;
+    const ListExport::SheetRecord suggestion { u"下拉词"_s, u"减肥"_s, u"减肥"_s, 2, 1, found };
+    const ListExport::SheetRecord related { u"相关搜索"_s, u"减肥"_s, u"减肥"_s, 1, 3, found };
+    const ListExport::SheetRecord hotWord { u"百度今日热词"_s, {}, {}, 0, 0, found };
+    const ListExport::SheetRecord dropped { u"文件 词表.txt"_s, {}, {}, 0, 0, found };
+    const QStringList typed = { u"自己输入的词"_s, u"手动"_s, {}, {}, {}, {}, {} };
+    auto manual = [](const QString& keyword) { return QStringList { keyword, u"手动"_s, {}, {}, {}, {}, {} }; };
+
+    QTest::newRow("suggestion, full record")
+        << u"减肥茶"_s << Records { { u"减肥茶"_s, suggestion } }
+        << QList<QStringList> { { u"减肥茶"_s, u"下拉词"_s, u"减肥"_s, u"=2"_s, u"减肥"_s, u"=1"_s, at } } << 0;
+    QTest::newRow("typed line") << u"自己输入的词"_s << Records {} << QList<QStringList> { typed } << 0;
+    QTest::newRow("hot word and dropped file")
+        << u"春晚\r\n瘦身"_s << Records { { u"春晚"_s, hotWord }, { u"瘦身"_s, dropped } }
+        << QList<QStringList> { { u"春晚"_s, u"百度今日热词"_s, {}, {}, {}, {}, at },
+                                { u"瘦身"_s, u"文件 词表.txt"_s, {}, {}, {}, {}, at } }
+        << 0;
+    QTest::newRow("list order, repeats") << u"b\r\na\r\nb"_s << Records { { u"a"_s, related } }
+                                         << QList<QStringList> { manual(u"b"_s),
+                                                                 { u"a"_s, u"相关搜索"_s, u"减肥"_s, u"=1"_s, u"减肥"_s,
+                                                                   u"=3"_s, at },
+                                                                 manual(u"b"_s) }
+                                         << 0;
+    QTest::newRow("blank lines skipped") << u"\r\na\r\n\r\n  \r\nb\r\n"_s << Records {}
+                                         << QList<QStringList> { manual(u"a"_s), manual(u"b"_s) } << 0;
+    QTest::newRow("empty list") << QString() << Records {} << QList<QStringList> {} << 0;
+    QTest::newRow("spaces and tabs kept") << u"  a\tb  \r\n\u3000"_s << Records {}
+                                          << QList<QStringList> { manual(u"  a\tb  "_s), manual(u"\u3000"_s) } << 0;
+    QTest::newRow("characters that XML escapes")
+        << u"a&b<c>\"d'e&amp;"_s << Records {} << QList<QStringList> { manual(u"a&b<c>\"d'e&amp;"_s) } << 0;
+    QTest::newRow("outside the BMP") << u"😀𠀀減"_s << Records {} << QList<QStringList> { manual(u"😀𠀀減"_s) } << 0;
+    QTest::newRow("lone surrogate") << u"x"_s + QChar(0xd800) + u"y" << Records {}
+                                    << QList<QStringList> { manual(u"x\ufffdy"_s) } << 0;
+    QTest::newRow("control character") << u"x\x01y"_s << Records {} << QList<QStringList> { manual(u"x_x0001_y"_s) }
+                                       << 0;
+    QTest::newRow("text like an escape") << u"_x0041_ _x00e9_ _x12_"_s << Records {}
+                                         << QList<QStringList> { manual(u"_x005F_x0041_ _x005F_x00e9_ _x12_"_s) } << 0;
+    QTest::newRow("text like an escape at the cell's limit")
+        << QString(32760, u'长') + u"_x0041_"_s << Records {}
+        << QList<QStringList> { manual(QString(32760, u'长') + u"_x005F_"_s) } << 1;
+    QTest::newRow("very long line cut") << QString(40000, u'长') + u"\r\n短"_s << Records {}
+                                        << QList<QStringList> { manual(QString(32767, u'长')), manual(u"短"_s) } << 1;
+    QTest::newRow("cut before a surrogate pair")
+        << QString(32766, u'长') + u"😀x"_s << Records {} << QList<QStringList> { manual(QString(32766, u'长')) } << 1;
+    QTest::newRow("time that a sheet cannot hold")
+        << u"x\r\ny"_s
+        << Records { { u"x"_s, { u"相关搜索"_s, u"a"_s, u"a"_s, 1, 1, QDateTime() } },
+                     { u"y"_s, { u"相关搜索"_s, u"a"_s, u"a"_s, 1, 1, QDateTime(QDate(1850, 1, 1), QTime(0, 0)) } } }
+        << QList<QStringList> { { u"x"_s, u"相关搜索"_s, u"a"_s, u"=1"_s, u"a"_s, u"=1"_s, {} },
+                                { u"y"_s, u"相关搜索"_s, u"a"_s, u"=1"_s, u"a"_s, u"=1"_s, {} } }
+        << 0;
+}
+
+void TestListTools::keywordSheet()
+{
+    QFETCH(QString, list);
+    QFETCH(Records, records);
+    QFETCH(QList<QStringList>, rows);
+    QFETCH(int, shortened);
+    const QString path = dir_.path() + u"/program/关键词.xlsx"_s;
+    QList<int> percents;
+
+    const ListExport::XlsxResult result = ListExport::writeKeywordSheet(
+        path, list, lookupIn(records), [&percents](int percent) { percents << percent; });
+
+    QVERIFY(result.ok);
+    QCOMPARE(result.failures, QStringList());
+    QCOMPARE(result.rows, qint64(rows.size()));
+    QCOMPARE(result.shortenedCells, qint64(shortened));
+    QList<QStringList> read = sheetRows(path);
+    QCOMPARE(
+        read.value(0),
+        QStringList({ u"关键词"_s, u"来源"_s, u"上级词"_s, u"代数"_s, u"种子词"_s, u"出现次数"_s, u"首次发现"_s }));
+    read.removeFirst();
+    QCOMPARE(read.size(), rows.size());
+    for (qsizetype i = 0; i < rows.size(); ++i)
+        QCOMPARE(read[i], rows[i]);
+    // Constant-memory mode writes every text into its cell, none into a shared table.
+    QCOMPARE(unzipped(path, u"xl/sharedStrings.xml"_s), "<no xl/sharedStrings.xml>"_ba);
+    QCOMPARE(folderEntries(dir_.path() + u"/program"_s), QStringList { u"关键词.xlsx"_s });
+    QCOMPARE(percents.value(0), 0);
+    QCOMPARE(percents.value(percents.size() - 1), 100);
+    QVERIFY(std::is_sorted(percents.begin(), percents.end()));
+}
+
+void TestListTools::keywordSheetKeepsOldFile_data()
+{
+    QTest::addColumn<QString>("reason"); // empty: stopped, nothing to say
+    QTest::newRow("read-only folder") << u"没有写入该文件夹的权限"_s;
+    QTest::newRow("disk full") << u"写入时出错，磁盘可能已满"_s;
+    QTest::newRow("name taken by a folder") << u"无法替换原有的文件"_s;
+    QTest::newRow("more keywords than a sheet holds") << u"关键词超过 1048575 个，一张表格放不下"_s;
+    QTest::newRow("stopped") << QString();
+}
+
+void TestListTools::keywordSheetKeepsOldFile()
+{
+#ifdef Q_OS_UNIX
+    QFETCH(QString, reason);
+    const QString fault = QString::fromLatin1(QTest::currentDataTag());
+    const QString folder = dir_.path() + u"/program"_s;
+    const QString path = folder + u"/关键词.xlsx"_s;
+    if (fault == u"name taken by a folder") {
+        QVERIFY(QDir().mkpath(path));
+        writeFile(path + u"/inside.txt"_s, "x"_ba);
+    } else {
+        writeFile(path, "old sheet"_ba);
+    }
+    QString list = u"减肥茶\r\n瘦身\r\n"_s.repeated(20000);
+    std::atomic<bool> stop { false };
+    std::function<void(int)> progress;
+    ListExport::XlsxResult result;
+
+    if (fault == u"read-only folder") {
+        const auto open = QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup
+            | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther;
+        QVERIFY(QFile::setPermissions(dir_.path(), open | QFileDevice::WriteOwner));
+        QVERIFY(QFile::setPermissions(folder, open));
+        {
+            const AsOrdinaryUser user;
+            result = ListExport::writeKeywordSheet(path, list, {});
+        }
+        QVERIFY(QFile::setPermissions(folder, open | QFileDevice::WriteOwner));
+    } else if (fault == u"disk full") {
+        // A file-size limit makes the writes fail part way, as a full disk would.
+        rlimit saved {};
+        QVERIFY(getrlimit(RLIMIT_FSIZE, &saved) == 0);
+        const auto savedHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = saved;
+        small.rlim_cur = 65536;
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
+        result = ListExport::writeKeywordSheet(path, list, {});
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, savedHandler);
+    } else {
+        if (fault == u"more keywords than a sheet holds")
+            list = u"a\r\n"_s.repeated(1048576);
+        if (fault == u"stopped")
+            progress = [&stop](int percent) { stop = percent > 0; };
+        result = ListExport::writeKeywordSheet(path, list, {}, progress, &stop);
+    }
+
+    QVERIFY(!result.ok);
+    QCOMPARE(result.stopped, reason.isEmpty());
+    QCOMPARE(result.failures,
+             reason.isEmpty() ? QStringList() : QStringList { QDir::toNativeSeparators(path) + u"："_s + reason });
+    if (fault == u"name taken by a folder")
+        QCOMPARE(folderEntries(path), QStringList { u"inside.txt"_s });
+    else
+        QCOMPARE(readFile(path), "old sheet"_ba);
+    QCOMPARE(folderEntries(folder), QStringList { u"关键词.xlsx"_s });
+#else
+    QSKIP("needs POSIX file limits");
+#endif
+}
+
+void TestListTools::sheetCommand_data()
+{
+    QTest::addColumn<QString>("programDir"); // below dir_
+    QTest::addColumn<QString>("documentsDir");
+    QTest::addColumn<QString>("written"); // empty: nothing written
+    QTest::addColumn<QString>("text");
+    const QString plain = u"/plain/bin/关键词.xlsx"_s;
+    QTest::newRow("program folder") << u"/program"_s << u"/documents"_s << u"/program/关键词.xlsx"_s
+                                    << u"导出表格成功！"_s;
+    QTest::newRow("documents folder") << u"/plain/bin"_s << u"/documents"_s << u"/documents/关键词.xlsx"_s
+                                      << u"导出表格成功！\n%1/documents/关键词.xlsx"_s;
+    QTest::newRow("neither") << u"/plain/bin"_s << u"/plain/documents"_s << QString()
+                             << u"导出表格失败！\n%1/plain/bin/关键词.xlsx：文件夹不存在\n"
+                                u"%1/plain/documents/关键词.xlsx：文件夹不存在"_s;
+}
+
+void TestListTools::sheetCommand()
+{
+    QFETCH(QString, programDir);
+    QFETCH(QString, documentsDir);
+    QFETCH(QString, written);
+    QFETCH(QString, text);
+    // A folder below a plain file can be written by nobody, root included.
+    writeFile(dir_.path() + u"/plain"_s, "x"_ba);
+    ExportFile::setProgramDirForTesting(dir_.path() + programDir);
+    ExportFile::setDocumentsDirForTesting(dir_.path() + documentsDir);
+    Form1 form;
+    form.Text1->setPlainText(u"减肥\r\n\r\n瘦身 茶&"_s);
+    QApplication::clipboard()->setText(u"剪贴板原文"_s);
+
+    QTest::mouseClick(form.Command16, Qt::LeftButton);
+    QVERIFY(!form.Command16->isEnabled());
+    QVERIFY(form.Command16->text().startsWith(u"导出中 "_s));
+
+    QTRY_COMPARE(shown_.size(), 1);
+    QCOMPARE(shown_[0].title, u"导出"_s);
+    QCOMPARE(shown_[0].text, text.arg(QDir::toNativeSeparators(dir_.path())));
+    QCOMPARE(shown_[0].icon, written.isEmpty() ? MessageBox::Warning : MessageBox::NoIcon);
+    if (!written.isEmpty()) {
+        const QList<QStringList> rows = sheetRows(dir_.path() + written);
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows[1], QStringList({ u"减肥"_s, u"手动"_s, {}, {}, {}, {}, {} }));
+        QCOMPARE(rows[2], QStringList({ u"瘦身 茶&"_s, u"手动"_s, {}, {}, {}, {}, {} }));
+        QCOMPARE(folderEntries(QFileInfo(dir_.path() + written).path()), QStringList { u"关键词.xlsx"_s });
+    }
+    QVERIFY(form.Command16->isEnabled());
+    QCOMPARE(form.Command16->text(), u"导出表格"_s);
+    QCOMPARE(ListReplace::keywordListText(form.Text1), u"减肥\r\n\r\n瘦身 茶&"_s);
+    QCOMPARE(QApplication::clipboard()->text(), u"剪贴板原文"_s);
+}
+
+void TestListTools::sheetCommandKeepsWindowResponsive()
+{
+    Form1 form;
+    form.Text1->setPlainText(u"第一个词\r\n"_s + u"减肥茶\r\n瘦身\r\n"_s.repeated(150000));
+
+    QTest::mouseClick(form.Command16, Qt::LeftButton);
+    // While the sheet is written the window takes typing, a second export is refused, and the
+    // caption counts up.
+    form.Command16_Click();
+    form.Text1->moveCursor(QTextCursor::Start);
+    QTest::keyClicks(form.Text1, u"x"_s);
+    QStringList captions { form.Command16->text() };
+    QElapsedTimer waited;
+    waited.start();
+    while (shown_.isEmpty() && waited.elapsed() < 60000) {
+        QTest::qWait(2);
+        if (shown_.isEmpty() && captions.last() != form.Command16->text())
+            captions << form.Command16->text();
+    }
+
+    QCOMPARE(shown_.size(), 1);
+    QCOMPARE(shown_[0].text, u"导出表格成功！"_s);
+    QVERIFY(ListReplace::keywordListText(form.Text1).startsWith(u"x第一个词\r\n"_s));
+    QVERIFY2(captions.size() >= 3 && captions.first() == u"导出中 0%"_s
+                 && captions.filter(u"导出中 "_s).size() == captions.size(),
+             qPrintable(captions.join(u", "_s)));
+    const QList<QStringList> rows = sheetRows(dir_.path() + u"/program/关键词.xlsx"_s);
+    QCOMPARE(rows.size(), 300002);
+    QCOMPARE(rows[1].value(0), u"第一个词"_s);
+}
+
+void TestListTools::sheetCommandStopsWhenWindowCloses()
+{
+    const QString folder = dir_.path() + u"/program"_s;
+    writeFile(folder + u"/关键词.xlsx"_s, "old sheet"_ba);
+    Form1 form;
+    form.Text1->setPlainText(u"减肥茶\r\n瘦身\r\n"_s.repeated(150000));
+
+    QTest::mouseClick(form.Command16, Qt::LeftButton);
+    QTRY_VERIFY(form.Command16->text() != u"导出中 0%"_s);
+    QVERIFY(form.Command16->text().startsWith(u"导出中 "_s));
+    form.close();
+    QTest::qWait(200);
+
+    QVERIFY(shown_.isEmpty());
+    QCOMPARE(readFile(folder + u"/关键词.xlsx"_s), "old sheet"_ba);
+    QCOMPARE(folderEntries(folder), QStringList { u"关键词.xlsx"_s });
+}
+
 void TestListTools::dropFile_data()
 {
     QTest::addColumn<Dropped>("dropped");
@@ -518,26 +904,26 @@ void TestListTools::dropFile_data()
     QTest::newRow("mixed line endings") << Dropped::File << "a\r\nb\nc\rd\r\n\re"_ba << QString()
                                         << u"a\r\nb\r\nc\r\nd\r\n\r\ne\r\n"_s << none;
     QTest::newRow("no final line break") << Dropped::File << "x"_ba << u"a\r\nb"_s << u"a\r\nb\r\nx\r\n"_s << none;
-    QTest::newRow("invalid bytes decode on") << Dropped::File << "\xbc\xf5\xff\xb7\xca"_ba << QString()
-                                             << u"减\uFFFD肥\r\n"_s << none;
+    QTest::newRow("invalid bytes decode on")
+        << Dropped::File << "\xbc\xf5\xff\xb7\xca"_ba << QString() << u"减\uFFFD肥\r\n"_s << none;
     // UTF-8 with a few invalid sequences stays UTF-8, each sequence one U+FFFD.
-    QTest::newRow("UTF-8 cut mid-character") << Dropped::File << "\xe5\x87\x8f\xe8\x82\xa5\r\n\xe6\x95"_ba
-                                              << QString() << u"减肥\r\n\uFFFD\r\n"_s << none;
+    QTest::newRow("UTF-8 cut mid-character")
+        << Dropped::File << "\xe5\x87\x8f\xe8\x82\xa5\r\n\xe6\x95"_ba << QString() << u"减肥\r\n\uFFFD\r\n"_s << none;
     QTest::newRow("UTF-8 with one Latin-1 byte") << Dropped::File << "\xe5\x87\x8f\xe8\x82\xa5\r\ncaf\xe9\r\n"_ba
                                                  << QString() << u"减肥\r\ncaf\uFFFD\r\n"_s << none;
     QTest::newRow("UTF-8 with a truncated four-byte character")
         << Dropped::File << "\xe7\x98\xa6\xf0\x9f\x98 \xe8\x82\xa5"_ba << QString() << u"瘦\uFFFD 肥\r\n"_s << none;
     // Valid UTF-8 too, but of rare scripts ("ѧϰ\r\nС˵", "һ"): GBK reads as Chinese.
-    QTest::newRow("short GBK valid as UTF-8") << Dropped::File << "\xd1\xa7\xcf\xb0\r\n\xd0\xa1\xcb\xb5"_ba
-                                              << QString() << u"学习\r\n小说\r\n"_s << none;
+    QTest::newRow("short GBK valid as UTF-8")
+        << Dropped::File << "\xd1\xa7\xcf\xb0\r\n\xd0\xa1\xcb\xb5"_ba << QString() << u"学习\r\n小说\r\n"_s << none;
     QTest::newRow("GBK 一 alone") << Dropped::File << "\xd2\xbb"_ba << u"a"_s << u"a\r\n一\r\n"_s << none;
     // 0x80 is the euro sign of Windows' GBK, as the export writes it.
     QTest::newRow("GBK with 0x80") << Dropped::File << "\xbc\xdb\xb8\xf1\x80\r\n5\x80\r\n"_ba << QString()
                                    << u"价格€\r\n5€\r\n"_s << none;
     QTest::newRow("GB18030 four-byte form cut at the end")
         << Dropped::File << "\x94\x39\xfc\x36\r\nab\x81\x30"_ba << QString() << u"😀\r\nab\uFFFD\r\n"_s << none;
-    QTest::newRow("UTF-16 LE without BOM") << Dropped::File << "\xcf\x51\xa5\x80\r\0\n\0a\0b\0\r\0\n\0"_ba << u"x"_s
-                                           << u"x\r\n减肥\r\nab\r\n"_s << none;
+    QTest::newRow("UTF-16 LE without BOM")
+        << Dropped::File << "\xcf\x51\xa5\x80\r\0\n\0a\0b\0\r\0\n\0"_ba << u"x"_s << u"x\r\n减肥\r\nab\r\n"_s << none;
     QTest::newRow("UTF-16 BE without BOM") << Dropped::File << "\x51\xcf\x80\xa5\0\r\0\n\0a\0b"_ba << QString()
                                            << u"减肥\r\nab\r\n"_s << none;
     QTest::newRow("NUL in every other byte, odd length") << Dropped::File << "a\0b\0c"_ba << u"a"_s << u"a"_s
