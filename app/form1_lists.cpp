@@ -4,6 +4,7 @@
 
 #include "app/messagebox.h"
 #include "app/sessionkeeper.h"
+#include "store/sessionstore.h"
 #include "hotwords/hotwords.h"
 #include "listtools/export.h"
 #include "listtools/listcommands.h"
@@ -19,6 +20,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <memory>
 #include <optional>
 
 using namespace Qt::StringLiterals;
@@ -130,8 +132,24 @@ void Form1::Command16_Click()
     Command16->setEnabled(false);
     Command16->setText(u"导出中 0%"_s);
     // The sheet shows the list as it was at the click; the window stays usable while it is written.
-    // Until the session keeps the keywords' records, every line is written as typed ("手动").
-    auto* job = new ListExport::SheetExportJob(ListReplace::keywordListText(Text1), {}, this);
+    // The records are read on the writer's thread too, from the store's file as it stands now.
+    const QString list = ListReplace::keywordListText(Text1);
+    ListExport::RecordLookup recordOf;
+    if (session_ && session_->isOpen()) {
+        session_->store().flush();
+        auto records = std::make_shared<std::optional<QHash<QString, Store::KeywordRecord>>>();
+        recordOf = [records, list, file = session_->store().filePath()](
+                       const QString& keyword) -> std::optional<ListExport::SheetRecord> {
+            if (!*records)
+                *records = Store::SessionStore::readRecords(file, list.split(u"\r\n"_s, Qt::SkipEmptyParts));
+            const auto found = (*records)->constFind(keyword);
+            if (found == (*records)->cend())
+                return std::nullopt;
+            return ListExport::SheetRecord { found->source, found->parent, found->seed, found->generation,
+                                             found->seenCount, found->firstFound };
+        };
+    }
+    auto* job = new ListExport::SheetExportJob(list, recordOf, this);
     installEventFilter(new StopSheetOnClose(job));
     // "100%" would not fit the button; once the sheet is in place its caption is back anyway.
     connect(job, &ListExport::SheetExportJob::progressChanged, this,

@@ -945,13 +945,12 @@ QList<AskedKeyword> SessionStore::asked() const
     return asked;
 }
 
-QHash<QString, KeywordRecord> SessionStore::records(const QStringList& keywords) const
+namespace {
+
+QHash<QString, KeywordRecord> recordsIn(const QSqlDatabase& db, const QStringList& keywords)
 {
     QHash<QString, KeywordRecord> records;
-    if (!isOpen() || keywords.isEmpty())
-        return records;
-    writer_->flush();
-    QSqlQuery query(readDatabase());
+    QSqlQuery query(db);
     query.setForwardOnly(true);
     qint64 recordCount = 0;
     if (query.exec(u"SELECT count(*) FROM keyword"_s) && query.next())
@@ -983,6 +982,36 @@ QHash<QString, KeywordRecord> SessionStore::records(const QStringList& keywords)
         const KeywordRecord record = recordOfRow(query, timeOfRow);
         records.insert(record.keyword, record);
     }
+    return records;
+}
+
+} // namespace
+
+QHash<QString, KeywordRecord> SessionStore::records(const QStringList& keywords) const
+{
+    if (!isOpen() || keywords.isEmpty())
+        return {};
+    writer_->flush();
+    return recordsIn(readDatabase(), keywords);
+}
+
+QHash<QString, KeywordRecord> SessionStore::readRecords(const QString& filePath, const QStringList& keywords)
+{
+    QHash<QString, KeywordRecord> records;
+    if (filePath.isEmpty() || keywords.isEmpty())
+        return records;
+    // A connection of the calling thread's own, read only, gone before this returns.
+    static QAtomicInt connections;
+    const QString name = u"qinglan-records-%1"_s.arg(connections.fetchAndAddRelaxed(1));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, name);
+        db.setDatabaseName(filePath);
+        db.setConnectOptions(u"QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=5000"_s);
+        if (db.open())
+            records = recordsIn(db, keywords);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
     return records;
 }
 

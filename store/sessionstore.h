@@ -135,6 +135,9 @@ public:
     // The records of the given keywords (exact match, letter case significant) that have one, in one
     // query. A keyword holding a lone surrogate never has one.
     QHash<QString, KeywordRecord> records(const QStringList& keywords) const;
+    // The same from any thread, through a connection of its own to the file at filePath; call flush()
+    // first on the store's thread for the writes queued before to be seen.
+    static QHash<QString, KeywordRecord> readRecords(const QString& filePath, const QStringList& keywords);
 
     // The writes: each returns at once, and is committed in order off the caller's thread. A run's
     // appends reach the saved list through PageEvent::listAppend; saveList() takes every other change

@@ -5,7 +5,12 @@
 #include "listtools/export.h"
 #include "listtools/listcommands.h"
 #include "listtools/sheetexport.h"
+#include "app/sessionkeeper.h"
+#include "platform/codepage.h"
+#include "platform/datafolder.h"
 #include "platform/listreplace.h"
+#include "support/fakehttpserver.h"
+#include "support/searchpages.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -22,6 +27,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextCursor>
+#include <QScopeGuard>
+#include <QCheckBox>
 #include <QXmlStreamReader>
 
 #include <algorithm>
@@ -221,6 +228,7 @@ private Q_SLOTS:
 
     void keywordSheet_data();
     void keywordSheet();
+    void sheetOfASession();
     void keywordSheetKeepsOldFile_data();
     void keywordSheetKeepsOldFile();
     void sheetCommand_data();
@@ -1016,6 +1024,85 @@ void TestListTools::dropTextInsertsAtDropPoint()
     QCOMPARE(ListReplace::keywordListText(form.Text1), u"新词a\r\nb"_s);
     QCOMPARE(QApplication::clipboard()->text(), u"剪贴板原文"_s);
     QVERIFY(shown_.isEmpty());
+}
+
+void TestListTools::sheetOfASession()
+{
+    // A run with suggestions, a hot-word list, a dropped file and a typed line, then 导出表格.
+    FakeHttpServer server;
+    QVERIFY(server.start());
+    server.useAsApplicationProxy();
+    server.setHandler([](const FakeHttpServer::Request& request) {
+        FakeHttpServer::Response response;
+        const QString path = request.url.path();
+        const QString keyword = SearchPages::keywordOfTarget(request.target);
+        if (path == u"/sugrec") {
+            response.contentType = "application/json";
+            response.body = keyword == u"减肥" ? R"({"q":"减肥","g":[{"type":"sug","q":"减肥茶"},{"type":"sug","q":"减肥餐"}]})"
+                                              : R"({"q":"x","g":[]})";
+        } else if (path == u"/s") {
+            response.body = SearchPages::resultPage(keyword == u"减肥"       ? QStringList { u"减肥方法"_s, u"减肥餐"_s }
+                                                        : keyword == u"减肥方法" ? QStringList { u"减肥餐"_s, u"快速减肥方法"_s }
+                                                                                 : QStringList {});
+        } else if (path == u"/api/board") {
+            response.contentType = "application/json";
+            response.body = R"({"success":true,"data":{"cards":[{"content":[{"word":"春晚节目单"}]}]}})";
+        } else {
+            response.status = 404;
+        }
+        return response;
+    });
+    QTemporaryDir data;
+    DataFolder::setPathForTesting(data.path());
+    const auto resetFolder = qScopeGuard([] { DataFolder::setPathForTesting(QString()); });
+    Form1 form;
+    form.keepSession();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QTRY_VERIFY(form.session()->isOpen());
+    form.Text1->setPlainText(u"自己输入的词"_s);
+    form.Text7->setText(u"0"_s);
+    form.Text3->setText(u"减肥"_s);
+    form.Check1->setChecked(true);
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    form.Command4->click();
+    form.Option3->setChecked(true);
+    form.Command10->click();
+    const QString file = dir_.filePath(u"词表.txt"_s);
+    writeFile(file, CodePage::toGbk(u"瘦身汤\r\n"_s));
+    auto* mime = new QMimeData;
+    mime->setUrls({ QUrl::fromLocalFile(file) });
+    QCOMPARE(dropOn(form.Text1, mime), Qt::CopyAction);
+    delete mime;
+    QCOMPARE(ListReplace::keywordListText(form.Text1),
+             u"自己输入的词\r\n减肥方法\r\n减肥餐\r\n减肥茶\r\n快速减肥方法\r\n春晚节目单\r\n瘦身汤\r\n"_s);
+
+    shown_.clear();
+    QTest::mouseClick(form.Command16, Qt::LeftButton);
+    QTRY_COMPARE(shown_.size(), 1);
+    QCOMPARE(shown_[0].text, u"导出表格成功！"_s);
+    QList<QStringList> rows = sheetRows(dir_.path() + u"/program/关键词.xlsx"_s);
+    QCOMPARE(rows.size(), 8);
+    // The times are the moment each was found: between the click and now.
+    for (qsizetype i = 1; i < rows.size(); ++i) {
+        QStringList& row = rows[i];
+        if (row[6].isEmpty())
+            continue;
+        const double days = row[6].section(u' ', 0, 0).mid(1).toDouble();
+        const QDateTime at = QDateTime(QDate(1899, 12, 30), QTime(0, 0)).addMSecs(qint64(days * 86400000.0));
+        QVERIFY2(at >= before.addSecs(-1) && at <= QDateTime::currentDateTime().addSecs(1), qPrintable(row[6]));
+        row[6] = u"time "_s + row[6].section(u' ', 1);
+    }
+    const QString at = u"time yyyy-mm-dd hh:mm:ss"_s;
+    QCOMPARE(rows[0], ListExport::sheetHeader());
+    QCOMPARE(rows[1], QStringList({ u"自己输入的词"_s, u"手动"_s, {}, {}, {}, {}, {} }));
+    QCOMPARE(rows[2], QStringList({ u"减肥方法"_s, u"相关搜索"_s, u"减肥"_s, u"=1"_s, u"减肥"_s, u"=1"_s, at }));
+    // 减肥餐: on the seed page and in the suggestions, and on 减肥方法's page again.
+    QCOMPARE(rows[3], QStringList({ u"减肥餐"_s, u"相关搜索"_s, u"减肥"_s, u"=1"_s, u"减肥"_s, u"=3"_s, at }));
+    QCOMPARE(rows[4], QStringList({ u"减肥茶"_s, u"下拉词"_s, u"减肥"_s, u"=1"_s, u"减肥"_s, u"=1"_s, at }));
+    QCOMPARE(rows[5], QStringList({ u"快速减肥方法"_s, u"相关搜索"_s, u"减肥方法"_s, u"=2"_s, u"减肥"_s, u"=1"_s, at }));
+    QCOMPARE(rows[6], QStringList({ u"春晚节目单"_s, u"百度今日热词"_s, {}, {}, {}, {}, at }));
+    QCOMPARE(rows[7], QStringList({ u"瘦身汤"_s, u"文件 词表.txt"_s, {}, {}, {}, {}, at }));
 }
 
 QTEST_MAIN(TestListTools)
