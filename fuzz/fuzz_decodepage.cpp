@@ -122,6 +122,11 @@ QByteArray utf16Bytes(const QString& text, bool littleEndian)
     return bytes;
 }
 
+bool isMarked(const QByteArray& bytes)
+{
+    return bytes.startsWith("\xEF\xBB\xBF") || bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF");
+}
+
 bool hasNulByte(QChar c)
 {
     return (c.unicode() & 0xFF) == 0 || (c.unicode() >> 8) == 0;
@@ -161,7 +166,7 @@ void checkFileDecoding(const QByteArray& body, const QString& text)
     FUZZ_CHECK_EQUAL(TextFile::decodeGb18030(body), asGb);
 
     const TextFile::ReadResult read = TextFile::fromBytes(body);
-    const bool marked = body.startsWith("\xEF\xBB\xBF") || body.startsWith("\xFF\xFE") || body.startsWith("\xFE\xFF");
+    const bool marked = isMarked(body);
     const bool even = body.size() % 2 == 0;
     const bool asUtf16 = even && (read.text == plainUtf16(body, true) || read.text == plainUtf16(body, false));
     if (!marked) {
@@ -180,9 +185,9 @@ void checkFileDecoding(const QByteArray& body, const QString& text)
 
     // The fuzzer's text as UTF-16 without a mark, in both byte orders: a NUL character refuses it;
     // read otherwise, it is one of the 8-bit readings or the plain UTF-16 reading of one order.
-    if (!text.startsWith(QChar(0xFEFF)) && !text.startsWith(QChar(0xFFFE))) {
-        for (const bool littleEndian : { true, false }) {
-            const QByteArray units = utf16Bytes(text, littleEndian);
+    for (const bool littleEndian : { true, false }) {
+        const QByteArray units = utf16Bytes(text, littleEndian);
+        if (!isMarked(units)) {
             const TextFile::ReadResult unmarked = TextFile::fromBytes(units);
             bool unitsValidGb = true;
             if (text.contains(QChar(u'\0'))) {

@@ -1,5 +1,5 @@
-// Keyword files from disk: the refusals, and decoding by byte-order mark, by the NUL bytes of UTF-16,
-// or by whether the bytes read better as UTF-8 or as GB18030.
+// Keyword files from disk: the refusals, and decoding by byte-order mark, or by whether the bytes
+// read better as UTF-8, as GB18030 or as UTF-16, whose byte order the NUL bytes tell.
 #include "platform/textfile.h"
 
 #include <QFile>
