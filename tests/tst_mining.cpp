@@ -100,6 +100,7 @@ private Q_SLOTS:
     void noSuggestionRequestAfterStop();
     void refusalTurnsToWebEngine_data();
     void refusalTurnsToWebEngine();
+    void failureBoxTakesTheReasonAsItIs();
     void sessionKeptAcrossStarts();
     void reservedCharactersArriveIntact();
     void emptySeedIsQueried();
@@ -963,6 +964,59 @@ std::unique_ptr<Form1> windowWithSession()
 }
 
 } // namespace
+
+namespace {
+
+// A way in that never gets a page, for a reason of its own.
+class FailingSource : public Mining::PageSource
+{
+public:
+    explicit FailingSource(QString reason)
+        : reason_(std::move(reason))
+    {
+    }
+    FetchResult fetch(const QString&, Inet::Expect) override
+    {
+        ++asked;
+        FetchResult failed;
+        failed.error = reason_;
+        return failed;
+    }
+    void abort() override { }
+    QString name() const override { return u"网页引擎"_s; }
+    int asked = 0;
+
+private:
+    QString reason_;
+};
+
+} // namespace
+
+void TestMining::failureBoxTakesTheReasonAsItIs()
+{
+    // The seed is answered; then the engine refuses the fetcher and serves the web engine, whose
+    // pages all fail with a reason that looks like place-holders.
+    server_.setHandler([](const FakeHttpServer::Request& request) {
+        FakeHttpServer::Response response;
+        if (SearchPages::keywordOfTarget(request.target) == u"s") {
+            response.body = SearchPages::resultPage({u"a"_s, u"b"_s, u"c"_s, u"d"_s, u"e"_s});
+        } else {
+            response.contentType = "text/html; charset=utf-8";
+            response.body = "<html><head><title>百度安全验证</title></head></html>";
+        }
+        return response;
+    });
+    Form1 form;
+    form.miningRun()->verify = [](const FetchResult&) { return Mining::MiningRun::Verification::Served; };
+    form.miningRun()->webSourceFactory = [] { return std::make_unique<FailingSource>(u"坏了 %1 %2"_s); };
+    form.Text7->setText(u"0"_s);
+    form.Text3->setText(u"s"_s);
+    const QList<MessageBox::Shown> shown = clickCollectingBoxes(form.Command4);
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].text, u"连续 5 个关键词的百度结果页都没能获取（最后一次：坏了 %1 %2），挖掘已停止。"
+                            u"列表中现有 5 个关键词，检查网络后点“继续挖掘”接着挖。"_s);
+    QCOMPARE(form.miningRun()->pendingKeywords(), (QStringList{u"a"_s, u"b"_s, u"c"_s, u"d"_s, u"e"_s}));
+}
 
 void TestMining::sessionKeptAcrossStarts()
 {
