@@ -7,6 +7,7 @@
 #include "platform/codepage.h"
 #include "platform/listreplace.h"
 #include "support/fakehttpserver.h"
+#include "support/testfiles.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -60,13 +61,7 @@ QString ranksAnswer(const QString& entries)
     return u"{\"data\":["_s + entries + u"],\"meta\":{}}"_s;
 }
 
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "<missing>";
-    return file.readAll();
-}
+using TestFiles::readFile;
 
 } // namespace
 

@@ -10,6 +10,7 @@
 #include "platform/datafolder.h"
 #include "platform/listreplace.h"
 #include "support/fakehttpserver.h"
+#include "support/testfiles.h"
 #include "support/searchpages.h"
 
 #include <QApplication>
@@ -47,20 +48,8 @@ Q_DECLARE_METATYPE(ExportSeparator)
 
 namespace {
 
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "<missing>";
-    return file.readAll();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
+using TestFiles::readFile;
+using TestFiles::writeFile;
 
 enum class Command { Distinct, Shuffle, KeepContaining, DropContaining, LongerThan };
 

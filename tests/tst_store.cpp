@@ -9,6 +9,7 @@
 #include "platform/datafolder.h"
 #include "store/schema.h"
 #include "store/sessionstore.h"
+#include "support/testfiles.h"
 
 #include <QDir>
 #include <QPlainTextEdit>
@@ -35,20 +36,8 @@ const QDateTime at1(QDate(2024, 5, 1), QTime(9, 30, 0));
 const QDateTime at2(QDate(2024, 5, 1), QTime(9, 30, 7));
 const QDateTime at3(QDate(2024, 5, 2), QTime(20, 1, 59));
 
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "<missing>";
-    return file.readAll();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
+using TestFiles::readFile;
+using TestFiles::writeFile;
 
 QString describe(Place place)
 {
