@@ -6,6 +6,8 @@
 // window's event loop meanwhile. At 1,000,000 keywords also the session store: saving and restoring
 // the list, a run's page at 50,000 records, and the records of every line.
 #include "app/form1.h"
+#include "platform/datafolder.h"
+#include "app/sessionkeeper.h"
 #include "app/messagebox.h"
 #include "listtools/export.h"
 #include "listtools/filejoin.h"
@@ -31,6 +33,9 @@
 #include <QRadioButton>
 #include <QSet>
 #include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTest>
 #include <QTextStream>
 #include <QTimer>
 #include <QUrl>
@@ -290,6 +295,48 @@ void storeRows(Form1& form, const QString& list, const QString& folder)
                 static_cast<long long>(foundHalf), recordsHalf);
 }
 
+// Typing in the middle of a long list, with the session kept and without: the time a key takes, and
+// how long the save that follows a pause holds the window.
+void typingRows(const QString& list, const QString& folder)
+{
+    constexpr int Keys = 200;
+    double perKey[2] = {1e9, 1e9};
+    double saveHolds = 0;
+    // Each way twice, the better time counts: the first window of the process warms up the fonts.
+    for (int round = 0; round < 4; ++round) {
+        const int withStore = round % 2;
+        DataFolder::setPathForTesting(folder);
+        Form1 form;
+        if (withStore)
+            form.keepSession();
+        form.show();
+        if (withStore && !QTest::qWaitFor([&form] { return form.session()->isOpen(); }, 10000))
+            return;
+        form.Text1->setPlainText(list);
+        QCoreApplication::processEvents();
+        QTextCursor middle(form.Text1->document()->findBlockByNumber(form.Text1->document()->blockCount() / 2));
+        form.Text1->setTextCursor(middle);
+        form.Text1->setFocus();
+        QElapsedTimer timer;
+        timer.start();
+        for (int i = 0; i < Keys; ++i) {
+            QTest::keyClick(form.Text1, Qt::Key_A);
+            QCoreApplication::processEvents();
+        }
+        perKey[withStore] = std::min(perKey[withStore], timer.nsecsElapsed() / 1e6 / Keys);
+        if (withStore) {
+            timer.restart();
+            form.session()->save();
+            saveHolds = timer.nsecsElapsed() / 1e6;
+            form.session()->saveNow();
+        }
+        DataFolder::setPathForTesting(QString());
+    }
+    std::printf("  typing in the middle of the list: %.3f ms a key without the store, %.3f ms with it; the save after "
+                "a pause in the typing holds the window %.1f ms\n",
+                perKey[0], perKey[1], saveHolds);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -299,6 +346,11 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
 
     QTemporaryDir dir;
+    if (argc > 1 && qstrcmp(argv[1], "typing") == 0) {
+        // The typing rows alone, on the largest list.
+        typingRows(makeList(1000000), dir.filePath(u"typing"_s));
+        return 0;
+    }
     ExportFile::setProgramDirForTesting(dir.path());
     int boxes = 0;
     MessageBox::setHookForTesting([&boxes](const MessageBox::Shown&) { ++boxes; });
@@ -477,6 +529,7 @@ int main(int argc, char** argv)
         print("peak memory %s\n", peakMemory());
         if (size == 1000000)
             storeRows(form, list, dir.filePath(u"store"_s));
+            typingRows(list, dir.filePath(u"typing"_s));
     }
 
     std::printf("\n%d entries: worst command/setPlainText %.2f, worst computation/awk %.2f, export %.3f s, "
