@@ -316,6 +316,7 @@ bool Form1::event(QEvent* event)
         recordOuterSize();
     if (event->type() == QEvent::Paint && !firstPaintSeen_) {
         firstPaintSeen_ = true;
+        WebStripLoader::reportFirstPaintForBenchmark();
         if (session_)
             QTimer::singleShot(0, session_.get(), &SessionKeeper::restore);
         QTimer::singleShot(0, this, &Form1::loadWebStrip);

@@ -41,6 +41,10 @@ QStringList pluginCandidates()
     return candidates;
 }
 
+} // namespace
+
+namespace WebStripLoader {
+
 // A diagnostic for bench_startup only, not a setting: with QINGLAN_REPORT_FIRST_PAINT set, the moment
 // of the first paint (steady clock, nanoseconds) goes to standard error.
 void reportFirstPaintForBenchmark()
@@ -52,10 +56,6 @@ void reportFirstPaintForBenchmark()
                  static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
     std::fflush(stderr);
 }
-
-} // namespace
-
-namespace WebStripLoader {
 
 void setPluginPathForTesting(const QString& path)
 {
@@ -120,7 +120,6 @@ std::unique_ptr<Mining::PageSource> createWebPageSource(Inet* inet)
 
 void Form1::loadWebStrip()
 {
-    reportFirstPaintForBenchmark();
     if (!WebBrowser1 || WebBrowser1->inherits("QWebEngineView") || WebStripLoader::engineWouldRefuseToStart())
         return;
     const auto createStrip = reinterpret_cast<WebStripFactory>(WebStripLoader::resolve(WebStripFactoryName));

@@ -13,6 +13,9 @@ class PageSource;
 
 namespace WebStripLoader {
 
+// For bench_startup: the moment of the window's first paint to standard error, when asked for.
+void reportFirstPaintForBenchmark();
+
 // The web engine ends the whole process when started as root with its sandbox on, and when it
 // cannot create shared memory; then the program goes on without it.
 bool engineWouldRefuseToStart();
