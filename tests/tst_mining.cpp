@@ -768,7 +768,7 @@ void TestMining::suggestionGapAfterItsPage()
     QCOMPARE(arrivals.size(), 2);
     QCOMPARE(arrivals[1].first, u"/sugrec"_s);
     const qint64 gap = arrivals[1].second - arrivals[0].second;
-    QVERIFY2(gap >= 190 && gap <= 950, QByteArray::number(gap).constData());
+    QVERIFY2(gap >= 190 && gap <= 1200, QByteArray::number(gap).constData());
 }
 
 void TestMining::noSuggestionRequestAfterStop()
