@@ -63,6 +63,22 @@ private:
     ListExport::SheetExportJob* job_;
 };
 
+// The failure box of an export ("导出关键词txt失败！", "导出表格失败！"), each folder tried with its reason.
+void showExportFailure(QWidget* parent, const QString& what, const QStringList& failures)
+{
+    MessageBox::show(parent, u"导出"_s, u"导出"_s + what + u"失败！\n" + failures.join(u'\n'), MessageBox::Warning);
+}
+
+// The success text of an export; a file written away from the program's directory is named, so that
+// the user can find it.
+QString exportSuccess(const QString& what, bool fallback, const QString& path)
+{
+    QString message = u"导出"_s + what + u"成功！";
+    if (fallback)
+        message += u'\n' + QDir::toNativeSeparators(path);
+    return message;
+}
+
 } // namespace
 
 void Form1::Command6_Click()
@@ -113,15 +129,10 @@ void Form1::Command3_Click()
     const ExportFile::Result written =
         ExportFile::writeExport(ListCommands::exportBytes(ListReplace::keywordListText(Text1), separator));
     if (!written.ok) {
-        MessageBox::show(this, u"导出"_s, u"导出关键词txt失败！\n"_s + written.failures.join(u'\n'),
-                         MessageBox::Warning);
+        showExportFailure(this, u"关键词txt"_s, written.failures);
         return;
     }
-    // A file written away from the program's directory is named, so that the user can find it.
-    QString message = u"导出关键词txt成功！"_s;
-    if (written.fallback)
-        message += u'\n' + QDir::toNativeSeparators(written.path);
-    MessageBox::show(this, u"导出"_s, message);
+    MessageBox::show(this, u"导出"_s, exportSuccess(u"关键词txt"_s, written.fallback, written.path));
 }
 
 void Form1::Command16_Click()
@@ -161,14 +172,10 @@ void Form1::Command16_Click()
         if (written.stopped)
             return;
         if (!written.ok) {
-            MessageBox::show(this, u"导出"_s, u"导出表格失败！\n"_s + written.failures.join(u'\n'),
-                             MessageBox::Warning);
+            showExportFailure(this, u"表格"_s, written.failures);
             return;
         }
-        // As for the text file: a sheet written away from the program's directory is named.
-        QString message = u"导出表格成功！"_s;
-        if (written.fallback)
-            message += u'\n' + QDir::toNativeSeparators(written.path);
+        QString message = exportSuccess(u"表格"_s, written.fallback, written.path);
         if (written.shortenedCells > 0)
             message += u"\n有 %1 个单元格超过 %2 个字符，只写入了前 %2 个字符。"_s.arg(
                 QString::number(written.shortenedCells), QString::number(ListExport::MaxCellLength));
