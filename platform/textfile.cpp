@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <optional>
 
 using namespace Qt::StringLiterals;
@@ -292,6 +293,73 @@ std::optional<QStringConverter::Encoding> utf16WithoutMark(QByteArrayView bytes,
     return little ? QStringConverter::Utf16LE : QStringConverter::Utf16BE;
 }
 
+// Whether a reading is text of one script: every character assigned and printable, no half of a
+// pair, and the letters (at least half of the text) all of the same script. Latin is not taken: the
+// units of two ASCII bytes that read as Latin letters are U+0100-U+024F, which no keyword list is
+// made of alone.
+bool ofOneScript(QStringView text)
+{
+    if (text.isEmpty())
+        return false;
+    std::optional<QChar::Script> script;
+    qsizetype letters = 0;
+    for (const QChar c : text) {
+        switch (c.category()) {
+        case QChar::Other_Control:
+        case QChar::Other_Format:
+        case QChar::Other_Surrogate:
+        case QChar::Other_PrivateUse:
+        case QChar::Other_NotAssigned:
+            return false;
+        default:
+            break;
+        }
+        const QChar::Script own = c.script();
+        if (own == QChar::Script_Common || own == QChar::Script_Inherited)
+            continue;
+        if (own == QChar::Script_Latin || (script && *script != own))
+            return false;
+        script = own;
+        ++letters;
+    }
+    return 2 * letters >= text.size();
+}
+
+// ASCII read as it stands that no person wrote: control characters, or one in four of its
+// characters among the signs that keyword lists hardly hold.
+bool unlikelyAscii(QByteArrayView bytes)
+{
+    qsizetype signs = 0;
+    for (const char c : bytes) {
+        const quint8 byte = quint8(c);
+        if ((byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r') || byte == 0x7F)
+            return true;
+        if (std::memchr("`{}|~^[]\\_", c, 10))
+            ++signs;
+    }
+    return 4 * signs >= bytes.size();
+}
+
+// UTF-16 without a mark whose bytes all lie in 0x01-0x7F, as the ideographs U+4E00-U+7F7F are in
+// little-endian order when their low byte is below 0x80 too: no NUL byte tells it. Taken as UTF-16
+// when the plain reading is no text a person wrote and one byte order reads as one script.
+std::optional<QStringConverter::Encoding> utf16OfAsciiBytes(QByteArrayView bytes)
+{
+    const bool lowBytes = std::all_of(bytes.begin(), bytes.end(), [](char c) { return c > 0 && quint8(c) < 0x80; });
+    if (bytes.isEmpty() || bytes.size() % 2 != 0 || !lowBytes || !unlikelyAscii(bytes))
+        return std::nullopt;
+    const QByteArrayView judged = bytes.first(std::min(bytes.size(), SampleBytes));
+    const QString little = decodeUtf16(judged, QStringConverter::Utf16LE);
+    const QString big = decodeUtf16(judged, QStringConverter::Utf16BE);
+    const bool littleFits = ofOneScript(little);
+    const bool bigFits = ofOneScript(big);
+    if (littleFits && (!bigFits || readingCost(little) <= readingCost(big)))
+        return QStringConverter::Utf16LE;
+    if (bigFits)
+        return QStringConverter::Utf16BE;
+    return std::nullopt;
+}
+
 ReadResult fromUtf16(QByteArrayView bytes, QStringConverter::Encoding encoding)
 {
     QString text = decodeUtf16(bytes.first(bytes.size() & ~qsizetype(1)), encoding);
@@ -375,8 +443,11 @@ ReadResult fromBytes(QByteArrayView bytes)
     const bool nulBytes = bytes.contains('\0');
     if (!nulBytes && startsWith(bytes, "\xEF\xBB\xBF", 3))
         return { decodeUtf8(bytes.sliced(3)), Refusal::None };
-    if (!nulBytes && plainlyUtf8(bytes))
+    if (!nulBytes && plainlyUtf8(bytes)) {
+        if (const auto encoding = utf16OfAsciiBytes(bytes))
+            return fromUtf16(bytes, *encoding);
         return { decodeUtf8(bytes), Refusal::None };
+    }
     const bool utf8 = readsAsUtf8(bytes);
     if (const auto encoding = utf16WithoutMark(bytes, utf8, nulBytes))
         return fromUtf16(bytes, *encoding);

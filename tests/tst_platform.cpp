@@ -364,6 +364,13 @@ void TestPlatform::fileDecoding_data()
     QTest::newRow("UTF-16 LE, one line, NUL bytes only in 最 and 一")
         << utf16(LongTail.left(30), QSysInfo::LittleEndian) << LongTail.left(30) << false;
     QTest::newRow("UTF-16 LE keeps a lone surrogate") << QByteArray("a\0\x00\xD8" "b\0", 6) << u"a\xD800" u"b"_s << false;
+    // No NUL byte and no byte above 0x7F: the plain reading has control characters or stray signs.
+    QTest::newRow("UTF-16 LE 你好世界, every byte ASCII") << QByteArray("`O}Y\x16NLu") << u"你好世界"_s << false;
+    QTest::newRow("UTF-16 BE 你好世界, every byte ASCII") << QByteArray("O`Y}N\x16uL") << u"你好世界"_s << false;
+    QTest::newRow("UTF-16 LE 天气, every byte ASCII") << QByteArray(")Y\x14l") << u"天气"_s << false;
+    QTest::newRow("ASCII of letters stays ASCII") << QByteArray("abcd") << u"abcd"_s << false;
+    QTest::newRow("ASCII with a few signs stays ASCII") << QByteArray("c++_tutorial") << u"c++_tutorial"_s << false;
+    QTest::newRow("ASCII control characters, no one script") << QByteArray("\x01\x02\x03\x04") << u"\x01\x02\x03\x04"_s << false;
     QTest::newRow("NUL in both places of a GBK text")
         << (gbk(u"减肥茶减肥茶"_s) + QByteArray("\0ab\0", 4)) << QString() << true;
     QTest::newRow("NUL character in UTF-16") << QByteArray("a\0\0\0b\0c\0", 8) << QString() << true;
