@@ -3,7 +3,7 @@
 // the store kept. The store decides how it is kept; nothing here speaks SQL.
 #pragma once
 
-#include "mining/miningrun.h"
+#include "mining/runplace.h"
 #include "store/sessionstore.h"
 
 #include <QObject>
