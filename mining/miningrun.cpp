@@ -10,6 +10,8 @@
 #include <QRandomGenerator>
 #include <QTimer>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace Mining {
@@ -593,12 +595,11 @@ void MiningRun::reportPage(const Entry& entry, const Step& step, const QString& 
     page.listedAgain = step.listedAgain;
     page.seedPending = inSeedPass();
     page.answered = answered_;
-    QList<Entry> secondTries;
-    for (const Entry& pending : std::as_const(pass_)) {
-        if (pending.secondTry)
-            secondTries << pending;
-    }
-    page.retry = entriesWithMarks(secondTries, generation_);
+    // The second tries stand at the end of the pass.
+    qsizetype firstRetry = pass_.size();
+    while (firstRetry > 0 && pass_.at(firstRetry - 1).secondTry)
+        --firstRetry;
+    page.retry = entriesWithMarks(pass_.mid(firstRetry), generation_);
     page.failedTwice = entriesWithMarks(failedTwice_, generation_);
     page.foundCount = FoundCount;
     page.runListAppend = step.runListAppend;
