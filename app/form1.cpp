@@ -119,7 +119,7 @@ Form1::Form1(QWidget* parent)
     connect(run_.get(), &Mining::MiningRun::querying, Label2, &QLabel::setText);
     connect(run_.get(), &Mining::MiningRun::countChanged, this,
             [this](qint32 found) { Label7->setText(QString::number(found) + u" 个"); });
-    connect(run_.get(), &Mining::MiningRun::keywordsFound, this, &Form1::appendRunKeywords);
+    connect(run_.get(), &Mining::MiningRun::pageAsked, this, &Form1::runPageAsked);
     run_->verify = [this](const FetchResult& refused) { return passVerification(refused); };
     run_->webSourceFactory = [this] { return WebStripLoader::createWebPageSource(Inet1); };
     run_->takeIntoList = [this](const QString& keyword) { return takeIntoList(keyword); };
@@ -398,7 +398,8 @@ void Form1::Timer1_Timer()
     const QDateTime now = QDateTime::currentDateTime();
     setWindowTitle(TitleText + u"  " + dateTimeText(now));
     if (run_->RunState == 1) {
-        const qint64 seconds = qMax<qint64>(0, now.toSecsSinceEpoch() - run_->StartTime.toSecsSinceEpoch());
+        const qint64 seconds
+            = qMax<qint64>(0, now.toSecsSinceEpoch() - run_->settings().startTime.toSecsSinceEpoch());
         Label6->setText(u"已查询："_s + QString::number(seconds) + u" 秒");
     }
 }
@@ -418,13 +419,26 @@ QString Form1::newKeywordsOfPage(const FetchResult& page, const QString& blockSt
     return run_->newKeywordsOfPage(page, blockStart, blockEnd);
 }
 
-void Form1::appendRunKeywords(const QString& keywords, bool seedPage)
+void Form1::runPageAsked(const Mining::PageEvent& page)
 {
+    const QString appended = appendRunKeywords(page.keywordsToList(), page.seedPending);
+    if (!session_)
+        return;
+    Mining::PageEvent kept = page;
+    kept.listAppend = appended;
+    session_->recordPage(kept);
+}
+
+QString Form1::appendRunKeywords(const QString& keywords, bool seedPage)
+{
+    // A list whose last line is not closed gets a line break first, so that no keyword joins it.
     if (plainRefresh_) {
         // The benchmark's plain method: rebuild the whole box from its text after every query.
         QString list = ListReplace::keywordListText(Text1);
-        if (!keywords.isEmpty())
-            list += (list.isEmpty() || list.endsWith(u"\r\n") ? QString() : u"\r\n"_s) + keywords;
+        const QString piece = keywords.isEmpty() || list.isEmpty() || list.endsWith(u"\r\n")
+            ? keywords
+            : u"\r\n"_s + keywords;
+        list += piece;
         if (seedPage) {
             appending_ = true;
             Text1->setPlainText(list);
@@ -432,26 +446,26 @@ void Form1::appendRunKeywords(const QString& keywords, bool seedPage)
         } else {
             ListReplace::replaceKeywordList(Text1, list, ListReplace::Order::EmptyFirst);
         }
-        return;
+        return ListReplace::asShownInBox(piece);
     }
-    lastRunAppend_.clear();
+    QString appended;
     if (!keywords.isEmpty()) {
-        // A list whose last line is not closed gets a line break first, so that no keyword joins it.
         const bool lastLineOpen = !Text1->document()->lastBlock().text().isEmpty();
         const QString piece = lastLineOpen ? u"\r\n"_s + keywords : keywords;
         appending_ = true;
         ListReplace::appendToKeywordList(Text1, piece);
         appending_ = false;
-        lastRunAppend_ = ListReplace::asShownInBox(piece);
+        appended = ListReplace::asShownInBox(piece);
         if (listMirror_.isValid())
-            listMirror_.append(lastRunAppend_);
+            listMirror_.append(appended);
     }
     if (seedPage)
-        return;
+        return appended;
     // After every later query the clipboard holds the whole list, as after every other rewrite.
     if (!listMirror_.isValid())
         listMirror_.reset(ListReplace::keywordListText(Text1));
     listMirror_.putOnClipboard();
+    return appended;
 }
 
 bool Form1::takeIntoList(const QString& keyword)
@@ -481,10 +495,6 @@ void Form1::keepSession()
         if (check->isCheckable())
             connect(check, &QAbstractButton::toggled, session, &SessionKeeper::changed);
     }
-    connect(run_.get(), &Mining::MiningRun::pageAsked, session, [this](const Mining::AskedPage& page) {
-        session_->recordPage(page, lastRunAppend_);
-        lastRunAppend_.clear();
-    });
     connect(run_.get(), &Mining::MiningRun::placeWritten, session, &SessionKeeper::writePlace);
     connect(run_.get(), &Mining::MiningRun::placeDropped, session, &SessionKeeper::dropPlace);
     fileDrop_->fileRead = [session](const QString& fileName, const QString& text) {
@@ -525,17 +535,19 @@ Mining::MiningRun::Verification Form1::passVerification(const FetchResult& refus
     }
 }
 
-void Form1::readRunSettings()
+Mining::RunSettings Form1::readRunSettings() const
 {
-    // A text that is not a whole number keeps the value read before.
+    Mining::RunSettings settings = run_->settings();
     if (const auto limit = Module1::ReadWholeNumber(Text4->text()))
-        run_->CountLimit = *limit;
-    run_->ContainsFilter = Text5->text();
+        settings.countLimit = *limit;
+    settings.containsFilter = Text5->text();
     if (const auto length = Module1::ReadWholeNumber(Text6->text()))
-        run_->MinLength = *length;
+        settings.minLength = *length;
     if (const auto pause = Module1::ReadNumber(Text7->text()))
-        run_->PauseSeconds = qBound(0.0, *pause, double(Mining::MiningRun::MaxPauseSeconds));
-    run_->Suggestions = Check1->isChecked();
+        settings.pauseSeconds = qBound(0.0, *pause, double(Mining::MiningRun::MaxPauseSeconds));
+    settings.suggestions = Check1->isChecked();
+    settings.startTime = QDateTime::currentDateTime();
+    return settings;
 }
 
 void Form1::updateStartCaption()
@@ -553,16 +565,14 @@ void Form1::Command4_Click()
     const bool resume = run_->hasPlaceFor(Text3->text());
     mining_ = true;
     updateStartCaption();
-    run_->RunState = 1;
-    run_->FoundCount = 0;
-    readRunSettings();
+    const Mining::RunSettings settings = readRunSettings();
     if (session_)
         session_->save();
-    run_->StartTime = QDateTime::currentDateTime();
-    Label5->setText(u"开始时间："_s + dateTimeText(run_->StartTime));
+    Label5->setText(u"开始时间："_s + dateTimeText(settings.startTime));
 
     QPointer<Form1> alive(this);
-    const Mining::MiningRun::Outcome outcome = resume ? run_->resume(Text3->text()) : run_->start(Text3->text());
+    const Mining::MiningRun::Outcome outcome
+        = resume ? run_->resume(Text3->text(), settings) : run_->start(Text3->text(), settings);
     if (!alive || outcome.end == Mining::MiningRun::End::Abandoned)
         return;
     mining_ = false;

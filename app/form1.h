@@ -155,11 +155,16 @@ private:
     void buildControls();
     void centreOnScreen(QSize outer);
     void recordOuterSize();
-    void readRunSettings();
+    // The run's settings from the controls; a text that is not a number keeps the value read before.
+    Mining::RunSettings readRunSettings() const;
     Mining::MiningRun::Verification passVerification(const FetchResult& refused);
     void updateStartCaption();
     void showRunEnd(const Mining::MiningRun::Outcome& outcome);
-    void appendRunKeywords(const QString& keywords, bool seedPage);
+    // A page the run asked: its keywords join the list, then the store keeps the page with exactly
+    // what the list got.
+    void runPageAsked(const Mining::PageEvent& page);
+    // Appends the keywords to Text1 and gives back what the box got, as its text reads.
+    QString appendRunKeywords(const QString& keywords, bool seedPage);
 
     bool mining_ = false;
     bool fetchingHotWords_ = false;
@@ -170,7 +175,6 @@ private:
     // whole list without reading the box back after every query; stale once anything else changed it.
     ListReplace::GrowingList listMirror_;
     bool appending_ = false;
-    QString lastRunAppend_; // what the run's last append added to Text1, for the store
     // Text1's lines, case-folded, so that a run never adds a keyword the list already holds; stale once
     // anything but the run changed the list.
     QSet<QString> listLines_;

@@ -39,10 +39,7 @@ void SessionKeeper::restore()
     const QString list = store_.list();
     if (!list.isEmpty())
         form_->Text1->setPlainText(list);
-    QList<Mining::RunPlace> places;
-    for (const Store::Place& kept : store_.places())
-        places << fromStored(kept);
-    form_->miningRun()->setPlaces(places);
+    form_->miningRun()->setPlaces(store_.places());
     restoring_ = false;
     form_->sessionRestored();
     if (!problem.isEmpty())
@@ -114,37 +111,16 @@ void SessionKeeper::applySettings(const QHash<QString, QString>& values)
     }
 }
 
-void SessionKeeper::recordPage(const Mining::AskedPage& page, const QString& listAppend)
-{
-    if (!store_.isOpen())
-        return;
-    Store::PageEvent event;
-    event.seed = page.seed;
-    event.asked = page.asked;
-    event.outcome = page.outcome == Mining::AskedPage::Outcome::Answered ? Store::Asked::Answered
-        : page.outcome == Mining::AskedPage::Outcome::Failed             ? Store::Asked::Failed
-                                                                         : Store::Asked::Refused;
-    event.at = page.at;
-    for (const QString& keyword : page.related)
-        event.found.append({ keyword, QString::fromUtf16(Store::RelatedSource), page.asked, page.generation });
-    for (const QString& keyword : page.suggested)
-        event.found.append({ keyword, QString::fromUtf16(Store::SuggestionSource), page.asked, page.generation });
-    event.listedAgain = page.listedAgain;
-    event.listAppend = listAppend;
-    event.seedPending = page.seedPending;
-    event.answered = page.answered;
-    event.retry = page.retry;
-    event.failedTwice = page.failedTwice;
-    event.foundCount = page.foundCount;
-    event.runListAppend = page.runListAppend;
-    event.nextGenerationAppend = page.nextGenerationAppend;
-    store_.recordPage(event);
-}
-
-void SessionKeeper::writePlace(const Mining::RunPlace& place)
+void SessionKeeper::recordPage(const Mining::PageEvent& page)
 {
     if (store_.isOpen())
-        store_.writePlace(toStored(place));
+        store_.recordPage(page);
+}
+
+void SessionKeeper::writePlace(const Mining::Place& place)
+{
+    if (store_.isOpen())
+        store_.writePlace(place);
 }
 
 void SessionKeeper::dropPlace(const QString& seed)
@@ -162,36 +138,4 @@ void SessionKeeper::recordWords(const QStringList& words, const QString& source)
 QHash<QString, Store::KeywordRecord> SessionKeeper::records(const QStringList& lines) const
 {
     return store_.isOpen() ? store_.records(lines) : QHash<QString, Store::KeywordRecord>();
-}
-
-Store::Place SessionKeeper::toStored(const Mining::RunPlace& place)
-{
-    Store::Place stored;
-    stored.seed = place.seed;
-    stored.seedPending = place.seedPending;
-    stored.pass = place.pass;
-    stored.answered = place.answered;
-    stored.retry = place.retry;
-    stored.failedTwice = place.failedTwice;
-    stored.nextGeneration = place.nextGeneration;
-    stored.runList = place.runList;
-    stored.foundCount = place.foundCount;
-    stored.generation = place.generation;
-    return stored;
-}
-
-Mining::RunPlace SessionKeeper::fromStored(const Store::Place& stored)
-{
-    Mining::RunPlace place;
-    place.seed = stored.seed;
-    place.seedPending = stored.seedPending;
-    place.pass = stored.pass;
-    place.answered = stored.answered;
-    place.retry = stored.retry;
-    place.failedTwice = stored.failedTwice;
-    place.nextGeneration = stored.nextGeneration;
-    place.runList = stored.runList;
-    place.foundCount = stored.foundCount;
-    place.generation = stored.generation;
-    return place;
 }

@@ -3,7 +3,7 @@
 // the store kept. The store decides how it is kept; nothing here speaks SQL.
 #pragma once
 
-#include "mining/miningrun.h"
+#include "mining/runplace.h"
 #include "store/sessionstore.h"
 
 #include <QObject>
@@ -33,8 +33,9 @@ public:
     // ... and waits until they are in the file (closing).
     void saveNow();
 
-    void recordPage(const Mining::AskedPage& page, const QString& listAppend);
-    void writePlace(const Mining::RunPlace& place);
+    // A page the run asked, its listAppend set to what the list got.
+    void recordPage(const Mining::PageEvent& page);
+    void writePlace(const Mining::Place& place);
     void dropPlace(const QString& seed);
     // Words that came from elsewhere than a result page: a hot-word list, a dropped file.
     void recordWords(const QStringList& words, const QString& source);
@@ -42,9 +43,6 @@ public:
     QHash<QString, Store::KeywordRecord> records(const QStringList& lines) const;
 
     Store::SessionStore& store() { return store_; }
-
-    static Store::Place toStored(const Mining::RunPlace& place);
-    static Mining::RunPlace fromStored(const Store::Place& place);
 
 private:
     void showProblem(const QString& reason);

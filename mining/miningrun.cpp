@@ -10,6 +10,8 @@
 #include <QRandomGenerator>
 #include <QTimer>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace Mining {
@@ -19,6 +21,31 @@ namespace {
     int randomBetween(int lowMs, int highMs)
     {
         return lowMs + int(QRandomGenerator::global()->bounded(highMs - lowMs + 1));
+    }
+
+    // The generation marks of a place (mining/runplace.h): a line feed and the generation.
+    QString generationMark(qint32 generation)
+    {
+        return u'\n' + QString::number(generation);
+    }
+
+    bool isGenerationMark(QStringView entry)
+    {
+        return entry.startsWith(u'\n');
+    }
+
+    // The keywords of an item list with marks, as the list shows them.
+    QString withoutMarks(const QString& items)
+    {
+        if (!items.startsWith(u'\n') && !items.contains(u"\r\n\n"))
+            return items;
+        QString keywords;
+        const QStringList split = items.split(u"\r\n"_s);
+        for (qsizetype i = 0; i + 1 < split.size(); ++i) {
+            if (!isGenerationMark(split.at(i)))
+                keywords += split.at(i) + u"\r\n";
+        }
+        return keywords;
     }
 
 } // namespace
@@ -45,12 +72,12 @@ QStringList MiningRun::pendingKeywords() const
     QStringList pending;
     if (!hasPlace_)
         return pending;
-    if (seedPending_)
-        pending << placeSeed_;
     for (qsizetype i = answered_; i < pass_.size(); ++i)
         pending << pass_.at(i).keyword;
-    pending << failedTwice_;
-    pending << nextGeneration_.split(u"\r\n"_s, Qt::SkipEmptyParts);
+    for (const Entry& entry : failedTwice_)
+        pending << entry.keyword;
+    for (const Entry& entry : entriesOfItems(nextGeneration_, generation_ + 1))
+        pending << entry.keyword;
     return pending;
 }
 
@@ -73,11 +100,11 @@ void MiningRun::dropPlace()
 {
     hasPlace_ = false;
     placeSeed_.clear();
-    seedPending_ = false;
     pass_.clear();
     answered_ = 0;
     failedTwice_.clear();
     nextGeneration_.clear();
+    generation_ = 1;
     failedInARow_.clear();
 }
 
@@ -86,17 +113,68 @@ bool MiningRun::hasPlaceFor(const QString& seed) const
     return (hasPlace_ && placeSeed_ == seed) || shelved_.contains(seed);
 }
 
-RunPlace MiningRun::place() const
+QStringList MiningRun::entriesWithMarks(const QList<Entry>& entries, qint32 generation)
 {
-    RunPlace place;
+    QStringList list;
+    list.reserve(entries.size());
+    for (const Entry& entry : entries) {
+        if (entry.generation != generation)
+            list << generationMark(entry.generation);
+        list << entry.keyword;
+    }
+    return list;
+}
+
+QList<MiningRun::Entry> MiningRun::entriesOf(const QStringList& list, qint32 generation, bool secondTry)
+{
+    QList<Entry> entries;
+    entries.reserve(list.size());
+    std::optional<qint32> marked;
+    for (const QString& item : list) {
+        bool number = false;
+        const qint32 generationOfMark = isGenerationMark(item) ? item.mid(1).toInt(&number) : 0;
+        if (number) {
+            marked = qMax(0, generationOfMark);
+            continue;
+        }
+        entries.append({ item, marked.value_or(generation), secondTry });
+        marked.reset();
+    }
+    return entries;
+}
+
+QString MiningRun::itemsWithMarks(const QString& keywords, qint32 generation, qint32 nextGeneration)
+{
+    if (generation == nextGeneration || keywords.isEmpty())
+        return keywords;
+    const QString mark = generationMark(generation) + u"\r\n";
+    QString items;
+    const QStringList split = keywords.split(u"\r\n"_s);
+    for (qsizetype i = 0; i + 1 < split.size(); ++i)
+        items += mark + split.at(i) + u"\r\n";
+    return items;
+}
+
+QList<MiningRun::Entry> MiningRun::entriesOfItems(const QString& items, qint32 generation)
+{
+    return entriesOf(items.split(u"\r\n"_s, Qt::SkipEmptyParts), generation, false);
+}
+
+Place MiningRun::place() const
+{
+    Place place;
     if (!hasPlace_)
         return place;
     place.seed = placeSeed_;
-    place.seedPending = seedPending_;
+    place.seedPending = inSeedPass();
+    QList<Entry> firstTries;
+    QList<Entry> secondTries;
     for (const Entry& entry : pass_)
-        (entry.secondTry ? place.retry : place.pass) << entry.keyword;
+        (entry.secondTry ? secondTries : firstTries) << entry;
+    place.pass = entriesWithMarks(firstTries, generation_);
+    place.retry = entriesWithMarks(secondTries, generation_);
     place.answered = answered_;
-    place.failedTwice = failedTwice_;
+    place.failedTwice = entriesWithMarks(failedTwice_, generation_);
     place.nextGeneration = nextGeneration_;
     place.runList = RunList;
     place.foundCount = FoundCount;
@@ -104,9 +182,9 @@ RunPlace MiningRun::place() const
     return place;
 }
 
-QList<RunPlace> MiningRun::places() const
+QList<Place> MiningRun::places() const
 {
-    QList<RunPlace> all;
+    QList<Place> all;
     if (hasPlace_)
         all << place();
     for (auto it = shelved_.cbegin(); it != shelved_.cend(); ++it)
@@ -114,10 +192,10 @@ QList<RunPlace> MiningRun::places() const
     return all;
 }
 
-void MiningRun::setPlaces(const QList<RunPlace>& places)
+void MiningRun::setPlaces(const QList<Place>& places)
 {
     // The place at hand, of a run that may be going on, stays as it is.
-    for (const RunPlace& kept : places) {
+    for (const Place& kept : places) {
         if (!(hasPlace_ && placeSeed_ == kept.seed))
             shelved_.insert(kept.seed, kept);
     }
@@ -130,25 +208,43 @@ void MiningRun::shelvePlace()
     dropPlace();
 }
 
-void MiningRun::loadPlace(const RunPlace& kept)
+void MiningRun::loadPlace(const Place& kept)
 {
     dropPlace();
     hasPlace_ = true;
     placeSeed_ = kept.seed;
-    seedPending_ = kept.seedPending;
-    for (const QString& keyword : kept.pass)
-        pass_.append({ keyword, false });
-    for (const QString& keyword : kept.retry)
-        pass_.append({ keyword, true });
+    generation_ = kept.seedPending ? 0 : qMax(1, kept.generation);
+    if (kept.seedPending && kept.pass.isEmpty() && kept.retry.isEmpty()) {
+        // Kept before the seed was a pass of its own: its page is still to be asked.
+        pass_.append({ kept.seed, 0, false });
+    } else {
+        pass_ = entriesOf(kept.pass, generation_, false) + entriesOf(kept.retry, generation_, true);
+    }
     answered_ = qBound<qsizetype>(0, kept.answered, pass_.size());
-    failedTwice_ = kept.failedTwice;
+    failedTwice_ = entriesOf(kept.failedTwice, generation_, false);
     nextGeneration_ = kept.nextGeneration;
-    generation_ = qMax(1, kept.generation);
     RunList = kept.runList;
+    openRunListForSeedPass();
 }
 
-MiningRun::Outcome MiningRun::start(const QString& seed)
+void MiningRun::openRunListForSeedPass()
 {
+    // The seed pass's keywords follow the earlier run's list, each between two CRLF as the novelty
+    // test wants them, until the pass is over and the run's own list begins.
+    if (inSeedPass() && !RunList.endsWith(u"\r\n"))
+        RunList += u"\r\n";
+}
+
+void MiningRun::begin(const RunSettings& settings)
+{
+    settings_ = settings;
+    RunState = 1;
+    FoundCount = 0;
+}
+
+MiningRun::Outcome MiningRun::start(const QString& seed, const RunSettings& settings)
+{
+    begin(settings);
     if (hasPlace_ && placeSeed_ != seed)
         shelvePlace();
     else
@@ -156,14 +252,16 @@ MiningRun::Outcome MiningRun::start(const QString& seed)
     shelved_.remove(seed);
     hasPlace_ = true;
     placeSeed_ = seed;
-    seedPending_ = true;
-    generation_ = 1;
+    generation_ = 0;
+    pass_.append({ seed, 0, false });
+    openRunListForSeedPass();
     Q_EMIT placeWritten(place());
     return run();
 }
 
-MiningRun::Outcome MiningRun::resume(const QString& seed)
+MiningRun::Outcome MiningRun::resume(const QString& seed, const RunSettings& settings)
 {
+    begin(settings);
     if (!(hasPlace_ && placeSeed_ == seed)) {
         if (!shelved_.contains(seed)) {
             RunState = 0;
@@ -177,13 +275,15 @@ MiningRun::Outcome MiningRun::resume(const QString& seed)
 
 void MiningRun::takeNextGeneration()
 {
-    pass_.clear();
-    const QStringList next = nextGeneration_.split(u"\r\n"_s, Qt::SkipEmptyParts);
-    pass_.reserve(next.size());
-    for (const QString& keyword : next)
-        pass_.append({ keyword, false });
+    if (inSeedPass()) {
+        // The seed's pass is over: the run's own list begins with what it found.
+        RunList = u"\r\n"_s + withoutMarks(nextGeneration_) + u"\r\n";
+        noveltyIndex_.reset(RunList);
+    }
+    pass_ = entriesOfItems(nextGeneration_, generation_ + 1);
     answered_ = 0;
     nextGeneration_.clear();
+    ++generation_;
 }
 
 PageSource& MiningRun::source()
@@ -220,9 +320,9 @@ bool MiningRun::wait(int ms)
 
 bool MiningRun::pauseBeforeQuery()
 {
-    if (PauseSeconds <= 0)
+    if (settings_.pauseSeconds <= 0)
         return !stopped();
-    const double seconds = PauseSeconds * (0.5 + QRandomGenerator::global()->generateDouble());
+    const double seconds = settings_.pauseSeconds * (0.5 + QRandomGenerator::global()->generateDouble());
     return wait(int(std::lround(seconds * 1000)));
 }
 
@@ -231,7 +331,7 @@ std::optional<FetchResult> MiningRun::request(const QString& address, Inet::Expe
     // After a refusal the engine is given time, however short the pause; the pause before the query
     // counts towards it.
     if (sinceRefusal_.isValid()) {
-        const qint64 coolDown = qMax<qint64>(RefusalCoolDownMs, qint64(PauseSeconds * 1000));
+        const qint64 coolDown = qMax<qint64>(RefusalCoolDownMs, qint64(settings_.pauseSeconds * 1000));
         if (!wait(int(qMax<qint64>(0, coolDown - sinceRefusal_.elapsed()))))
             return std::nullopt;
     }
@@ -311,7 +411,7 @@ std::optional<QString> MiningRun::newSuggestions(const QString& keyword)
     // Nothing more is asked once the run was stopped or reached its limit while the page was awaited.
     if (stopped())
         return QString();
-    if (PauseSeconds > 0 && !wait(randomBetween(SuggestionGapMinMs, SuggestionGapMaxMs)))
+    if (settings_.pauseSeconds > 0 && !wait(randomBetween(SuggestionGapMinMs, SuggestionGapMaxMs)))
         return abandoned_ ? std::nullopt : std::optional<QString>(QString());
     const QPointer<MiningRun> alive(this);
     const std::optional<FetchResult> answer = request(suggestionAddress(keyword), Inet::Expect::Json);
@@ -325,65 +425,36 @@ std::optional<QString> MiningRun::newSuggestions(const QString& keyword)
     return found;
 }
 
-MiningRun::Step MiningRun::askSeed()
+MiningRun::Step MiningRun::ask(const Entry& entry)
 {
-    Step step = fetchResultPage(placeSeed_);
-    if (step.asked != Asked::Answered && step.asked != Asked::Failed)
-        return step;
-    // The seed page's keywords are new when the earlier run did not find them.
-    noveltyIndex_.reset(RunList);
-    listed_.clear();
-    listedAgain_.clear();
-    QString found = newKeywordsOfPage(step.page, SeedMarkers.first, SeedMarkers.second);
-    step.listed = listed_;
-    step.related = listed_.split(u"\r\n"_s, Qt::SkipEmptyParts);
-    listed_.clear();
-    if (Suggestions) {
-        // The suggestions are new only when neither the earlier run nor the seed page gave them.
-        const QString earlier = RunList;
-        RunList += u"\r\n"_s + found;
-        const std::optional<QString> more = newSuggestions(placeSeed_);
-        if (!more) {
-            step.asked = Asked::Abandoned;
-            return step;
-        }
-        found += *more;
-        if (found.isEmpty())
-            RunList = earlier;
-    }
-    step.found = found;
-    step.listed += listed_;
-    step.suggested = listed_.split(u"\r\n"_s, Qt::SkipEmptyParts);
-    step.listedAgain = listedAgain_;
-    return step;
-}
-
-MiningRun::Step MiningRun::ask(const QString& keyword)
-{
-    Step step = fetchResultPage(keyword);
+    Step step = fetchResultPage(entry.keyword);
     if (step.asked != Asked::Answered && step.asked != Asked::Failed)
         return step;
     listed_.clear();
     listedAgain_.clear();
+    foundInStep_.clear();
+    const qsizetype runListBefore = RunList.size();
     if (step.asked == Asked::Answered) {
-        step.found = newKeywordsOfPage(step.page, QString::fromUtf16(BlockStart), QString::fromUtf16(BlockEnd));
+        // The seed's page is cut with markers of its own.
+        step.found = entry.generation == 0
+            ? newKeywordsOfPage(step.page, SeedMarkers.first, SeedMarkers.second)
+            : newKeywordsOfPage(step.page, QString::fromUtf16(BlockStart), QString::fromUtf16(BlockEnd));
         RunList += step.found;
         noveltyIndex_.append(step.found);
     }
-    step.listed = listed_;
     step.related = listed_.split(u"\r\n"_s, Qt::SkipEmptyParts);
     listed_.clear();
     // The suggestions of a keyword whose page failed still count; they are never a failure.
-    if (Suggestions) {
-        const std::optional<QString> more = newSuggestions(keyword);
+    if (settings_.suggestions) {
+        const std::optional<QString> more = newSuggestions(entry.keyword);
         if (!more)
             step.asked = Asked::Abandoned;
         else
             step.found += *more;
     }
-    step.listed += listed_;
     step.suggested = listed_.split(u"\r\n"_s, Qt::SkipEmptyParts);
     step.listedAgain = listedAgain_;
+    step.runListAppend = RunList.mid(runListBefore);
     return step;
 }
 
@@ -401,21 +472,27 @@ MiningRun::Outcome MiningRun::end(End how, const QString& reason)
     }
     // The place becomes one pass of everything not yet answered, each with its two tries again: the
     // rest of the pass, the second tries, those that failed twice; the next generation follows.
-    QStringList kept;
-    for (qsizetype i = answered_; i < pass_.size(); ++i)
-        kept << pass_.at(i).keyword;
-    kept << failedTwice_;
+    QList<Entry> kept = pass_.mid(answered_) + failedTwice_;
+    for (Entry& entry : kept)
+        entry.secondTry = false;
     if (how == End::FailedInARow) {
         // None of them was answered: they come first when the run goes on.
-        QStringList failed = failedInARow_;
-        failed.removeDuplicates();
-        for (const QString& keyword : std::as_const(failed))
-            kept.removeOne(keyword);
+        QList<Entry> failed;
+        for (Entry entry : std::as_const(failedInARow_)) {
+            entry.secondTry = false;
+            const auto same = [&entry](const Entry& other) {
+                return other.keyword == entry.keyword && other.generation == entry.generation;
+            };
+            if (std::any_of(failed.cbegin(), failed.cend(), same))
+                continue;
+            failed << entry;
+            const auto at = std::find_if(kept.begin(), kept.end(), same);
+            if (at != kept.end())
+                kept.erase(at);
+        }
         kept = failed + kept;
     }
-    pass_.clear();
-    for (const QString& keyword : std::as_const(kept))
-        pass_.append({ keyword, false });
+    pass_ = kept;
     answered_ = 0;
     failedTwice_.clear();
     failedInARow_.clear();
@@ -429,44 +506,21 @@ MiningRun::Outcome MiningRun::run()
     const QPointer<MiningRun> alive(this);
     abandoned_ = false;
     running_ = true;
-    if (seedPending_) {
-        const Step seed = askSeed();
-        if (!alive || seed.asked == Asked::Abandoned || abandoned_)
-            return end(End::Abandoned);
-        switch (seed.asked) {
-        case Asked::Stopped:
-            return end(End::Stopped);
-        case Asked::Refused:
-        case Asked::RefusedAfterPass:
-            reportPage(placeSeed_, seed, QString(), 1);
-            return end(seed.asked == Asked::Refused ? End::Refused : End::RefusedAfterPass);
-        default:
-            break;
-        }
-        if (seed.asked == Asked::Failed && seed.found.isEmpty())
-            // Nothing was learnt: the list, RunList and the previous run's memory stay as they were.
-            return end(End::SeedFailed, seed.page.error);
-        RunList = u"\r\n"_s + seed.found + u"\r\n";
-        noveltyIndex_.reset(RunList);
-        seedPending_ = false;
-        nextGeneration_ = seed.found;
-        takeNextGeneration();
-        generation_ = 1;
-        Q_EMIT keywordsFound(seed.listed, true);
-        if (!alive || abandoned_)
-            return end(End::Abandoned);
-        reportPage(placeSeed_, seed, QString(), 1);
-        Q_EMIT placeWritten(place());
-        if (!alive || abandoned_)
-            return end(End::Abandoned);
-    }
-
     for (;;) {
         if (answered_ == pass_.size()) {
-            if (ListCommands::trimSpaces(nextGeneration_).isEmpty())
+            const bool nothingNext = ListCommands::trimSpaces(nextGeneration_).isEmpty();
+            if (inSeedPass() && nothingNext && !failedTwice_.isEmpty())
+                // Neither try of the seed's page came back and nothing else gave a keyword: nothing
+                // was learnt, and the list and RunList stay as they were.
+                return end(End::SeedFailed, lastFailure_);
+            if (nothingNext) {
+                if (inSeedPass()) {
+                    RunList = u"\r\n\r\n"_s;
+                    noveltyIndex_.reset(RunList);
+                }
                 return end(failedTwice_.isEmpty() ? End::Finished : End::FinishedWithFailures);
+            }
             takeNextGeneration();
-            ++generation_;
             Q_EMIT placeWritten(place());
             if (!alive || abandoned_)
                 return end(End::Abandoned);
@@ -474,14 +528,17 @@ MiningRun::Outcome MiningRun::run()
         }
         if (RunState == 2)
             return end(End::Stopped);
-        if (!pauseBeforeQuery()) {
+        const Entry entry = pass_.at(answered_);
+        // The seed's page is asked at once; every later query after the pause.
+        const bool firstQuery = inSeedPass() && !entry.secondTry;
+        if (!firstQuery && !pauseBeforeQuery()) {
             if (!alive || abandoned_)
                 return end(End::Abandoned);
             return end(End::Stopped);
         }
-        const Entry entry = pass_.at(answered_);
-        Q_EMIT querying(entry.keyword);
-        const Step step = ask(entry.keyword);
+        if (!inSeedPass())
+            Q_EMIT querying(entry.keyword);
+        const Step step = ask(entry);
         if (!alive || abandoned_ || step.asked == Asked::Abandoned)
             return end(End::Abandoned);
         switch (step.asked) {
@@ -490,29 +547,28 @@ MiningRun::Outcome MiningRun::run()
         case Asked::Refused:
         case Asked::RefusedAfterPass:
             // The refused keyword stays first in the place.
-            Q_EMIT keywordsFound(QString(), false);
+            reportPage(entry, step, QString());
             if (!alive || abandoned_)
                 return end(End::Abandoned);
-            reportPage(entry.keyword, step, QString(), generation_ + 1);
             return end(step.asked == Asked::Refused ? End::Refused : End::RefusedAfterPass);
         case Asked::Failed:
             // Asked once more at the end of its pass; kept for a later run when that fails too.
             if (entry.secondTry)
-                failedTwice_ << entry.keyword;
+                failedTwice_.append({ entry.keyword, entry.generation, false });
             else
-                pass_.append({ entry.keyword, true });
-            failedInARow_ << entry.keyword;
+                pass_.append({ entry.keyword, entry.generation, true });
+            failedInARow_ << entry;
+            lastFailure_ = step.page.error;
             break;
         default:
             failedInARow_.clear();
             break;
         }
         ++answered_;
-        nextGeneration_ += step.found;
-        Q_EMIT keywordsFound(step.listed, false);
-        if (!alive || abandoned_)
-            return end(End::Abandoned);
-        reportPage(entry.keyword, step, step.found, generation_ + 1);
+        // What a keyword's answers list is of its own generation + 1, whichever pass asked it.
+        const QString nextAppend = itemsWithMarks(step.found, entry.generation + 1, generation_ + 1);
+        nextGeneration_ += nextAppend;
+        reportPage(entry, step, nextAppend);
         if (!alive || abandoned_)
             return end(End::Abandoned);
         if (failedInARow_.size() >= MaxFailuresInARow)
@@ -520,29 +576,34 @@ MiningRun::Outcome MiningRun::run()
     }
 }
 
-void MiningRun::reportPage(const QString& asked, const Step& step, const QString& runListAppend, qint32 generation)
+void MiningRun::reportPage(const Entry& entry, const Step& step, const QString& nextGenerationAppend)
 {
-    AskedPage page;
+    PageEvent page;
     page.seed = placeSeed_;
-    page.asked = asked;
-    page.outcome = step.asked == Asked::Answered ? AskedPage::Outcome::Answered
-        : step.asked == Asked::Failed            ? AskedPage::Outcome::Failed
-                                                 : AskedPage::Outcome::Refused;
+    page.asked = entry.keyword;
+    page.outcome = step.asked == Asked::Answered ? PageOutcome::Answered
+        : step.asked == Asked::Failed            ? PageOutcome::Failed
+                                                 : PageOutcome::Refused;
     page.at = QDateTime::currentDateTime();
-    page.related = step.related;
-    page.suggested = step.suggested;
+    page.found.reserve(step.related.size() + step.suggested.size());
+    const QString related = QString::fromUtf16(RelatedSourceName);
+    const QString suggested = QString::fromUtf16(SuggestionSourceName);
+    for (const QString& keyword : step.related)
+        page.found.append({ keyword, related, entry.keyword, entry.generation + 1 });
+    for (const QString& keyword : step.suggested)
+        page.found.append({ keyword, suggested, entry.keyword, entry.generation + 1 });
     page.listedAgain = step.listedAgain;
-    page.generation = generation;
-    page.seedPending = seedPending_;
+    page.seedPending = inSeedPass();
     page.answered = answered_;
-    for (const Entry& entry : pass_) {
-        if (entry.secondTry)
-            page.retry << entry.keyword;
-    }
-    page.failedTwice = failedTwice_;
+    // The second tries stand at the end of the pass.
+    qsizetype firstRetry = pass_.size();
+    while (firstRetry > 0 && pass_.at(firstRetry - 1).secondTry)
+        --firstRetry;
+    page.retry = entriesWithMarks(pass_.mid(firstRetry), generation_);
+    page.failedTwice = entriesWithMarks(failedTwice_, generation_);
     page.foundCount = FoundCount;
-    page.runListAppend = runListAppend;
-    page.nextGenerationAppend = runListAppend;
+    page.runListAppend = step.runListAppend;
+    page.nextGenerationAppend = nextGenerationAppend;
     Q_EMIT pageAsked(page);
 }
 
@@ -550,7 +611,10 @@ bool MiningRun::isKnownKeyword(const QString& item)
 {
     const bool known
         = noveltyByScan_ ? NoveltyIndex::isKnownByScan(RunList, item) : noveltyIndex_.isKnown(RunList, item);
-    if (known && running_)
+    // One step's answers count once for a keyword, however often they list it; one they found new
+    // counts as found.
+    if (known && running_ && !listedAgain_.contains(item)
+        && (foundInStep_.isEmpty() || !foundInStep_.contains(NoveltyIndex::foldKey(item))))
         listedAgain_ << item;
     return known;
 }
@@ -560,22 +624,32 @@ ExtractionSettings MiningRun::extractionSettings()
     // RunList may have been written from elsewhere since the index last saw it.
     if (noveltyIndex_.indexedLength() != RunList.size())
         noveltyIndex_.reset(RunList);
-    return { MinLength, ContainsFilter };
+    return { settings_.minLength, settings_.containsFilter };
 }
 
 QString MiningRun::countNewKeywords(const Extraction& found)
 {
     int added = found.count;
-    if (running_ && takeIntoList && found.count > 0) {
-        // Only what joins the list counts; a keyword that already stands in it is still the run's.
+    QString keywords = found.keywords;
+    if (running_ && found.count > 0) {
+        // A keyword that one step's answers list twice (the page twice, or the page and the
+        // suggestions) is one keyword: asked once, counted once. Only what joins the list counts; a
+        // keyword that already stands in it is still the run's.
         added = 0;
+        keywords.clear();
         const QStringList items = found.keywords.split(u"\r\n"_s);
         for (qsizetype i = 0; i + 1 < items.size(); ++i) {
-            if (takeIntoList(items.at(i))) {
-                listed_ += items.at(i) + u"\r\n";
+            const QString& item = items.at(i);
+            const QString key = NoveltyIndex::foldKey(item);
+            if (foundInStep_.contains(key))
+                continue;
+            foundInStep_.insert(key);
+            keywords += item + u"\r\n";
+            if (!takeIntoList || takeIntoList(item)) {
+                listed_ += item + u"\r\n";
                 ++added;
             } else {
-                listedAgain_ << items.at(i);
+                listedAgain_ << item;
             }
         }
     } else {
@@ -584,10 +658,10 @@ QString MiningRun::countNewKeywords(const Extraction& found)
     if (added > 0) {
         FoundCount += added;
         Q_EMIT countChanged(FoundCount);
-        if (FoundCount >= CountLimit)
+        if (FoundCount >= settings_.countLimit)
             RunState = 2;
     }
-    return found.keywords;
+    return keywords;
 }
 
 QString MiningRun::jcf(const QString& block, const QString& itemStart, const QString& itemEnd)

@@ -5,7 +5,9 @@
 //
 // The run is a loop over one step: ask one keyword (its result page, then its suggestions) and get
 // back how it went (answered, failed, refused). One place decides what each outcome means for the
-// place, and one place ends the run.
+// place, and one place ends the run. The seed is no exception: it is the first pass, alone, and its
+// page is a step like every other. Every step is one pageAsked event, with the keywords it gives the
+// list and the place after it.
 //
 // The run gets its pages from a page source (mining/pagesource.h): the fetch component, or the web
 // engine once the engine has shown that it serves the web engine and refuses the fetcher. The switch
@@ -18,6 +20,7 @@
 
 #include "mining/extraction.h"
 #include "mining/pagesource.h"
+#include "mining/runplace.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -25,6 +28,7 @@
 #include <QObject>
 #include <QPair>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -37,43 +41,18 @@ struct FetchResult;
 
 namespace Mining {
 
-// The place of a run as a value: what a run of seed needs to go on with the first keyword it has not
-// answered, also in another start of the program.
-struct RunPlace
+// What the window reads from its controls when a run starts or goes on.
+struct RunSettings
 {
-    QString seed;
-    bool seedPending = false; // the seed's own page has not been answered yet
-    QStringList pass;         // the keywords of the pass, each to be asked once ...
-    QStringList retry;        // ... then these, whose pages failed once, a second time
-    qsizetype answered = 0;   // of pass and retry, in that order
-    QStringList failedTwice;  // kept for a later run
-    QString nextGeneration;   // the next generation as far as it got, as an item list
-    QString runList;          // the run's own list (the novelty memory)
-    qint32 foundCount = 0;
-    qint32 generation = 1;    // of the keywords of pass: 1 for the seed page's
-};
-
-// What asking one keyword gave, for the record of where every keyword came from.
-struct AskedPage
-{
-    enum class Outcome { Answered, Failed, Refused };
-    QString seed;
-    QString asked;
-    Outcome outcome = Outcome::Answered;
-    QDateTime at;
-    QStringList related;     // added to the list from its result page ...
-    QStringList suggested;   // ... and from its suggestions
-    QStringList listedAgain; // listed by its answers, but met before or already in the list
-    qint32 generation = 1;   // of the keywords added
-    // The place after it, as a change of the place last written whole: these replace ...
-    bool seedPending = false;
-    qsizetype answered = 0;
-    QStringList retry;
-    QStringList failedTwice;
-    qint32 foundCount = 0;
-    // ... and these are appended.
-    QString runListAppend;
-    QString nextGenerationAppend;
+    qint32 countLimit = 0; // the run stops once this many keywords joined the list
+    qint32 minLength = 0; // a keyword must be longer than this
+    QString containsFilter; // every new keyword contains it, unless it holds FilterOff
+    // Seconds between two queries; each pause lasts a random time between half and one and a half
+    // times as long. 0: no pause.
+    double pauseSeconds = 2;
+    // Each keyword asked is also asked of the search box's suggestion service (下拉词).
+    bool suggestions = false;
+    QDateTime startTime;
 };
 
 class MiningRun : public QObject
@@ -125,42 +104,39 @@ public:
     // Whether the run asks through the web engine now; once it does, it does until it is destroyed.
     bool usesWebEngine() const { return web_ != nullptr; }
 
-    // Run state, kept from one run to the next. The caller sets RunState to 1, FoundCount to 0, the
-    // settings and StartTime before start() or resume().
+    // Run state, kept from one run to the next: start() and resume() set RunState to 1 and FoundCount
+    // to 0.
     qint32 RunState = 0; // 0 no run, 1 running, 2 stop requested
     qint32 FoundCount = 0;
-    qint32 CountLimit = 0;
-    qint32 MinLength = 0;
-    QString ContainsFilter;
-    QDateTime StartTime;
     // The run's own list: CRLF, the seed page's keywords, CRLF, then every later keyword followed
-    // by CRLF. It answers the novelty test and gives the order of the run.
+    // by CRLF. It answers the novelty test and gives the order of the run. Until the seed's pass is
+    // over it still holds the previous run's list, against which the seed page's keywords are new.
     QString RunList;
     QPair<QString, QString> SeedMarkers;
-    // Seconds between two queries; each pause lasts a random time between half and one and a half
-    // times as long. 0: no pause.
-    double PauseSeconds = 2;
-    // Each keyword asked is also asked of the search box's suggestion service (下拉词).
-    bool Suggestions = false;
+
+    // The settings of the run in progress or of the last one.
+    const RunSettings& settings() const { return settings_; }
+    // The settings that jcf applies outside a run; start() and resume() are given their own.
+    void setSettings(const RunSettings& settings) { settings_ = settings; }
 
     // Whether a keyword the run found new may join the list: false when it already is a line of the
     // list, letter case ignored. The run still asks such a keyword, but neither adds nor counts it.
     std::function<bool(const QString& keyword)> takeIntoList;
 
     // A fresh run from seed; a place kept for seed is dropped, the places of other seeds are kept.
-    Outcome start(const QString& seed);
+    Outcome start(const QString& seed, const RunSettings& settings);
     // Goes on from the place kept for seed; without one it finishes at once.
-    Outcome resume(const QString& seed);
+    Outcome resume(const QString& seed, const RunSettings& settings);
 
     bool hasPlace() const { return hasPlace_; }
     bool hasPlaceFor(const QString& seed) const;
     // The seed of the run whose place is at hand.
     const QString& placeSeed() const { return placeSeed_; }
     // The place at hand, and every kept place (the one at hand first).
-    RunPlace place() const;
-    QList<RunPlace> places() const;
+    Place place() const;
+    QList<Place> places() const;
     // Adds the places kept from an earlier start of the program; none is at hand until resumed.
-    void setPlaces(const QList<RunPlace>& places);
+    void setPlaces(const QList<Place>& places);
     // The keywords not yet answered, in the order they will be asked: the rest of the pass, the
     // failed ones waiting for their second try, those that failed twice, then the next generation.
     QStringList pendingKeywords() const;
@@ -184,13 +160,12 @@ Q_SIGNALS:
     // A later keyword is about to be asked (the seed is not announced).
     void querying(const QString& keyword);
     void countChanged(qint32 foundCount);
-    // The keywords one keyword's answers added to the list, each followed by CRLF (maybe none);
-    // seedPage for the seed's.
-    void keywordsFound(const QString& keywords, bool seedPage);
-    // Right after keywordsFound: what the keyword gave and the place after it.
-    void pageAsked(const Mining::AskedPage& page);
+    // One keyword asked: what its answers gave, the keywords that join the list among them, and the
+    // place after it. Every page asked is one event, the seed's too; the list gets the keywords
+    // before the next page is asked.
+    void pageAsked(const Mining::PageEvent& page);
     // The place at hand, whole: at a run's start, when a pass begins, when a run ends early.
-    void placeWritten(const Mining::RunPlace& place);
+    void placeWritten(const Mining::Place& place);
     // The run of seed ended by itself: nothing of it is kept.
     void placeDropped(const QString& seed);
 
@@ -201,21 +176,24 @@ private:
     {
         Asked asked = Asked::Answered;
         FetchResult page;
-        QString found;  // the keywords new to the run of its page and suggestions, each followed by CRLF
-        QString listed; // those of them that join the list
-        QStringList related;   // the listed ones of the page ...
+        QString found; // the keywords new to the run of its page and suggestions, each followed by CRLF
+        QString runListAppend; // what they added to RunList
+        QStringList related;   // those that join the list, of the page ...
         QStringList suggested; // ... and of the suggestions
         QStringList listedAgain;
     };
+    // A keyword of the place, with the generation it was found in (0: the seed).
     struct Entry
     {
         QString keyword;
+        qint32 generation = 1;
         bool secondTry = false;
     };
 
+    void begin(const RunSettings& settings);
     Outcome run();
-    Step askSeed();
-    Step ask(const QString& keyword);
+    // One step: the keyword's result page, then its suggestions.
+    Step ask(const Entry& entry);
     // The result page of keyword through the verification: at most one window for it, one switch to
     // the web engine, and never a request without the cool-down after a refusal.
     Step fetchResultPage(const QString& keyword);
@@ -237,10 +215,21 @@ private:
     QString countNewKeywords(const Extraction& found);
     void dropPlace();
     void shelvePlace();
-    void loadPlace(const RunPlace& place);
+    void loadPlace(const Place& place);
+    void openRunListForSeedPass();
     void takeNextGeneration();
-    // The seed page's words are generation 1; a pass's keywords find generation_ + 1.
-    void reportPage(const QString& asked, const Step& step, const QString& runListAppend, qint32 generation);
+    // The keyword lists of a place with their generation marks (mining/runplace.h), generation
+    // being the generation of the pass, or of the next one for an item list.
+    static QStringList entriesWithMarks(const QList<Entry>& entries, qint32 generation);
+    static QList<Entry> entriesOf(const QStringList& list, qint32 generation, bool secondTry);
+    static QString itemsWithMarks(const QString& keywords, qint32 generation, qint32 nextGeneration);
+    static QList<Entry> entriesOfItems(const QString& items, qint32 generation);
+    // The seed's pass precedes every other: the seed page's keywords are new against the earlier
+    // run's list, and the run's own list begins when that pass is over.
+    bool inSeedPass() const { return generation_ == 0; }
+    // entry was asked and step is what it gave; nextGenerationAppend is what it added to the next
+    // generation, marks included.
+    void reportPage(const Entry& entry, const Step& step, const QString& nextGenerationAppend);
 
     std::unique_ptr<InetPageSource> inet_;
     std::unique_ptr<PageSource> web_;
@@ -249,25 +238,27 @@ private:
     bool noveltyByScan_ = false;
     bool abandoned_ = false;
     bool running_ = false;
+    RunSettings settings_;
     QString listed_;           // what countNewKeywords let into the list since it was last taken
-    QStringList listedAgain_;  // listed words that were met before or already in the list
-    QHash<QString, RunPlace> shelved_; // the places of other seeds
+    QStringList listedAgain_;  // listed words of this step that were met before or already in the list
+    QSet<QString> foundInStep_; // the case-folded keywords this step found new: one keyword, once
+    QHash<QString, Place> shelved_; // the places of other seeds
     QPointer<QEventLoop> pause_;
     QElapsedTimer sinceRefusal_; // valid once the engine refused a request
 
     // The kept place.
     bool hasPlace_ = false;
     QString placeSeed_;
-    bool seedPending_ = false; // the seed's page has not been answered yet
     QList<Entry> pass_; // the current pass, second tries at its end ...
     qsizetype answered_ = 0; // ... of which this many are answered
-    QStringList failedTwice_; // kept for a later run: their pages failed twice
-    QString nextGeneration_; // the next generation as far as it got, as an item list
-    qint32 generation_ = 1; // of the keywords of the pass
-    QStringList failedInARow_; // keywords whose pages failed one after the other
+    QList<Entry> failedTwice_; // kept for a later run: their pages failed twice
+    QString nextGeneration_; // the next generation as far as it got, as an item list with marks
+    qint32 generation_ = 1; // of the keywords of the pass; 0 for the seed's
+    QList<Entry> failedInARow_; // keywords whose pages failed one after the other
+    QString lastFailure_; // the fetch's reason of the last page that failed
 };
 
 } // namespace Mining
 
-Q_DECLARE_METATYPE(Mining::AskedPage)
-Q_DECLARE_METATYPE(Mining::RunPlace)
+Q_DECLARE_METATYPE(Mining::PageEvent)
+Q_DECLARE_METATYPE(Mining::Place)

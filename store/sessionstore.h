@@ -11,6 +11,8 @@
 // Call every function from the thread that called open(); only the writing happens elsewhere.
 #pragma once
 
+#include "mining/runplace.h"
+
 #include <QDateTime>
 #include <QHash>
 #include <QList>
@@ -24,21 +26,13 @@ class QSqlDatabase;
 
 namespace Store {
 
-// How a query of a run ended.
-enum class Asked { Answered, Failed, Refused };
-
-// The source of a keyword that a result page listed.
-inline constexpr char16_t RelatedSource[] = u"相关搜索";
-inline constexpr char16_t SuggestionSource[] = u"下拉词";
-
-// A keyword that a run found new on one page.
-struct FoundKeyword
-{
-    QString keyword;
-    QString source; // RelatedSource or SuggestionSource
-    QString parent; // the keyword whose page listed it; the seed for the seed page's words
-    qint32 generation = 0; // 1 for the seed page's words, then 2, 3, ...
-};
+// What a run reports and keeps is the run's own (mining/runplace.h); the store keeps it as it is.
+using Asked = Mining::PageOutcome;
+using Mining::FoundKeyword;
+using Mining::PageEvent;
+using Mining::Place;
+inline constexpr auto& RelatedSource = Mining::RelatedSourceName;
+inline constexpr auto& SuggestionSource = Mining::SuggestionSourceName;
 
 // Where a keyword came from: the first record made for it.
 struct KeywordRecord
@@ -50,48 +44,6 @@ struct KeywordRecord
     qint32 generation = 0; // 0 for hot words and files
     QDateTime firstFound;
     qint32 seenCount = 0; // answered pages that listed it; 0 for hot words and files until a page does
-};
-
-// The kept place of a run, whole: what a run of seed needs to go on with the first keyword it has not
-// answered. Written at a run's start, when a new generation begins, and when a run ends early.
-struct Place
-{
-    QString seed;
-    bool seedPending = false; // the seed's own page has not been answered yet
-    QStringList pass; // the generation being asked ...
-    qsizetype answered = 0; // ... of which this many are answered
-    QStringList retry; // keywords whose pages failed once, asked again
-    QStringList failedTwice; // keywords given up on
-    QString nextGeneration; // the next generation as far as it got: an item list, each keyword + CRLF
-    QString runList; // the run's own list
-    qint32 foundCount = 0;
-    qint32 generation = 1; // of the keywords of pass: 1 for the seed page's words
-};
-
-// One keyword asked by a run and what its answer changed; kept in one transaction.
-struct PageEvent
-{
-    QString seed;
-    QString asked;
-    Asked outcome = Asked::Answered;
-    QDateTime at;
-
-    QList<FoundKeyword> found; // new keywords: a record each (seed, firstFound = at, seenCount 1); a keyword
-                               // that has a record already keeps it and counts one more page
-    QStringList listedAgain; // keywords the page listed that the run had met: seenCount + 1 where they
-                             // have a record
-    QString listAppend; // what the run appended to the list
-
-    // The place after this page, as a change of the stored Place of seed (none is made when seed
-    // has no stored place): these replace ...
-    bool seedPending = false;
-    qsizetype answered = 0;
-    QStringList retry;
-    QStringList failedTwice;
-    qint32 foundCount = 0;
-    // ... and these are appended.
-    QString runListAppend;
-    QString nextGenerationAppend;
 };
 
 // A keyword a run asked.

@@ -305,12 +305,15 @@ void TestForm1::titleClock()
     QVERIFY2(QDateTime::fromString(clock, u"yyyy/M/d H:mm:ss"_s).isValid(), qPrintable(clock));
     QCOMPARE(form.Label6->text(), u"已查询："_s); // no run: the elapsed display stands still
 
+    Mining::RunSettings settings;
+    settings.startTime = QDateTime::currentDateTime().addSecs(-42);
+    form.miningRun()->setSettings(settings);
     form.miningRun()->RunState = 1;
-    form.miningRun()->StartTime = QDateTime::currentDateTime().addSecs(-42);
     form.Timer1_Timer();
     QVERIFY(form.Label6->text() == u"已查询：42 秒"_s || form.Label6->text() == u"已查询：43 秒"_s);
     form.miningRun()->RunState = 2;
-    form.miningRun()->StartTime = QDateTime::currentDateTime();
+    settings.startTime = QDateTime::currentDateTime();
+    form.miningRun()->setSettings(settings);
     form.Timer1_Timer();
     QVERIFY(form.Label6->text().startsWith(u"已查询：4"_s));
 }

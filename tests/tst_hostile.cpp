@@ -360,16 +360,30 @@ void TestHostile::miningRun()
     QCOMPARE(shown.size(), ok ? 0 : 1);
     if (!ok)
         QVERIFY2(shown[0].text.startsWith(u"没能获取搜索词的百度结果页（"_s + outcome), qPrintable(shown[0].text));
-    // The seed's fetch, and for the one mode that finds a keyword, the fetch of that keyword.
-    const int fetches = afterMining == List ? 1 : 2;
+    // The seed's fetch, once more when it failed as every failed page is, and for the one mode that
+    // finds a keyword, the fetch of that keyword.
+    const int fetches = !ok || afterMining != List ? 2 : 1;
     QVERIFY2(clock.elapsed() < fetches * boundMs, QByteArray::number(clock.elapsed()).constData());
     QCOMPARE(ListReplace::keywordListText(form.Text1), afterMining);
     QCOMPARE(form.miningRun()->RunState, 0);
     QVERIFY(!form.miningInProgress());
     QVERIFY(form.Command4->isEnabled());
     QVERIFY(!form.Inet1->busy());
-    QCOMPARE(server_.requests().size(), fetches * requests);
-    QCOMPARE(server_.requests().constFirst().target, QByteArray("http://www.baidu.com/s?wd=%E5%87%8F%E8%82%A5"));
+    const QList<FakeHttpServer::Request>& received = server_.requests();
+    const QByteArray seed("http://www.baidu.com/s?wd=%E5%87%8F%E8%82%A5");
+    QCOMPARE(received.constFirst().target, seed);
+    if (ok) {
+        QCOMPARE(received.size(), fetches * requests);
+    } else {
+        // The first fetch's requests, then the second fetch's (Qt may retry a closed connection fewer
+        // times on the second).
+        qsizetype second = 1;
+        while (second < received.size() && received.at(second).target != seed)
+            ++second;
+        QCOMPARE(second, qsizetype(requests));
+        QVERIFY(second < received.size());
+        QVERIFY(received.size() <= 2 * requests);
+    }
 }
 
 void TestHostile::hotWordFetch_data()

@@ -36,6 +36,12 @@
 #include <QTimer>
 #include <QScopeGuard>
 #include <QRadioButton>
+#include <QProcess>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <QSet>
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -102,6 +108,11 @@ private Q_SLOTS:
     void refusalTurnsToWebEngine();
     void failureBoxTakesTheReasonAsItIs();
     void sessionKeptAcrossStarts();
+    void recordsOfARun_data();
+    void recordsOfARun();
+    void killedAnywhere_data();
+    void killedAnywhere();
+    void placeKeptByAnEarlierVersion();
     void reservedCharactersArriveIntact();
     void emptySeedIsQueried();
     void fastRefreshEqualsWholeReplace();
@@ -129,6 +140,8 @@ private:
     // The keywords of the requests that reached the server, in order.
     QStringList askedKeywords() const;
     void serve(const QHash<QString, QStringList>& related, const QHash<QString, int>& delays = {});
+    // In a process of its own: the run of killedAnywhere, killed at the moment named.
+    [[noreturn]] void runUntilKilled(const QString& moment, const QString& dataFolder);
 
     FakeHttpServer server_;
     bool todaysLayout_ = false; // serve pages of the rs_new layout, in UTF-8
@@ -139,6 +152,8 @@ void TestMining::initTestCase()
 {
     QVERIFY(server_.start());
     server_.useAsApplicationProxy();
+    if (!qEnvironmentVariableIsEmpty("QINGLAN_TEST_KILL_AT"))
+        runUntilKilled(qEnvironmentVariable("QINGLAN_TEST_KILL_AT"), qEnvironmentVariable("QINGLAN_TEST_DATA"));
 }
 
 void TestMining::init()
@@ -299,9 +314,11 @@ void TestMining::jcfCountsAndLimit()
 {
     Form1 form;
     form.Text7->setText(u"0"_s);
-    form.miningRun()->CountLimit = 2;
-    form.miningRun()->MinLength = 0;
-    form.miningRun()->ContainsFilter = u"未开启"_s;
+    Mining::RunSettings settings;
+    settings.countLimit = 2;
+    settings.minLength = 0;
+    settings.containsFilter = u"未开启"_s;
+    form.miningRun()->setSettings(settings);
     form.miningRun()->RunState = 1;
     form.miningRun()->RunList = u"\r\nold\r\n"_s;
     const QString block = link(u"a"_s) + link(u"old"_s) + link(u"b"_s) + link(u"c"_s);
@@ -319,7 +336,8 @@ void TestMining::jcfCountsAndLimit()
     QCOMPARE(form.miningRun()->RunState, 1);
 
     // Today's words count on from there; the limit is checked after each one, the rest still taken.
-    form.miningRun()->CountLimit = 4;
+    settings.countLimit = 4;
+    form.miningRun()->setSettings(settings);
     QCOMPARE(form.jcfWords({u"d"_s, u"old"_s, u"e"_s, u"f"_s}), u"d\r\ne\r\nf\r\n"_s);
     QCOMPARE(form.miningRun()->FoundCount, 6);
     QCOMPARE(form.Label7->text(), u"6 个"_s);
@@ -452,8 +470,8 @@ void TestMining::unreadableLimitAtFirstRun()
     form.Text4->setText(u"abc"_s);
     form.Text6->setText(u"1e99"_s);
     form.Command4->click();
-    QCOMPARE(form.miningRun()->CountLimit, 0);
-    QCOMPARE(form.miningRun()->MinLength, 0);
+    QCOMPARE(form.miningRun()->settings().countLimit, 0);
+    QCOMPARE(form.miningRun()->settings().minLength, 0);
     QCOMPARE(ListReplace::keywordListText(form.Text1), u"a\r\nb\r\n"_s);
     QCOMPARE(server_.requests().size(), 1);
 
@@ -462,7 +480,7 @@ void TestMining::unreadableLimitAtFirstRun()
     form.Command4->click();
     form.Text4->setText(u""_s);
     form.Command4->click();
-    QCOMPARE(form.miningRun()->CountLimit, 7);
+    QCOMPARE(form.miningRun()->settings().countLimit, 7);
 }
 
 void TestMining::stopDuringSlowRequest()
@@ -512,7 +530,8 @@ void TestMining::failedSeedRequest()
     QCOMPARE(ListReplace::keywordListText(form.Text1), u"keep me"_s);
     QCOMPARE(form.miningRun()->RunList, u"\r\nearlier\r\n"_s);
     QCOMPARE(form.miningRun()->RunState, 0);
-    QCOMPARE(server_.requests().size(), 1);
+    // Asked once more, as every failed page is, before the run gives up.
+    QCOMPARE(askedKeywords(), (QStringList{u"s"_s, u"s"_s}));
     QCOMPARE(form.Command4->text(), u"开始挖掘"_s);
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown[0].title, u"挖掘已停止"_s);
@@ -633,7 +652,7 @@ void TestMining::stopDuringPauseEndsAtOnce()
     clock.start();
     form.Command4->click();
     QVERIFY2(clock.elapsed() < 1500, QByteArray::number(clock.elapsed()).constData());
-    QCOMPARE(form.miningRun()->PauseSeconds, 600.0);
+    QCOMPARE(form.miningRun()->settings().pauseSeconds, 600.0);
     QCOMPARE(server_.requests().size(), 1);
     QCOMPARE(form.miningRun()->RunState, 2);
     QCOMPARE(form.miningRun()->pendingKeywords(), (QStringList{u"a"_s, u"b"_s}));
@@ -643,21 +662,34 @@ void TestMining::stopDuringPauseEndsAtOnce()
     form.Text7->setText(u"两秒"_s);
     QTimer::singleShot(300, &form, [&form] { form.Command5->click(); });
     form.Command4->click();
-    QCOMPARE(form.miningRun()->PauseSeconds, 600.0);
+    QCOMPARE(form.miningRun()->settings().pauseSeconds, 600.0);
     QCOMPARE(server_.requests().size(), 1);
 }
 
 namespace {
 
-// The fake engine with its search box: result pages by keyword, suggestion answers by keyword.
+// The fake engine with its search box: result pages by keyword, suggestion answers by keyword. A
+// result page whose list is {"*500"} gets a server error; one whose list begins with "*500 once" gets
+// it the first time it is asked, and the rest of its list after that.
 FakeHttpServer::Handler engineWithSuggestions(const QHash<QString, QStringList>& related,
                                               const QHash<QString, QByteArray>& suggestions)
 {
-    return [related, suggestions](const FakeHttpServer::Request& request) {
+    auto failedOnce = std::make_shared<QSet<QString>>();
+    return [related, suggestions, failedOnce](const FakeHttpServer::Request& request) {
         FakeHttpServer::Response response;
         const QString keyword = SearchPages::keywordOfTarget(request.target);
         if (request.url.path() != u"/sugrec") {
-            response.body = SearchPages::resultPage(related.value(keyword));
+            QStringList links = related.value(keyword);
+            if (links.value(0) == u"*500 once" && !failedOnce->contains(keyword)) {
+                failedOnce->insert(keyword);
+                links = QStringList{u"*500"_s};
+            }
+            if (links.value(0) == u"*500 once")
+                links.removeFirst();
+            if (links == QStringList{u"*500"_s})
+                response.status = 500;
+            else
+                response.body = SearchPages::resultPage(links);
             return response;
         }
         const QByteArray answer = suggestions.value(keyword);
@@ -1088,6 +1120,306 @@ void TestMining::sessionKeptAcrossStarts()
     QCOMPARE(records[u"c"_s].seed, u"s"_s);
     QCOMPARE(records[u"e"_s].seed, u"t"_s);
     QCOMPARE(store.places().size(), 0);
+}
+
+namespace {
+
+using RelatedPages = QHash<QString, QStringList>;
+using SuggestionAnswers = QHash<QString, QByteArray>;
+
+// The records of the keywords, in their order: "keyword source parent=P gen=G seen=N".
+QStringList recordsOf(Store::SessionStore& store, const QStringList& keywords)
+{
+    const QHash<QString, Store::KeywordRecord> records = store.records(keywords);
+    QStringList lines;
+    for (const QString& keyword : keywords) {
+        const auto record = records.constFind(keyword);
+        lines << (record == records.cend() ? keyword + u" -"_s
+                                           : u"%1 %2 parent=%3 gen=%4 seen=%5"_s.arg(
+                                                 keyword, record->source, record->parent,
+                                                 QString::number(record->generation),
+                                                 QString::number(record->seenCount)));
+    }
+    return lines;
+}
+
+} // namespace
+
+void TestMining::recordsOfARun_data()
+{
+    QTest::addColumn<RelatedPages>("related");
+    QTest::addColumn<SuggestionAnswers>("suggestions"); // none: 挖掘下拉词 unticked
+    QTest::addColumn<RelatedPages>("later"); // the engine when 继续挖掘 is clicked; none: one click
+    QTest::addColumn<bool>("restart"); // the program is closed and started again before 继续挖掘
+    QTest::addColumn<QStringList>("asked");
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QStringList>("records");
+    QTest::addColumn<QStringList>("boxes");
+
+    const QString oneFailed = u"挖掘已结束，但有 1 个关键词的结果页没能获取，点“继续挖掘”可以再试一次。"_s;
+    QTest::newRow("a page lists a keyword twice, its suggestions once more")
+        << RelatedPages{{u"s"_s, {u"a"_s, u"a"_s, u"b"_s}}, {u"a"_s, {u"d"_s}}, {u"b"_s, {u"a"_s}}}
+        << SuggestionAnswers{{u"s"_s, sugAnswer(R"({"q":"c"},{"q":"a"})")}} << RelatedPages() << false
+        << QStringList{u"/s s"_s, u"/sugrec s"_s, u"/s a"_s, u"/sugrec a"_s, u"/s b"_s, u"/sugrec b"_s,
+                       u"/s c"_s, u"/sugrec c"_s, u"/s d"_s, u"/sugrec d"_s}
+        << u"a\r\nb\r\nc\r\nd\r\n"_s
+        << QStringList{u"a 相关搜索 parent=s gen=1 seen=2"_s, u"b 相关搜索 parent=s gen=1 seen=1"_s,
+                       u"c 下拉词 parent=s gen=1 seen=1"_s, u"d 相关搜索 parent=a gen=2 seen=1"_s}
+        << QStringList();
+    QTest::newRow("a keyword that failed twice keeps its generation")
+        << RelatedPages{{u"s"_s, {u"a"_s, u"b"_s}}, {u"a"_s, {u"*500"_s}}, {u"b"_s, {u"c"_s}}, {u"c"_s, {u"d"_s}}}
+        << SuggestionAnswers()
+        << RelatedPages{{u"a"_s, {u"x"_s}}, {u"x"_s, {u"y"_s}}} << false
+        << QStringList{u"/s s"_s, u"/s a"_s, u"/s b"_s, u"/s a"_s, u"/s c"_s, u"/s d"_s,
+                       u"/s a"_s, u"/s x"_s, u"/s y"_s}
+        << u"a\r\nb\r\nc\r\nd\r\nx\r\ny\r\n"_s
+        << QStringList{u"a 相关搜索 parent=s gen=1 seen=1"_s, u"b 相关搜索 parent=s gen=1 seen=1"_s,
+                       u"c 相关搜索 parent=b gen=2 seen=1"_s, u"d 相关搜索 parent=c gen=3 seen=1"_s,
+                       u"x 相关搜索 parent=a gen=2 seen=1"_s, u"y 相关搜索 parent=x gen=3 seen=1"_s}
+        << QStringList{oneFailed};
+    QTest::newRow("a keyword that failed twice keeps its generation across a restart")
+        << RelatedPages{{u"s"_s, {u"a"_s, u"b"_s}}, {u"a"_s, {u"*500"_s}}, {u"b"_s, {u"c"_s}}, {u"c"_s, {u"d"_s}}}
+        << SuggestionAnswers()
+        << RelatedPages{{u"a"_s, {u"x"_s}}, {u"x"_s, {u"y"_s}}} << true
+        << QStringList{u"/s s"_s, u"/s a"_s, u"/s b"_s, u"/s a"_s, u"/s c"_s, u"/s d"_s,
+                       u"/s a"_s, u"/s x"_s, u"/s y"_s}
+        << u"a\r\nb\r\nc\r\nd\r\nx\r\ny\r\n"_s
+        << QStringList{u"a 相关搜索 parent=s gen=1 seen=1"_s, u"b 相关搜索 parent=s gen=1 seen=1"_s,
+                       u"c 相关搜索 parent=b gen=2 seen=1"_s, u"d 相关搜索 parent=c gen=3 seen=1"_s,
+                       u"x 相关搜索 parent=a gen=2 seen=1"_s, u"y 相关搜索 parent=x gen=3 seen=1"_s}
+        << QStringList{oneFailed};
+    QTest::newRow("a failed seed page whose suggestions came back")
+        << RelatedPages{{u"s"_s, {u"*500"_s}}}
+        << SuggestionAnswers{{u"s"_s, sugAnswer(R"({"q":"c"})")}}
+        << RelatedPages{{u"s"_s, {u"a"_s, u"c"_s}}} << false
+        << QStringList{u"/s s"_s, u"/sugrec s"_s, u"/s s"_s, u"/sugrec s"_s, u"/s c"_s, u"/sugrec c"_s,
+                       u"/s s"_s, u"/sugrec s"_s, u"/s a"_s, u"/sugrec a"_s}
+        << u"c\r\na\r\n"_s
+        << QStringList{u"c 下拉词 parent=s gen=1 seen=3"_s, u"a 相关搜索 parent=s gen=1 seen=1"_s}
+        << QStringList{oneFailed};
+    QTest::newRow("a failed seed page whose suggestions came back, across a restart")
+        << RelatedPages{{u"s"_s, {u"*500"_s}}}
+        << SuggestionAnswers{{u"s"_s, sugAnswer(R"({"q":"c"})")}}
+        << RelatedPages{{u"s"_s, {u"a"_s, u"c"_s}}, {u"a"_s, {u"e"_s}}} << true
+        << QStringList{u"/s s"_s, u"/sugrec s"_s, u"/s s"_s, u"/sugrec s"_s, u"/s c"_s, u"/sugrec c"_s,
+                       u"/s s"_s, u"/sugrec s"_s, u"/s a"_s, u"/sugrec a"_s, u"/s e"_s, u"/sugrec e"_s}
+        << u"c\r\na\r\ne\r\n"_s
+        << QStringList{u"c 下拉词 parent=s gen=1 seen=3"_s, u"a 相关搜索 parent=s gen=1 seen=1"_s,
+                       u"e 相关搜索 parent=a gen=2 seen=1"_s}
+        << QStringList{oneFailed};
+    QTest::newRow("a failed seed page answered on its second try")
+        << RelatedPages{{u"s"_s, {u"*500 once"_s, u"a"_s, u"c"_s}}}
+        << SuggestionAnswers{{u"s"_s, sugAnswer(R"({"q":"c"})")}} << RelatedPages() << false
+        << QStringList{u"/s s"_s, u"/sugrec s"_s, u"/s s"_s, u"/sugrec s"_s, u"/s c"_s, u"/sugrec c"_s,
+                       u"/s a"_s, u"/sugrec a"_s}
+        << u"c\r\na\r\n"_s
+        << QStringList{u"c 下拉词 parent=s gen=1 seen=2"_s, u"a 相关搜索 parent=s gen=1 seen=1"_s}
+        << QStringList();
+}
+
+void TestMining::recordsOfARun()
+{
+    QFETCH(RelatedPages, related);
+    QFETCH(SuggestionAnswers, suggestions);
+    QFETCH(RelatedPages, later);
+    QFETCH(bool, restart);
+    QFETCH(QStringList, asked);
+    QFETCH(QString, list);
+    QFETCH(QStringList, records);
+    QFETCH(QStringList, boxes);
+
+    QTemporaryDir data;
+    DataFolder::setPathForTesting(data.path());
+    const auto resetFolder = qScopeGuard([] { DataFolder::setPathForTesting(QString()); });
+    server_.setHandler(engineWithSuggestions(related, suggestions));
+    auto form = windowWithSession();
+    QVERIFY(form);
+    form->Text7->setText(u"0"_s);
+    form->Text3->setText(u"s"_s);
+    form->Check1->setChecked(!suggestions.isEmpty());
+    QStringList shown;
+    for (const MessageBox::Shown& box : clickCollectingBoxes(form->Command4))
+        shown << box.text;
+    if (!later.isEmpty()) {
+        if (restart) {
+            form->close();
+            form.reset();
+            form = windowWithSession();
+            QVERIFY(form);
+        }
+        QCOMPARE(form->Command4->text(), u"继续挖掘"_s);
+        server_.setHandler(engineWithSuggestions(later, suggestions));
+        for (const MessageBox::Shown& box : clickCollectingBoxes(form->Command4))
+            shown << box.text;
+    }
+    QStringList requested;
+    for (const auto& request : server_.requests())
+        requested << request.url.path() + u' ' + SearchPages::keywordOfTarget(request.target);
+    QCOMPARE(requested, asked);
+    QCOMPARE(ListReplace::keywordListText(form->Text1), list);
+    QCOMPARE(recordsOf(form->session()->store(), list.split(u"\r\n"_s, Qt::SkipEmptyParts)), records);
+    QCOMPARE(shown, boxes);
+    QCOMPARE(form->Command4->text(), u"开始挖掘"_s);
+}
+
+namespace {
+
+// The run of killedAnywhere: s gives a and b, its suggestions c and a again; a gives d and b again;
+// b gives e, its suggestions d again; d gives f.
+FakeHttpServer::Handler killedRunEngine()
+{
+    return engineWithSuggestions(
+        {{u"s"_s, {u"a"_s, u"b"_s}}, {u"a"_s, {u"d"_s, u"b"_s}}, {u"b"_s, {u"e"_s}}, {u"d"_s, {u"f"_s}}},
+        {{u"s"_s, sugAnswer(R"({"q":"c"},{"q":"a"})")}, {u"b"_s, sugAnswer(R"({"q":"d"})")}});
+}
+
+[[noreturn]] void killNow(Form1* form, bool committed)
+{
+    // What was handed to the store is on the disk first, when the moment says so.
+    if (committed)
+        form->session()->store().flush();
+    std::fprintf(stderr, "killed at the moment\n");
+    std::fflush(stderr);
+    ::raise(SIGKILL);
+    std::_Exit(4);
+}
+
+} // namespace
+
+void TestMining::runUntilKilled(const QString& moment, const QString& dataFolder)
+{
+    // "before the first place", "after write N" (the N-th place or page the run handed to the store,
+    // committed), "at request N" (its arrival, every write before it committed), "at request N
+    // unwritten" (its arrival, whatever the writer has committed by then).
+    const int number = moment.section(u' ', 2, 2).toInt();
+    DataFolder::setPathForTesting(dataFolder);
+    int requests = 0;
+    const FakeHttpServer::Handler engine = killedRunEngine();
+    auto form = std::make_unique<Form1>();
+    Form1* window = form.get();
+    Mining::MiningRun* run = window->miningRun();
+    server_.setHandler([&](const FakeHttpServer::Request& request) {
+        if (moment.startsWith(u"at request") && ++requests == number)
+            killNow(window, !moment.endsWith(u"unwritten"));
+        return engine(request);
+    });
+    // Before the store is told: connected ahead of the session.
+    if (moment == u"before the first place")
+        connect(run, &Mining::MiningRun::placeWritten, window, [window] { killNow(window, true); });
+    form->keepSession();
+    if (moment.startsWith(u"after write")) {
+        const auto written = [window, number, count = std::make_shared<int>(0)] {
+            if (++*count == number)
+                killNow(window, true);
+        };
+        connect(run, &Mining::MiningRun::placeWritten, window, written);
+        connect(run, &Mining::MiningRun::pageAsked, window, written);
+        connect(run, &Mining::MiningRun::placeDropped, window, written);
+    }
+    form->show();
+    if (QTest::qWaitForWindowExposed(window) && QTest::qWaitFor([window] { return window->session()->isOpen(); }, 5000)) {
+        window->Text7->setText(u"0"_s);
+        window->Text3->setText(u"s"_s);
+        window->Check1->setChecked(true);
+        window->session()->saveNow();
+        window->Command4->click();
+    }
+    std::fprintf(stderr, "not killed\n");
+    std::_Exit(3);
+}
+
+void TestMining::killedAnywhere_data()
+{
+    QTest::addColumn<QString>("moment");
+    QTest::addColumn<int>("placeKept"); // 继续挖掘 after the restart: 1, 开始挖掘: 0, either: -1
+
+    QTest::newRow("the settings saved, no place yet") << u"before the first place"_s << 0;
+    QTest::newRow("the seed's place written") << u"after write 1"_s << 1;
+    QTest::newRow("the seed page awaited") << u"at request 1"_s << 1;
+    QTest::newRow("the seed page answered, its suggestions awaited") << u"at request 2"_s << 1;
+    QTest::newRow("the seed's page kept, its pass not yet over") << u"after write 2"_s << 1;
+    QTest::newRow("the first generation's pass written") << u"after write 3"_s << 1;
+    QTest::newRow("the first keyword's page awaited") << u"at request 3"_s << 1;
+    QTest::newRow("the first keyword's suggestions awaited") << u"at request 4"_s << 1;
+    QTest::newRow("the first keyword's page kept") << u"after write 4"_s << 1;
+    QTest::newRow("the second keyword's page awaited") << u"at request 5"_s << 1;
+    QTest::newRow("the second keyword's page kept") << u"after write 5"_s << 1;
+    QTest::newRow("the second generation's pass written") << u"after write 7"_s << 1;
+    // With no pause the run may be pages ahead of the writer: the place kept may be any before.
+    QTest::newRow("the second keyword's page awaited, the writer behind") << u"at request 5 unwritten"_s << -1;
+}
+
+void TestMining::killedAnywhere()
+{
+    QFETCH(QString, moment);
+    QFETCH(int, placeKept);
+
+    // The program, killed as a crash or a power cut kills it.
+    QTemporaryDir data;
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"QINGLAN_TEST_KILL_AT"_s, moment);
+    environment.insert(u"QINGLAN_TEST_DATA"_s, data.path());
+    environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+    program.setProcessEnvironment(environment);
+    program.setProcessChannelMode(QProcess::MergedChannels);
+    program.start(QCoreApplication::applicationFilePath(), {u"killedAnywhere"_s}); // dies in initTestCase
+    QVERIFY(program.waitForFinished(30000));
+    const QByteArray output = program.readAll();
+    QVERIFY2(program.exitStatus() == QProcess::CrashExit && output.contains("killed at the moment"),
+             output.constData());
+
+    // Started again: 继续挖掘 where a place was kept, else 开始挖掘, ends as a run never cut off.
+    DataFolder::setPathForTesting(data.path());
+    const auto resetFolder = qScopeGuard([] { DataFolder::setPathForTesting(QString()); });
+    server_.setHandler(killedRunEngine());
+    const QString whole = u"a\r\nb\r\nc\r\nd\r\ne\r\nf\r\n"_s;
+    {
+        const auto form = windowWithSession();
+        QVERIFY(form);
+        QCOMPARE(form->Text3->text(), u"s"_s);
+        QVERIFY(form->Check1->isChecked());
+        if (placeKept >= 0)
+            QCOMPARE(form->Command4->text(), placeKept ? u"继续挖掘"_s : u"开始挖掘"_s);
+        QVERIFY(clickCollectingBoxes(form->Command4).isEmpty());
+        QCOMPARE(ListReplace::keywordListText(form->Text1), whole);
+        QCOMPARE(form->Command4->text(), u"开始挖掘"_s);
+        form->close();
+    }
+    Store::SessionStore store;
+    QCOMPARE(store.open(data.path()), QString());
+    QCOMPARE(store.list(), whole);
+    QCOMPARE(store.places().size(), 0);
+    QCOMPARE(recordsOf(store, whole.split(u"\r\n"_s, Qt::SkipEmptyParts)),
+             (QStringList{u"a 相关搜索 parent=s gen=1 seen=1"_s, u"b 相关搜索 parent=s gen=1 seen=2"_s,
+                          u"c 下拉词 parent=s gen=1 seen=1"_s, u"d 相关搜索 parent=a gen=2 seen=2"_s,
+                          u"e 相关搜索 parent=b gen=2 seen=1"_s, u"f 相关搜索 parent=d gen=3 seen=1"_s}));
+}
+
+void TestMining::placeKeptByAnEarlierVersion()
+{
+    // Written before the seed was a pass of its own: the seed pending, an empty pass.
+    QTemporaryDir data;
+    {
+        Store::SessionStore store;
+        QCOMPARE(store.open(data.path()), QString());
+        store.saveSettings({{u"Text3"_s, u"s"_s}, {u"Text7"_s, u"0"_s}});
+        Mining::Place kept;
+        kept.seed = u"s"_s;
+        kept.seedPending = true;
+        kept.runList = u"\r\nearlier\r\n"_s;
+        store.writePlace(kept);
+    }
+    DataFolder::setPathForTesting(data.path());
+    const auto resetFolder = qScopeGuard([] { DataFolder::setPathForTesting(QString()); });
+    serve({{u"s"_s, {u"a"_s, u"earlier"_s}}, {u"a"_s, {u"b"_s}}});
+    const auto form = windowWithSession();
+    QVERIFY(form);
+    QCOMPARE(form->Command4->text(), u"继续挖掘"_s);
+    QVERIFY(clickCollectingBoxes(form->Command4).isEmpty());
+    QCOMPARE(askedKeywords(), (QStringList{u"s"_s, u"a"_s, u"b"_s}));
+    QCOMPARE(ListReplace::keywordListText(form->Text1), u"a\r\nb\r\n"_s);
+    QCOMPARE(form->miningRun()->RunList, u"\r\na\r\n\r\nb\r\n"_s);
 }
 
 void TestMining::reservedCharactersArriveIntact()
@@ -1670,9 +2002,11 @@ void TestMining::newLayouts()
     fetched.text = page;
     Form1 form;
     form.Text7->setText(u"0"_s);
-    form.miningRun()->MinLength = minLength;
-    form.miningRun()->ContainsFilter = filter;
-    form.miningRun()->CountLimit = 1000;
+    Mining::RunSettings settings;
+    settings.minLength = minLength;
+    settings.containsFilter = filter;
+    settings.countLimit = 1000;
+    form.miningRun()->setSettings(settings);
     QCOMPARE(form.newKeywordsOfPage(fetched, QString::fromUtf16(Mining::BlockStart),
                                     QString::fromUtf16(Mining::BlockEnd)),
              expected);

@@ -289,6 +289,32 @@ void TestStore::placesComeBack_data()
         start.seedPending = true;
         store.writePlace(start);
     }) << QStringList { u"减肥 pending=yes pass=[] answered=0 retry=[] failedTwice=[] next= run= found=0"_s };
+    QTest::newRow("the seed's own pass, its page failed once")
+        << Steps([](SessionStore& store) {
+               Place seedPass = place(u"减肥"_s, { u"减肥"_s }, 0, u"\r\n"_s);
+               seedPass.seedPending = true;
+               seedPass.generation = 0;
+               store.writePlace(seedPass);
+               PageEvent failed = step(u"减肥"_s, 1, u"下拉\r\n"_s, u"下拉\r\n"_s, 1);
+               failed.outcome = Asked::Failed;
+               failed.seedPending = true;
+               failed.retry = QStringList { u"减肥"_s };
+               store.recordPage(failed);
+           })
+        << QStringList { u"减肥 pending=yes pass=[减肥] answered=1 retry=[减肥] failedTwice=[] next=下拉⏎ "
+                         u"run=⏎下拉⏎ found=1"_s };
+    QTest::newRow("keywords of earlier generations keep their marks")
+        << Steps([](SessionStore& store) {
+               Place later = place(u"减肥"_s, { u"甲"_s, u"\n1"_s, u"乙"_s }, 0, u"\r\n甲\r\n"_s);
+               later.generation = 3;
+               later.failedTwice = QStringList { u"\n0"_s, u"减肥"_s };
+               store.writePlace(later);
+               PageEvent answered = step(u"减肥"_s, 2, u"丙\r\n"_s, u"\n2\r\n丙\r\n"_s, 1);
+               answered.failedTwice = later.failedTwice;
+               store.recordPage(answered);
+           })
+        << QStringList { u"减肥 pending=no pass=[甲|\n1|乙] answered=2 retry=[] failedTwice=[\n0|减肥] next=\n2⏎丙⏎ "
+                         u"run=⏎甲⏎丙⏎ found=1"_s };
     QTest::newRow("two pages applied")
         << Steps([](SessionStore& store) {
                store.writePlace(place(u"减肥"_s, { u"甲"_s, u"乙"_s, u"丙"_s }, 0, u"\r\n甲\r\n乙\r\n丙\r\n"_s));
