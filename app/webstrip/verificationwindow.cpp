@@ -90,6 +90,9 @@ VerificationPage::VerificationPage(QWebEngineProfile* profile, Opener openAddres
 {
     // The engine would hand an address of a scheme it does not know to the desktop, after a click.
     settings()->setUnknownUrlSchemePolicy(QWebEngineSettings::DisallowUnknownUrlSchemes);
+    // An icon is asked for after the page has loaded, when the window may already have reported the
+    // pass and the run asks the engine again: a request nobody needs, and one too many.
+    settings()->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
 }
 
 bool VerificationPage::acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame)
