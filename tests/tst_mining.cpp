@@ -3,6 +3,7 @@
 #include "app/form1.h"
 #include "app/messagebox.h"
 #include "mining/extraction.h"
+#include "mining/pacer.h"
 #include "mining/pagesource.h"
 #include "mining/suggestions.h"
 #include "platform/datafolder.h"
@@ -124,6 +125,8 @@ private Q_SLOTS:
     void suggestionWords();
     void suggestionAddress_data();
     void suggestionAddress();
+    void paceRules_data();
+    void paceRules();
 
 private:
     // The keywords of the requests that reached the server, in order.
@@ -1856,6 +1859,66 @@ void TestMining::suggestionAddress()
     QCOMPARE(Mining::suggestionSources().size(), 1);
     QCOMPARE(&Mining::activeSuggestionSource(), &Mining::suggestionSources().front());
     QCOMPARE(Mining::suggestionAddress(keyword), address);
+}
+
+void TestMining::paceRules_data()
+{
+    QTest::addColumn<QStringList>("steps"); // what happened, in order
+    QTest::addColumn<double>("pause");
+    QTest::addColumn<int>("coolDown");
+    QTest::addColumn<int>("gap");       // asked of msUntilTurn
+    QTest::addColumn<int>("leastMs");   // what msUntilTurn gives, at least ...
+    QTest::addColumn<int>("mostMs");    // ... and at most
+
+    QTest::newRow("nothing asked yet") << QStringList() << 2.0 << 2000 << 1500 << 0 << 0;
+    QTest::newRow("one answered, no gap asked") << QStringList{u"started"_s, u"answered"_s} << 2.0 << 2000 << 0 << 0
+                                                << 0;
+    QTest::newRow("one answered, a gap asked")
+        << QStringList{u"started"_s, u"answered"_s} << 0.0 << 2000 << 700 << 1 << 700;
+    QTest::newRow("one under way") << QStringList{u"started"_s} << 0.0 << 2000 << 0 << 100 << 100;
+    QTest::newRow("two under way, one ended")
+        << QStringList{u"started"_s, u"started"_s, u"answered"_s} << 0.0 << 2000 << 0 << 100 << 100;
+    QTest::newRow("refused: the cool-down") << QStringList{u"started"_s, u"refused"_s} << 0.0 << 2000 << 0 << 1
+                                            << 2000;
+    QTest::newRow("refused, a longer pause") << QStringList{u"started"_s, u"refused"_s} << 3.5 << 3500 << 0 << 1501
+                                             << 3500;
+    QTest::newRow("refused, then answered: still the cool-down")
+        << QStringList{u"started"_s, u"refused"_s, u"started"_s, u"answered"_s} << 0.0 << 2000 << 0 << 1 << 2000;
+    QTest::newRow("refused, a longer gap asked")
+        << QStringList{u"started"_s, u"refused"_s} << 0.0 << 2000 << 5000 << 2001 << 5000;
+    QTest::newRow("the longest pause") << QStringList() << 600.0 << 600000 << 0 << 0 << 0;
+    QTest::newRow("stopped") << QStringList{u"stop"_s} << 2.0 << 2000 << 0 << -1 << -1;
+    QTest::newRow("stopped while one is under way") << QStringList{u"started"_s, u"stop"_s} << 2.0 << 2000 << 0 << -1
+                                                    << -1;
+    QTest::newRow("stopped, then allowed") << QStringList{u"stop"_s, u"allow"_s} << 2.0 << 2000 << 0 << 0 << 0;
+}
+
+void TestMining::paceRules()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(double, pause);
+    QFETCH(int, coolDown);
+    QFETCH(int, gap);
+    QFETCH(int, leastMs);
+    QFETCH(int, mostMs);
+    Mining::Pacer pacer;
+    pacer.setPauseSeconds(pause);
+    for (const QString& step : std::as_const(steps)) {
+        if (step == u"started")
+            pacer.started();
+        else if (step == u"answered" || step == u"refused")
+            pacer.ended(step == u"refused");
+        else if (step == u"stop")
+            pacer.stop();
+        else
+            pacer.allow();
+    }
+    QCOMPARE(pacer.coolDownMs(), coolDown);
+    const int ms = pacer.msUntilTurn(gap);
+    QVERIFY2(ms >= leastMs && ms <= mostMs, QByteArray::number(ms).constData());
+    // A wait returns at once when the turn is there, and never once stopped.
+    if (mostMs <= 0)
+        QCOMPARE(pacer.waitTurn(gap), mostMs == 0);
 }
 
 QTEST_MAIN(TestMining)
