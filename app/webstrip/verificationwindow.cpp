@@ -223,8 +223,7 @@ void VerificationWindow::onLoadFinished(bool ok)
         shownVerification_ = true;
         return;
     }
-    const QUrl asked = setup_.askedAddress.isEmpty() ? setup_.address : setup_.askedAddress;
-    if (!ok || !isPastVerification(page_->url(), page_->title(), asked))
+    if (!ok || !isPastVerification(page_->url(), page_->title(), setup_.askedAddress))
         return;
     reported_ = true;
     if (firstPage && !shownVerification_)

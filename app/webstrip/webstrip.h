@@ -44,7 +44,7 @@ struct VerificationWindowSetup
 {
     QUrl address; // the verification page, or the result page it came in place of
     // The refused request: the window is passed once the answer to it comes back (its host, path and
-    // keyword), and nothing else passes. Empty: address.
+    // keyword), and nothing else passes. Empty: nothing does.
     QUrl askedAddress;
     QByteArray userAgent; // the page's requests say the same of themselves as the program's
     QByteArray acceptLanguage;
