@@ -6,9 +6,7 @@
 #include "mining/suggestions.h"
 #include "platform/inet.h"
 
-#include <QEventLoop>
 #include <QRandomGenerator>
-#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
