@@ -89,6 +89,8 @@ Form1::Form1(QWidget* parent)
     Inet1 = new Inet(this);
     Inet1->setObjectName(u"Inet1"_s);
     run_->setInet(Inet1);
+    // One pace for every request to the engine: the run's and the verification window's.
+    run_->setPacer(new Mining::Pacer(this));
     Timer1 = new QTimer(this);
     Timer1->setObjectName(u"Timer1"_s);
     Timer1->setInterval(1000);
@@ -497,6 +499,7 @@ void Form1::keepSession()
     }
     connect(run_.get(), &Mining::MiningRun::placeWritten, session, &SessionKeeper::writePlace);
     connect(run_.get(), &Mining::MiningRun::placeDropped, session, &SessionKeeper::dropPlace);
+    connect(run_.get(), &Mining::MiningRun::webEngineChosen, session, &SessionKeeper::saveSettings);
     fileDrop_->fileRead = [session](const QString& fileName, const QString& text) {
         session->recordWords(text.split(QRegularExpression(u"[\r\n]+"_s), Qt::SkipEmptyParts),
                              u"文件 "_s + fileName);
@@ -520,8 +523,9 @@ Mining::MiningRun::Verification Form1::passVerification(const FetchResult& refus
     const QString asked = Label2->text();
     Label2->setText(u"等待安全验证"_s);
     const QPointer<Form1> alive(this);
-    const VerificationGate::Outcome outcome = VerificationGate::pass(
-        this, Inet1, QUrl(refused.verificationAddress), [this, alive] { return !alive || closing_ || run_->RunState == 2; });
+    const VerificationGate::Outcome outcome
+        = VerificationGate::pass(this, Inet1, QUrl(refused.verificationAddress), QUrl(refused.address), run_->pacer(),
+                                 [this, alive] { return !alive || closing_ || run_->RunState == 2; });
     if (!alive)
         return Verification::NotPassed;
     Label2->setText(asked);

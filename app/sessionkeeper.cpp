@@ -71,6 +71,12 @@ void SessionKeeper::saveNow()
     store_.flush();
 }
 
+void SessionKeeper::saveSettings()
+{
+    if (store_.isOpen())
+        store_.saveSettings(settings());
+}
+
 void SessionKeeper::showProblem(const QString& reason)
 {
     // Said once: the program goes on as it would without a store.
@@ -91,6 +97,7 @@ QHash<QString, QString> SessionKeeper::settings() const
         values.insert(check->objectName(), check->isChecked() ? u"1"_s : u"0"_s);
     for (const QRadioButton* option : form_->findChildren<QRadioButton*>())
         values.insert(option->objectName(), option->isChecked() ? u"1"_s : u"0"_s);
+    values.insert(QString::fromUtf16(WebEngineSetting), form_->miningRun()->prefersWebEngine() ? u"1"_s : u"0"_s);
     return values;
 }
 
@@ -109,6 +116,8 @@ void SessionKeeper::applySettings(const QHash<QString, QString>& values)
         if (const auto value = values.constFind(box->objectName()); value != values.cend())
             box->setText(*value);
     }
+    if (const auto value = values.constFind(QString::fromUtf16(WebEngineSetting)); value != values.cend())
+        form_->miningRun()->setPrefersWebEngine(*value == u"1");
 }
 
 void SessionKeeper::recordPage(const Mining::PageEvent& page)

@@ -17,6 +17,9 @@ class SessionKeeper : public QObject
 public:
     // A change waits this long for the next one before the list and the settings are saved.
     static constexpr int SaveDelayMs = 1500;
+    // Kept among the settings, beside the controls' values: "1" when the engine refused the fetcher
+    // and served the web engine, so that the next start asks through the web engine at once.
+    static constexpr char16_t WebEngineSetting[] = u"MiningRun.webEngine";
 
     explicit SessionKeeper(Form1* form);
     ~SessionKeeper() override;
@@ -32,6 +35,8 @@ public:
     void save();
     // ... and waits until they are in the file (closing).
     void saveNow();
+    // Saves the settings alone at once: the engine's choice of way in changed.
+    void saveSettings();
 
     // A page the run asked, its listAppend set to what the list got.
     void recordPage(const Mining::PageEvent& page);

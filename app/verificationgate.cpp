@@ -3,6 +3,7 @@
 
 #include "app/webstrip/webstrip.h"
 #include "app/webstriploader.h"
+#include "mining/pacer.h"
 #include "platform/browser.h"
 #include "platform/inet.h"
 
@@ -34,7 +35,32 @@ namespace {
         VerificationResult result = VerificationResult::NotPassed;
         QList<QNetworkCookie> cookies;
         QPointer<QEventLoop> loop;
+        bool paced = false;
+        QPointer<Mining::Pacer> pacer; // may go with the main window while the window stands
+        const std::function<bool()>* stopRequested = nullptr;
     };
+
+    int untilTurn(void* context)
+    {
+        const auto* answer = static_cast<Answer*>(context);
+        if (answer->stopRequested && *answer->stopRequested && (*answer->stopRequested)())
+            return -1;
+        if (!answer->paced)
+            return 0;
+        return answer->pacer ? answer->pacer->msUntilTurn() : -1;
+    }
+
+    void requestStarted(void* context)
+    {
+        if (const auto* answer = static_cast<Answer*>(context); answer->pacer)
+            answer->pacer->started();
+    }
+
+    void requestEnded(void* context, bool refused)
+    {
+        if (const auto* answer = static_cast<Answer*>(context); answer->pacer)
+            answer->pacer->ended(refused);
+    }
 
     void windowFinished(void* context, VerificationResult result, const QList<QNetworkCookie>& cookies)
     {
@@ -105,7 +131,8 @@ void addCookies(QNetworkCookieJar* jar, const QList<QNetworkCookie>& cookies)
     }
 }
 
-Outcome pass(QWidget* parent, Inet* inet, const QUrl& address, const std::function<bool()>& stopRequested)
+Outcome pass(QWidget* parent, Inet* inet, const QUrl& address, const QUrl& asked, Mining::Pacer* pacer,
+             const std::function<bool()>& stopRequested)
 {
     if (WebStripLoader::engineWouldRefuseToStart())
         return Outcome::Unavailable;
@@ -118,8 +145,12 @@ Outcome pass(QWidget* parent, Inet* inet, const QUrl& address, const std::functi
 
     const QPointer<Inet> jarOwner(inet);
     Answer answer;
+    answer.paced = pacer != nullptr;
+    answer.pacer = pacer;
+    answer.stopRequested = &stopRequested;
     VerificationWindowSetup setup;
     setup.address = address;
+    setup.askedAddress = asked;
     setup.userAgent = QByteArray(Inet::UserAgent);
     setup.acceptLanguage = QByteArray(Inet::AcceptLanguage);
     if (inet)
@@ -130,6 +161,9 @@ Outcome pass(QWidget* parent, Inet* inet, const QUrl& address, const std::functi
     }
     setup.openAddress = &Browser::openInDefaultBrowser;
     setup.finished = &windowFinished;
+    setup.untilTurn = &untilTurn;
+    setup.requestStarted = &requestStarted;
+    setup.requestEnded = &requestEnded;
     setup.context = &answer;
     QPointer<QWidget> window = createWindow(parent, &setup);
     if (!window)

@@ -12,6 +12,10 @@ class QNetworkCookieJar;
 class QUrl;
 class QWidget;
 
+namespace Mining {
+class Pacer;
+}
+
 namespace VerificationGate {
 
 // Served: the window's first page was already past the verification, which nobody passed: the engine
@@ -28,7 +32,13 @@ enum class Outcome { Passed, NotPassed, Unavailable, Served };
 // its sandbox on, no writable shared memory, no plugin); nothing was shown.
 // The window's page is requested with inet's User-Agent and Accept-Language, starts with every cookie
 // of inet's jar, and goes through the application proxy when one is set, else the system's.
-Outcome pass(QWidget* parent, Inet* inet, const QUrl& address, const std::function<bool()>& stopRequested);
+// asked is the refused request: only its answer passes the window (Passed after the verification or
+// another page showed, Served when it is the window's first page).
+// The window shows at once, but its first page waits for pacer's turn (the cool-down after the
+// refusal); every page the window asks for, also those of a person's clicks, is told to pacer as a
+// request. Without a pacer the page loads at once.
+Outcome pass(QWidget* parent, Inet* inet, const QUrl& address, const QUrl& asked, Mining::Pacer* pacer,
+             const std::function<bool()>& stopRequested);
 
 // Every cookie of the jar, which keeps its list for its subclasses only.
 QList<QNetworkCookie> cookiesOf(const QNetworkCookieJar* jar);

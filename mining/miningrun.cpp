@@ -6,9 +6,7 @@
 #include "mining/suggestions.h"
 #include "platform/inet.h"
 
-#include <QEventLoop>
 #include <QRandomGenerator>
-#include <QTimer>
 
 #include <algorithm>
 
@@ -56,11 +54,7 @@ MiningRun::MiningRun(QObject* parent)
 {
 }
 
-MiningRun::~MiningRun()
-{
-    if (pause_)
-        pause_->quit();
-}
+MiningRun::~MiningRun() = default;
 
 void MiningRun::setInet(Inet* inet)
 {
@@ -84,8 +78,8 @@ QStringList MiningRun::pendingKeywords() const
 void MiningRun::stop()
 {
     RunState = 2;
-    if (pause_)
-        pause_->quit();
+    // Nothing more goes to the engine, from the run or from the verification window.
+    pacer_->stop();
 }
 
 void MiningRun::abandon()
@@ -300,56 +294,60 @@ bool MiningRun::switchToWebEngine()
     return web_ != nullptr;
 }
 
-bool MiningRun::wait(int ms)
+void MiningRun::forgetWebEngine()
+{
+    web_.reset();
+    webUnproven_ = false;
+    if (prefersWebEngine_) {
+        prefersWebEngine_ = false;
+        Q_EMIT webEngineChosen(false);
+    }
+}
+
+bool MiningRun::waitTurn(int gapMs)
 {
     if (stopped())
         return false;
-    if (ms <= 0)
-        return true;
     const QPointer<MiningRun> alive(this);
-    QEventLoop loop;
-    pause_ = &loop;
-    // Precise: a coarse timer may end the wait up to 5 % early, and the cool-down is a promise.
-    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
+    const bool turn = pacer_->waitTurn(gapMs);
     if (!alive)
         return false;
-    pause_ = nullptr;
-    return !stopped();
+    return turn && !stopped();
 }
 
-bool MiningRun::pauseBeforeQuery()
+int MiningRun::randomPauseMs() const
 {
     if (settings_.pauseSeconds <= 0)
-        return !stopped();
-    const double seconds = settings_.pauseSeconds * (0.5 + QRandomGenerator::global()->generateDouble());
-    return wait(int(std::lround(seconds * 1000)));
+        return 0;
+    return int(std::lround(settings_.pauseSeconds * (0.5 + QRandomGenerator::global()->generateDouble()) * 1000));
 }
 
-std::optional<FetchResult> MiningRun::request(const QString& address, Inet::Expect expect)
+std::optional<FetchResult> MiningRun::request(const QString& address, Inet::Expect expect, int gapMs)
 {
-    // After a refusal the engine is given time, however short the pause; the pause before the query
-    // counts towards it.
-    if (sinceRefusal_.isValid()) {
-        const qint64 coolDown = qMax<qint64>(RefusalCoolDownMs, qint64(settings_.pauseSeconds * 1000));
-        if (!wait(int(qMax<qint64>(0, coolDown - sinceRefusal_.elapsed()))))
-            return std::nullopt;
-    }
-    if (stopped())
+    if (!waitTurn(gapMs))
         return std::nullopt;
     const QPointer<MiningRun> alive(this);
     PageSource& from = source();
     fetching_ = &from;
+    pacer_->started();
     FetchResult page = from.fetch(address, expect);
+    // A run destroyed meanwhile went with its window, and the pacer with them.
     if (!alive)
         return std::nullopt;
+    pacer_->ended(page.verification);
     fetching_ = nullptr;
     if (abandoned_)
         return std::nullopt;
-    if (page.verification)
-        sinceRefusal_.start();
-    else
-        sinceRefusal_.invalidate();
+    if (page.ok && web_ && &from == web_.get()) {
+        // The engine serves the web engine: the choice holds, and is kept for the next start.
+        webUnproven_ = false;
+        if (!prefersWebEngine_) {
+            prefersWebEngine_ = true;
+            Q_EMIT webEngineChosen(true);
+            if (!alive)
+                return std::nullopt;
+        }
+    }
     return page;
 }
 
@@ -364,6 +362,10 @@ MiningRun::Step MiningRun::fetchResultPage(const QString& keyword)
         step.asked = gone() ? Asked::Abandoned : Asked::Stopped;
         return step;
     }
+    // The web engine that an earlier start chose is refused before it was answered once: the run
+    // goes back to the fetcher, and the refusal is handled as the fetcher's.
+    if (page->verification && webUnproven_)
+        forgetWebEngine();
     if (page->verification) {
         // The engine refuses every further request until a person passes its verification; one
         // window for the keyword at most.
@@ -387,10 +389,11 @@ MiningRun::Step MiningRun::fetchResultPage(const QString& keyword)
             step.asked = Asked::Refused;
             return step;
         }
-        page = request(address, Inet::Expect::Page);
+        // The window's requests count: the pause after its last one, the cool-down after a refusal.
+        page = request(address, Inet::Expect::Page, randomPauseMs());
         // Refused again right after a pass: the fetcher is what the engine refuses.
         if (page && page->verification && answer == Verification::Passed && !usesWebEngine() && switchToWebEngine())
-            page = request(address, Inet::Expect::Page);
+            page = request(address, Inet::Expect::Page, randomPauseMs());
         if (!page) {
             step.asked = gone() ? Asked::Abandoned : Asked::Stopped;
             return step;
@@ -411,10 +414,10 @@ std::optional<QString> MiningRun::newSuggestions(const QString& keyword)
     // Nothing more is asked once the run was stopped or reached its limit while the page was awaited.
     if (stopped())
         return QString();
-    if (settings_.pauseSeconds > 0 && !wait(randomBetween(SuggestionGapMinMs, SuggestionGapMaxMs)))
-        return abandoned_ ? std::nullopt : std::optional<QString>(QString());
+    // As a person's typing would ask them, a little after the page came.
+    const int gapMs = settings_.pauseSeconds > 0 ? randomBetween(SuggestionGapMinMs, SuggestionGapMaxMs) : 0;
     const QPointer<MiningRun> alive(this);
-    const std::optional<FetchResult> answer = request(suggestionAddress(keyword), Inet::Expect::Json);
+    const std::optional<FetchResult> answer = request(suggestionAddress(keyword), Inet::Expect::Json, gapMs);
     if (!alive || abandoned_)
         return std::nullopt;
     if (!answer || !answer->ok)
@@ -506,6 +509,12 @@ MiningRun::Outcome MiningRun::run()
     const QPointer<MiningRun> alive(this);
     abandoned_ = false;
     running_ = true;
+    pacer_->setPauseSeconds(settings_.pauseSeconds);
+    pacer_->allow();
+    // The engine chose the web engine at an earlier start: asked through it from the first query,
+    // unless it cannot start here.
+    if (prefersWebEngine_ && !web_)
+        webUnproven_ = switchToWebEngine();
     for (;;) {
         if (answered_ == pass_.size()) {
             const bool nothingNext = ListCommands::trimSpaces(nextGeneration_).isEmpty();
@@ -529,9 +538,7 @@ MiningRun::Outcome MiningRun::run()
         if (RunState == 2)
             return end(End::Stopped);
         const Entry entry = pass_.at(answered_);
-        // The seed's page is asked at once; every later query after the pause.
-        const bool firstQuery = inSeedPass() && !entry.secondTry;
-        if (!firstQuery && !pauseBeforeQuery()) {
+        if (!waitTurn(randomPauseMs())) {
             if (!alive || abandoned_)
                 return end(End::Abandoned);
             return end(End::Stopped);

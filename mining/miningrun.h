@@ -11,7 +11,11 @@
 //
 // The run gets its pages from a page source (mining/pagesource.h): the fetch component, or the web
 // engine once the engine has shown that it serves the web engine and refuses the fetcher. The switch
-// is the run's own and holds for its later runs too.
+// is the run's own and holds for its later runs too; the choice is kept for the next start of the
+// program, whose runs then ask through the web engine from their first query.
+//
+// Every request waits for its turn from the pacer (mining/pacer.h), which the window shares with the
+// verification window: the pause between queries, the cool-down after a refusal, one at a time.
 //
 // The run is synchronous: start() and resume() return when the run is over. While a page is
 // awaited, or during a pause, the application's events go on, so the window can stop the run, show
@@ -19,11 +23,11 @@
 #pragma once
 
 #include "mining/extraction.h"
+#include "mining/pacer.h"
 #include "mining/pagesource.h"
 #include "mining/runplace.h"
 
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QPair>
@@ -36,7 +40,6 @@
 #include <optional>
 
 class Inet;
-class QEventLoop;
 struct FetchResult;
 
 namespace Mining {
@@ -63,7 +66,7 @@ public:
     static constexpr int MaxFailuresInARow = 5;
     static constexpr int MaxPauseSeconds = 600;
     // After the engine refused a request, the next one waits at least this long, whatever the pause.
-    static constexpr int RefusalCoolDownMs = 2000;
+    static constexpr int RefusalCoolDownMs = Pacer::RefusalCoolDownMs;
     // With a pause set, a keyword's suggestions are asked this long after its result page, as a
     // person's typing would ask them.
     static constexpr int SuggestionGapMinMs = 200;
@@ -101,8 +104,20 @@ public:
     std::function<std::unique_ptr<PageSource>()> webSourceFactory;
     // Shows the engine's verification for a refused request and waits for the person.
     std::function<Verification(const FetchResult& refused)> verify;
-    // Whether the run asks through the web engine now; once it does, it does until it is destroyed.
+    // Whether the run asks through the web engine now; once the engine has served it, it does until
+    // the run is destroyed.
     bool usesWebEngine() const { return web_ != nullptr; }
+    // The engine's choice kept from an earlier start: refuse the fetcher, serve the web engine. A run
+    // then starts on the web engine; when that cannot start it asks through the fetcher, and when the
+    // engine refuses it before it served it once, the choice is forgotten and the run goes on through
+    // the fetcher, the refusal handled as the fetcher's.
+    bool prefersWebEngine() const { return prefersWebEngine_; }
+    void setPrefersWebEngine(bool prefers) { prefersWebEngine_ = prefers; }
+
+    // The pace of every request; the run's own unless the window hands it the one it shares with the
+    // verification window. The pacer outlives the run.
+    void setPacer(Pacer* pacer) { pacer_ = pacer ? pacer : &ownPacer_; }
+    Pacer* pacer() const { return pacer_; }
 
     // Run state, kept from one run to the next: start() and resume() set RunState to 1 and FoundCount
     // to 0.
@@ -168,6 +183,9 @@ Q_SIGNALS:
     void placeWritten(const Mining::Place& place);
     // The run of seed ended by itself: nothing of it is kept.
     void placeDropped(const QString& seed);
+    // prefersWebEngine() changed: the engine served the web engine after it refused the fetcher, or
+    // it refused the web engine that an earlier start had chosen.
+    void webEngineChosen(bool prefers);
 
 private:
     // How asking one keyword went.
@@ -197,14 +215,18 @@ private:
     // The result page of keyword through the verification: at most one window for it, one switch to
     // the web engine, and never a request without the cool-down after a refusal.
     Step fetchResultPage(const QString& keyword);
-    // One request through the source in use, after the cool-down of an earlier refusal; nullopt
-    // when the run was stopped or abandoned before it could be sent.
-    std::optional<FetchResult> request(const QString& address, Inet::Expect expect);
+    // One request through the source in use, once the pacer gives it its turn: gapMs after the end of
+    // the last request at least, never within the cool-down of a refusal. Nullopt when the run was
+    // stopped or abandoned before it could be sent.
+    std::optional<FetchResult> request(const QString& address, Inet::Expect expect, int gapMs = 0);
     bool switchToWebEngine();
+    // Back to the fetcher: the engine refused the web engine that an earlier start chose.
+    void forgetWebEngine();
     PageSource& source();
-    // Waits in a local event loop; false when the run was stopped or abandoned meanwhile.
-    bool wait(int ms);
-    bool pauseBeforeQuery();
+    // Waits for the pacer's turn; false when the run was stopped or abandoned meanwhile.
+    bool waitTurn(int gapMs);
+    // The pause before a query: a random time between half and one and a half times the pause.
+    int randomPauseMs() const;
     bool stopped() const { return RunState == 2 || abandoned_; }
     // The new keywords among the search box's suggestions for keyword, checked against RunList as it
     // stands; nothing when the service gives nothing, whatever the reason.
@@ -234,6 +256,10 @@ private:
     std::unique_ptr<InetPageSource> inet_;
     std::unique_ptr<PageSource> web_;
     PageSource* fetching_ = nullptr; // the source whose fetch is awaited
+    bool prefersWebEngine_ = false;
+    bool webUnproven_ = false; // web_ comes from the kept choice and has not been answered yet
+    Pacer ownPacer_;
+    Pacer* pacer_ = &ownPacer_;
     NoveltyIndex noveltyIndex_;
     bool noveltyByScan_ = false;
     bool abandoned_ = false;
@@ -243,8 +269,6 @@ private:
     QStringList listedAgain_;  // listed words of this step that were met before or already in the list
     QSet<QString> foundInStep_; // the case-folded keywords this step found new: one keyword, once
     QHash<QString, Place> shelved_; // the places of other seeds
-    QPointer<QEventLoop> pause_;
-    QElapsedTimer sinceRefusal_; // valid once the engine refused a request
 
     // The kept place.
     bool hasPlace_ = false;

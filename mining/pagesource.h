@@ -41,6 +41,7 @@ public:
     {
         if (!inet_) {
             FetchResult gone;
+            gone.address = address;
             gone.error = QStringLiteral("已取消");
             return gone;
         }

@@ -146,6 +146,7 @@ QNetworkCookieJar* Inet::cookieJar() const
 FetchResult Inet::OpenURL(const QString& address, Expect expect)
 {
     FetchResult result;
+    result.address = address;
     QElapsedTimer clock;
     clock.start();
 

@@ -26,6 +26,8 @@ struct FetchResult
     // Where a person passes that verification: the address redirected to, or the refused address
     // itself when the verification page came in place of the answer.
     QString verificationAddress;
+    // The address asked for, as given; a pass of the verification brings its answer back.
+    QString address;
 };
 
 class Inet : public QObject

@@ -3,6 +3,7 @@
 #include "app/form1.h"
 #include "app/messagebox.h"
 #include "mining/extraction.h"
+#include "mining/pacer.h"
 #include "mining/pagesource.h"
 #include "mining/suggestions.h"
 #include "platform/datafolder.h"
@@ -135,6 +136,8 @@ private Q_SLOTS:
     void suggestionWords();
     void suggestionAddress_data();
     void suggestionAddress();
+    void paceRules_data();
+    void paceRules();
 
 private:
     // The keywords of the requests that reached the server, in order.
@@ -836,6 +839,21 @@ void TestMining::noSuggestionRequestAfterStop()
 
 namespace {
 
+// A window that keeps its session in the data folder, as the program's does, once it has painted.
+std::unique_ptr<Form1> windowWithSession()
+{
+    auto form = std::make_unique<Form1>();
+    form->keepSession();
+    form->show();
+    if (!QTest::qWaitForWindowExposed(form.get()) || !QTest::qWaitFor([&] { return form->session()->isOpen(); }, 5000))
+        return nullptr;
+    return form;
+}
+
+} // namespace
+
+namespace {
+
 // The web engine's way in, as the run sees it: a fetch component of its own whose requests carry a
 // cookie that the fake engine knows the web engine by.
 class FakeWebSource : public Mining::PageSource
@@ -877,24 +895,50 @@ void TestMining::refusalTurnsToWebEngine_data()
     QTest::addColumn<QStringList>("asked");
     QTest::addColumn<QString>("box");     // empty: none
     QTest::addColumn<QStringList>("pending");
+    // The program started again with the session: what the engine does then (empty: not started
+    // again), what the run of t asks and the box it ends with.
+    QTest::addColumn<QString>("restart");
+    QTest::addColumn<QStringList>("askedAfterRestart");
+    QTest::addColumn<QString>("boxAfterRestart");
+    QTest::addColumn<int>("windowsAfterRestart");
+    QTest::addColumn<int>("webSourcesAfterRestart"); // how often the web engine was asked to start
+    QTest::addColumn<bool>("prefersAfterRestart");   // the choice kept for the start after
 
     const QString refused = u"查询太频繁，百度要求进行安全验证，挖掘已停止。列表中现有 2 个关键词，可以先导出txt，稍后点“继续挖掘”接着挖。"_s;
     const QString refusedAfterPass = u"已经通过了安全验证，但百度仍然拒绝查询，挖掘已停止。列表中现有 2 个关键词，请稍后点“继续挖掘”再试。"_s;
+    const QString refusedOfFour = u"查询太频繁，百度要求进行安全验证，挖掘已停止。列表中现有 4 个关键词，可以先导出txt，稍后点“继续挖掘”接着挖。"_s;
+    const QString none;
+    const QStringList throughWeb {u"s"_s, u"a"_s, u"web a"_s, u"web b"_s, u"web c"_s, u"web d"_s};
+    // The next start asks through the web engine from its first query: the fetcher is not refused again.
     QTest::newRow("served at once: on through the web engine")
-        << false << int(V::Served) << true << false
-        << QStringList{u"s"_s, u"a"_s, u"web a"_s, u"web b"_s, u"web c"_s, u"web d"_s} << QString() << QStringList();
+        << false << int(V::Served) << true << false << throughWeb << none << QStringList() << u"web engine answers"_s
+        << QStringList{u"web t"_s, u"web e"_s} << none << 0 << 1 << true;
     QTest::newRow("passed, the fetcher refused again")
         << true << int(V::Passed) << true << false
-        << QStringList{u"s"_s, u"a"_s, u"a"_s, u"web a"_s, u"web b"_s, u"web c"_s, u"web d"_s} << QString()
-        << QStringList();
+        << QStringList{u"s"_s, u"a"_s, u"a"_s, u"web a"_s, u"web b"_s, u"web c"_s, u"web d"_s} << none
+        << QStringList() << u"web engine answers"_s << QStringList{u"web t"_s, u"web e"_s} << none << 0 << 1 << true;
+    // The web engine the last start chose cannot start: the fetcher asks, and its refusal is handled
+    // as always.
+    QTest::newRow("served, then no web engine at the next start")
+        << false << int(V::Served) << true << false << throughWeb << none << QStringList() << u"no web engine"_s
+        << QStringList{u"t"_s} << refusedOfFour << 1 << 2 << true;
+    // The engine refuses the web engine it served before: the choice is forgotten, the verification
+    // window comes, and its answer decides as always.
+    QTest::newRow("served, then the web engine refused at the next start")
+        << false << int(V::Served) << true << false << throughWeb << none << QStringList() << u"web refused"_s
+        << QStringList{u"web t"_s, u"web t"_s} << refusedOfFour << 1 << 2 << false;
     QTest::newRow("passed, the web engine refused too")
         << true << int(V::Passed) << true << true << QStringList{u"s"_s, u"a"_s, u"a"_s, u"web a"_s}
-        << refusedAfterPass << QStringList{u"a"_s, u"b"_s};
+        << refusedAfterPass << QStringList{u"a"_s, u"b"_s} << none << QStringList() << none << 0 << 0 << false;
     QTest::newRow("not passed") << true << int(V::NotPassed) << true << false << QStringList{u"s"_s, u"a"_s}
-                                << refused << QStringList{u"a"_s, u"b"_s};
-    QTest::newRow("served, but no web engine") << false << int(V::Served) << false << false
-                                               << QStringList{u"s"_s, u"a"_s} << refused
-                                               << QStringList{u"a"_s, u"b"_s};
+                                << refused << QStringList{u"a"_s, u"b"_s} << none << QStringList() << none << 0
+                                << 0 << false;
+    // Nothing to remember: the next start asks through the fetcher first, and turns to the web
+    // engine as always.
+    QTest::newRow("served, but no web engine")
+        << false << int(V::Served) << false << false << QStringList{u"s"_s, u"a"_s} << refused
+        << QStringList{u"a"_s, u"b"_s} << u"web engine answers"_s << QStringList{u"t"_s, u"web t"_s, u"web e"_s}
+        << none << 1 << 1 << true;
 }
 
 void TestMining::refusalTurnsToWebEngine()
@@ -906,17 +950,27 @@ void TestMining::refusalTurnsToWebEngine()
     QFETCH(QStringList, asked);
     QFETCH(QString, box);
     QFETCH(QStringList, pending);
+    QFETCH(QString, restart);
+    QFETCH(QStringList, askedAfterRestart);
+    QFETCH(QString, boxAfterRestart);
+    QFETCH(int, windowsAfterRestart);
+    QFETCH(int, webSourcesAfterRestart);
+    QFETCH(bool, prefersAfterRestart);
+
+    QTemporaryDir data;
+    DataFolder::setPathForTesting(data.path());
+    const auto resetFolder = qScopeGuard([] { DataFolder::setPathForTesting(QString()); });
 
     // The engine answers the seed to anyone, and every later page only to the web engine.
     QElapsedTimer clock;
     clock.start();
+    QList<qint64> arrivals;
     QList<qint64> refusals;
-    server_.setHandler([=, &clock, &refusals](const FakeHttpServer::Request& request) {
+    const auto engine = [&clock, &arrivals, &refusals, redirect](bool refuse, const QString& keyword) {
+        arrivals << clock.elapsed();
         FakeHttpServer::Response response;
-        const QString keyword = SearchPages::keywordOfTarget(request.target);
-        const bool web = viaWeb(request);
-        if (keyword != u"s" && (!web || (refuseWeb && keyword == u"a"))) {
-            refusals << clock.elapsed();
+        if (refuse) {
+            refusals << arrivals.last();
             if (redirect) {
                 response.status = 302;
                 response.extraHeaders.append(qMakePair(QByteArray("Location"), QByteArray("https://wappass.baidu.com/static/captcha/tuxing.html?ak=1")));
@@ -926,76 +980,114 @@ void TestMining::refusalTurnsToWebEngine()
             }
             return response;
         }
-        const QHash<QString, QStringList> related{{u"s"_s, {u"a"_s, u"b"_s}}, {u"a"_s, {u"c"_s}}, {u"b"_s, {u"d"_s}}};
+        const QHash<QString, QStringList> related{{u"s"_s, {u"a"_s, u"b"_s}}, {u"a"_s, {u"c"_s}}, {u"b"_s, {u"d"_s}},
+                                                  {u"t"_s, {u"e"_s}}};
         response.body = SearchPages::resultPage(related.value(keyword));
         return response;
+    };
+    server_.setHandler([=](const FakeHttpServer::Request& request) {
+        const QString keyword = SearchPages::keywordOfTarget(request.target);
+        const bool web = viaWeb(request);
+        return engine(keyword != u"s" && (!web || (refuseWeb && keyword == u"a")), keyword);
     });
-    Form1 form;
     int windows = 0;
     int webSources = 0;
-    form.miningRun()->verify = [&windows, answer](const FetchResult& refusedPage) {
-        ++windows;
-        if (!refusedPage.verification)
-            QTest::qFail("not a refusal", __FILE__, __LINE__);
-        return Mining::MiningRun::Verification(answer);
+    bool webCanStart = webEngine;
+    const auto hook = [&](Form1& form) {
+        form.miningRun()->verify = [&windows, answer](const FetchResult& refusedPage) {
+            ++windows;
+            if (!refusedPage.verification)
+                QTest::qFail("not a refusal", __FILE__, __LINE__);
+            return Mining::MiningRun::Verification(answer);
+        };
+        form.miningRun()->webSourceFactory = [&webSources, &webCanStart]() -> std::unique_ptr<Mining::PageSource> {
+            ++webSources;
+            if (!webCanStart)
+                return nullptr;
+            return std::make_unique<FakeWebSource>();
+        };
     };
-    form.miningRun()->webSourceFactory = [&webSources, webEngine]() -> std::unique_ptr<Mining::PageSource> {
-        ++webSources;
-        if (!webEngine)
-            return nullptr;
-        return std::make_unique<FakeWebSource>();
+    const auto seen = [this] {
+        QStringList keywords;
+        for (const auto& request : server_.requests())
+            keywords << (viaWeb(request) ? u"web "_s : QString()) + SearchPages::keywordOfTarget(request.target);
+        return keywords;
     };
-    form.Text7->setText(u"0"_s);
-    form.Text3->setText(u"s"_s);
-    const QList<MessageBox::Shown> shown = clickCollectingBoxes(form.Command4);
+    // Never a request of any kind within two seconds after a refusal.
+    const auto checkCoolDown = [&arrivals, &refusals] {
+        for (const qint64 refusal : std::as_const(refusals)) {
+            for (const qint64 arrival : std::as_const(arrivals)) {
+                if (arrival > refusal && arrival - refusal < 2000)
+                    QFAIL(qPrintable(u"%1 ms after a refusal"_s.arg(arrival - refusal)));
+            }
+        }
+    };
 
-    QStringList seen;
-    for (const auto& request : server_.requests())
-        seen << (viaWeb(request) ? u"web "_s : QString()) + SearchPages::keywordOfTarget(request.target);
-    QCOMPARE(seen, asked);
+    std::unique_ptr<Form1> form = windowWithSession();
+    QVERIFY(form);
+    hook(*form);
+    form->Text7->setText(u"0"_s);
+    form->Text3->setText(u"s"_s);
+    const QList<MessageBox::Shown> shown = clickCollectingBoxes(form->Command4);
+
+    QCOMPARE(seen(), asked);
     QCOMPARE(windows, 1); // one window for the refused keyword, whatever happened after
     QCOMPARE(shown.size(), box.isEmpty() ? 0 : 1);
     if (!box.isEmpty()) {
         QCOMPARE(shown[0].title, u"挖掘已停止"_s);
         QCOMPARE(shown[0].text, box);
-        QCOMPARE(form.Command4->text(), u"继续挖掘"_s);
+        QCOMPARE(form->Command4->text(), u"继续挖掘"_s);
     }
-    QCOMPARE(form.miningRun()->pendingKeywords(), pending);
-    // Never again sooner than two seconds after a refusal.
-    const QList<FakeHttpServer::Request>& requests = server_.requests();
-    Q_UNUSED(requests);
-    for (int i = 1; i < refusals.size(); ++i)
-        QVERIFY2(refusals[i] - refusals[i - 1] >= 1950, QByteArray::number(refusals[i] - refusals[i - 1]).constData());
+    QCOMPARE(form->miningRun()->pendingKeywords(), pending);
+    checkCoolDown();
 
     if (box.isEmpty()) {
         // The switch holds for the next run: no more refusals, no window.
-        QCOMPARE(ListReplace::keywordListText(form.Text1), u"a\r\nb\r\nc\r\nd\r\n"_s);
-        QVERIFY(form.miningRun()->usesWebEngine());
+        QCOMPARE(ListReplace::keywordListText(form->Text1), u"a\r\nb\r\nc\r\nd\r\n"_s);
+        QVERIFY(form->miningRun()->usesWebEngine());
         server_.clearRequests();
-        form.Text3->setText(u"b"_s);
-        form.miningRun()->RunList.clear();
-        QVERIFY(clickCollectingBoxes(form.Command4).isEmpty());
+        form->Text3->setText(u"b"_s);
+        form->miningRun()->RunList.clear();
+        QVERIFY(clickCollectingBoxes(form->Command4).isEmpty());
         QCOMPARE(windows, 1);
         QCOMPARE(webSources, 1);
         for (const auto& request : server_.requests())
             QVERIFY(viaWeb(request));
     }
+    if (restart.isEmpty())
+        return;
+
+    // The next start of the program, with what the session kept.
+    form->close();
+    form.reset();
+    server_.clearRequests();
+    // The pace is the program's: a new start knows nothing of the last one's refusal.
+    arrivals.clear();
+    refusals.clear();
+    windows = 0;
+    webSources = 0;
+    webCanStart = restart != u"no web engine"_s;
+    const bool refuseAll = restart == u"web refused"_s;
+    server_.setHandler([=](const FakeHttpServer::Request& request) {
+        return engine(refuseAll || !viaWeb(request), SearchPages::keywordOfTarget(request.target));
+    });
+    form = windowWithSession();
+    QVERIFY(form);
+    hook(*form);
+    QCOMPARE(form->miningRun()->prefersWebEngine(), box.isEmpty());
+    form->Text3->setText(u"t"_s);
+    const QList<MessageBox::Shown> shownAfterRestart = clickCollectingBoxes(form->Command4);
+    QCOMPARE(seen(), askedAfterRestart);
+    QCOMPARE(windows, windowsAfterRestart);
+    QCOMPARE(webSources, webSourcesAfterRestart);
+    QCOMPARE(shownAfterRestart.size(), boxAfterRestart.isEmpty() ? 0 : 1);
+    if (!boxAfterRestart.isEmpty())
+        QCOMPARE(shownAfterRestart[0].text, boxAfterRestart);
+    // Refused, the choice is forgotten for the start after; kept when the web engine only could not start.
+    QCOMPARE(form->miningRun()->prefersWebEngine(), prefersAfterRestart);
+    checkCoolDown();
+    form->close();
 }
-
-namespace {
-
-// A window that keeps its session in the data folder, as the program's does, once it has painted.
-std::unique_ptr<Form1> windowWithSession()
-{
-    auto form = std::make_unique<Form1>();
-    form->keepSession();
-    form->show();
-    if (!QTest::qWaitForWindowExposed(form.get()) || !QTest::qWaitFor([&] { return form->session()->isOpen(); }, 5000))
-        return nullptr;
-    return form;
-}
-
-} // namespace
 
 namespace {
 
@@ -2101,6 +2193,66 @@ void TestMining::suggestionAddress()
     QCOMPARE(Mining::suggestionSources().size(), 1);
     QCOMPARE(&Mining::activeSuggestionSource(), &Mining::suggestionSources().front());
     QCOMPARE(Mining::suggestionAddress(keyword), address);
+}
+
+void TestMining::paceRules_data()
+{
+    QTest::addColumn<QStringList>("steps"); // what happened, in order
+    QTest::addColumn<double>("pause");
+    QTest::addColumn<int>("coolDown");
+    QTest::addColumn<int>("gap");       // asked of msUntilTurn
+    QTest::addColumn<int>("leastMs");   // what msUntilTurn gives, at least ...
+    QTest::addColumn<int>("mostMs");    // ... and at most
+
+    QTest::newRow("nothing asked yet") << QStringList() << 2.0 << 2000 << 1500 << 0 << 0;
+    QTest::newRow("one answered, no gap asked") << QStringList{u"started"_s, u"answered"_s} << 2.0 << 2000 << 0 << 0
+                                                << 0;
+    QTest::newRow("one answered, a gap asked")
+        << QStringList{u"started"_s, u"answered"_s} << 0.0 << 2000 << 700 << 1 << 700;
+    QTest::newRow("one under way") << QStringList{u"started"_s} << 0.0 << 2000 << 0 << 100 << 100;
+    QTest::newRow("two under way, one ended")
+        << QStringList{u"started"_s, u"started"_s, u"answered"_s} << 0.0 << 2000 << 0 << 100 << 100;
+    QTest::newRow("refused: the cool-down") << QStringList{u"started"_s, u"refused"_s} << 0.0 << 2000 << 0 << 1
+                                            << 2000;
+    QTest::newRow("refused, a longer pause") << QStringList{u"started"_s, u"refused"_s} << 3.5 << 3500 << 0 << 1501
+                                             << 3500;
+    QTest::newRow("refused, then answered: still the cool-down")
+        << QStringList{u"started"_s, u"refused"_s, u"started"_s, u"answered"_s} << 0.0 << 2000 << 0 << 1 << 2000;
+    QTest::newRow("refused, a longer gap asked")
+        << QStringList{u"started"_s, u"refused"_s} << 0.0 << 2000 << 5000 << 2001 << 5000;
+    QTest::newRow("the longest pause") << QStringList() << 600.0 << 600000 << 0 << 0 << 0;
+    QTest::newRow("stopped") << QStringList{u"stop"_s} << 2.0 << 2000 << 0 << -1 << -1;
+    QTest::newRow("stopped while one is under way") << QStringList{u"started"_s, u"stop"_s} << 2.0 << 2000 << 0 << -1
+                                                    << -1;
+    QTest::newRow("stopped, then allowed") << QStringList{u"stop"_s, u"allow"_s} << 2.0 << 2000 << 0 << 0 << 0;
+}
+
+void TestMining::paceRules()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(double, pause);
+    QFETCH(int, coolDown);
+    QFETCH(int, gap);
+    QFETCH(int, leastMs);
+    QFETCH(int, mostMs);
+    Mining::Pacer pacer;
+    pacer.setPauseSeconds(pause);
+    for (const QString& step : std::as_const(steps)) {
+        if (step == u"started")
+            pacer.started();
+        else if (step == u"answered" || step == u"refused")
+            pacer.ended(step == u"refused");
+        else if (step == u"stop")
+            pacer.stop();
+        else
+            pacer.allow();
+    }
+    QCOMPARE(pacer.coolDownMs(), coolDown);
+    const int ms = pacer.msUntilTurn(gap);
+    QVERIFY2(ms >= leastMs && ms <= mostMs, QByteArray::number(ms).constData());
+    // A wait returns at once when the turn is there, and never once stopped.
+    if (mostMs <= 0)
+        QCOMPARE(pacer.waitTurn(gap), mostMs == 0);
 }
 
 QTEST_MAIN(TestMining)

@@ -16,6 +16,7 @@
 #include "app/webstriploader.h"
 #include "e2e/fakesite.h"
 #include "mining/extraction.h"
+#include "mining/pacer.h"
 #include "platform/browser.h"
 #include "platform/codepage.h"
 #include "platform/inet.h"
@@ -331,6 +332,8 @@ void TestWebStrip::initTestCase()
     FakeHttpServer::Response cookie = page(u"<p>饼干</p>"_s);
     cookie.extraHeaders.append(qMakePair(QByteArray("Set-Cookie"), QByteArray("BDSVRTM=5; path=/")));
     site_->setPage(u"www.baidu.com"_s, u"/cookie"_s, cookie);
+    FakeHttpServer::Response home = page(u"<p>百度一下，你就知道</p>"_s);
+    site_->setPage(u"www.baidu.com"_s, u"/"_s, home);
     FakeHttpServer::Response empty;
     empty.status = 204;
     site_->setPage(host, u"/empty"_s, empty);
@@ -593,36 +596,64 @@ void TestWebStrip::pastVerification_data()
 {
     QTest::addColumn<QString>("address");
     QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("asked"); // the refused request
     QTest::addColumn<bool>("past");
     QTest::addColumn<bool>("verification"); // the verification itself, as the hidden page recognises it
 
-    QTest::newRow("result page") << u"http://www.baidu.com/s?wd=%E5%87%8F%E8%82%A5"_s << u"减肥_百度搜索"_s << true
-                                 << false;
-    QTest::newRow("https, host in capitals") << u"https://WWW.BAIDU.COM/s?wd=a"_s << u"a_百度搜索"_s << true << false;
+    const QString fat = u"http://www.baidu.com/s?wd=%E5%87%8F%E8%82%A5"_s;
+    const QString a = u"http://www.baidu.com/s?wd=a"_s;
+    QTest::newRow("result page") << fat << u"减肥_百度搜索"_s << fat << true << false;
+    QTest::newRow("https, host in capitals") << u"https://WWW.BAIDU.COM/s?wd=a"_s << u"a_百度搜索"_s << a << true
+                                             << false;
     QTest::newRow("keyword about the verification")
         << u"http://www.baidu.com/s?wd=%E7%99%BE%E5%BA%A6%E5%AE%89%E5%85%A8%E9%AA%8C%E8%AF%81"_s
-        << u"百度安全验证怎么解除_百度搜索"_s << true << false;
-    QTest::newRow("verification in place of results")
-        << u"http://www.baidu.com/s?wd=a"_s << u"百度安全验证"_s << false << true;
-    QTest::newRow("its title among spaces")
-        << u"http://www.baidu.com/s?wd=a"_s << u" \t百度安全验证\n"_s << false << true;
+        << u"百度安全验证怎么解除_百度搜索"_s
+        << u"http://www.baidu.com/s?wd=%E7%99%BE%E5%BA%A6%E5%AE%89%E5%85%A8%E9%AA%8C%E8%AF%81"_s << true << false;
+    QTest::newRow("verification in place of results") << a << u"百度安全验证"_s << a << false << true;
+    QTest::newRow("its title among spaces") << a << u" \t百度安全验证\n"_s << a << false << true;
     QTest::newRow("verification host") << u"http://wappass.baidu.com/static/captcha/tuxing.html?backurl=x"_s
-                                       << u"网络不给力"_s << false << true;
+                                       << u"网络不给力"_s << a << false << true;
     QTest::newRow("verification host, no captcha in the path")
-        << u"https://WAPPASS.baidu.com/"_s << u"百度"_s << false << true;
+        << u"https://WAPPASS.baidu.com/"_s << u"百度"_s << a << false << true;
     QTest::newRow("captcha path on the search host")
-        << u"http://www.baidu.com/static/CAPTCHA/x.html"_s << u"验证"_s << false << true;
-    QTest::newRow("another host of the engine") << u"http://baidu.com/s?wd=a"_s << u"a_百度搜索"_s << false << false;
-    QTest::newRow("not a web address") << u"file://www.baidu.com/s"_s << u"a"_s << false << false;
+        << u"http://www.baidu.com/static/CAPTCHA/x.html"_s << u"验证"_s << a << false << true;
+    QTest::newRow("another host of the engine") << u"http://baidu.com/s?wd=a"_s << u"a_百度搜索"_s << a << false
+                                                << false;
+    QTest::newRow("not a web address") << u"file://www.baidu.com/s"_s << u"a"_s << a << false << false;
+    // Only the answer to what was asked passes: a click on the engine's logo, a script that goes to
+    // its home page or to another keyword do not.
+    QTest::newRow("the engine's home page") << u"http://www.baidu.com/"_s << u"百度一下，你就知道"_s << a << false
+                                            << false;
+    QTest::newRow("another keyword") << u"http://www.baidu.com/s?wd=b"_s << u"b_百度搜索"_s << a << false << false;
+    QTest::newRow("same keyword in capitals") << u"http://www.baidu.com/s?wd=A"_s << u"A_百度搜索"_s << a << false
+                                              << false;
+    QTest::newRow("result page without a keyword") << u"http://www.baidu.com/s"_s << u"百度搜索"_s << a << false
+                                                   << false;
+    QTest::newRow("same keyword on another path") << u"http://www.baidu.com/sugrec?wd=a"_s << QString() << a << false
+                                                  << false;
+    QTest::newRow("more parameters, the keyword as asked")
+        << u"https://www.baidu.com/s?ie=utf-8&wd=%E5%87%8F%E8%82%A5&rsv_spt=1"_s << u"减肥_百度搜索"_s << fat << true
+        << false;
+    QTest::newRow("the keyword unencoded") << u"http://www.baidu.com/s?wd=减肥"_s << u"减肥_百度搜索"_s << fat << true
+                                           << false;
+    QTest::newRow("space as plus") << u"http://www.baidu.com/s?wd=a+b"_s << u"a b_百度搜索"_s
+                                   << u"http://www.baidu.com/s?wd=a%20b"_s << true << false;
+    QTest::newRow("an encoded plus is no space") << u"http://www.baidu.com/s?wd=a%2Bb"_s << u"a+b_百度搜索"_s
+                                                 << u"http://www.baidu.com/s?wd=a%20b"_s << false << false;
+    QTest::newRow("the suggestions' answer") << u"http://www.baidu.com/sugrec?prod=pc&wd=a"_s << QString()
+                                             << u"http://www.baidu.com/sugrec?ie=utf-8&json=1&prod=pc&wd=a"_s << true
+                                             << false;
+    QTest::newRow("nothing asked") << a << u"a_百度搜索"_s << QString() << false << false;
 }
 
 void TestWebStrip::pastVerification()
 {
     QFETCH(QString, address);
     QFETCH(QString, title);
+    QFETCH(QString, asked);
     QFETCH(bool, past);
     QFETCH(bool, verification);
-    QCOMPARE(WebStrip::isPastVerification(QUrl(address), title), past);
+    QCOMPARE(WebStrip::isPastVerification(QUrl(address), title, QUrl(asked)), past);
     QCOMPARE(WebStrip::isVerification(QUrl(address), title), verification);
 }
 
@@ -720,6 +751,8 @@ void TestWebStrip::verificationGate_data()
     // The engine serves the web engine the page it refused the fetch component: nobody passed anything.
     QTest::newRow("served at once") << plugin << u"served"_s << int(VerificationGate::Outcome::Served);
     QTest::newRow("window closed") << plugin << u"close"_s << int(VerificationGate::Outcome::NotPassed);
+    // A click on the engine's logo leads to its home page, which is no pass: the window stays.
+    QTest::newRow("home page is no pass") << plugin << u"home page"_s << int(VerificationGate::Outcome::NotPassed);
     QTest::newRow("Stop") << plugin << u"stop"_s << int(VerificationGate::Outcome::NotPassed);
     QTest::newRow("main window closed") << plugin << u"close main window"_s
                                         << int(VerificationGate::Outcome::NotPassed);
@@ -748,7 +781,12 @@ void TestWebStrip::verificationGate()
         QNetworkCookie::parseCookies("BAIDUID=B1; domain=.baidu.com; path=/\nH_PS_PSSID=7; path=/"),
         QUrl(u"http://www.baidu.com/s"_s));
     const QString refused = FakeSite::searchTarget(u"减肥"_s);
+    // The program's pace saw the refusal, as the run's request tells it.
+    Mining::Pacer pacer;
+    pacer.started();
     QVERIFY(inet.OpenURL(refused).verification);
+    pacer.ended(true);
+    const qint64 refusedAtMs = site_->visits().constLast().atMs;
     const bool served = action == u"served"_s;
     if (served) {
         site_->setRefusing(false);
@@ -779,12 +817,31 @@ void TestWebStrip::verificationGate()
     QRect place;
     bool goneAtOnce = false;
     QTimer driver;
+    bool wentHome = false;
+    bool standsAtHome = false;
+    const QUrl home(u"http://www.baidu.com/"_s);
     connect(&driver, &QTimer::timeout, this, [&] {
         QWidget* shown = shownVerificationWindow();
         auto* view = shown ? shown->findChild<QWebEngineView*>() : nullptr;
+        if (wentHome) {
+            // Closed by the person once the home page is in it, the window still standing.
+            if (!view || view->page()->isLoading() || view->url() != home)
+                return;
+            driver.stop();
+            standsAtHome = true;
+            shown->close();
+            return;
+        }
         if (!view || view->page()->isLoading() || view->title() != u"百度安全验证"_s)
             return;
-        driver.stop();
+        if (action == u"home page"_s) {
+            wentHome = true;
+            evaluate(view->page(), u"document.body.insertAdjacentHTML('afterbegin', \"<a id='logo' "
+                                   u"href='http://www.baidu.com/' style='display:block;height:40px'>百度</a>\")"_s);
+            QTest::mouseClick(view->focusProxy(), Qt::LeftButton, {}, centreOf(view->page(), u"logo"_s));
+        } else {
+            driver.stop();
+        }
         window = shown;
         windowOwner = shown->windowHandle()->transientParent() == form.windowHandle() ? &form : nullptr;
         notice = shown->findChild<QLabel*>()->text();
@@ -802,10 +859,13 @@ void TestWebStrip::verificationGate()
     });
     driver.start(50);
     const QUrl shownAddress(served ? refused : FakeSite::verificationAddress(refused));
-    const auto result = VerificationGate::pass(&form, &inet, shownAddress, [&stop] { return stop; });
+    const auto result = VerificationGate::pass(&form, &inet, shownAddress, QUrl(refused), &pacer, [&stop] { return stop; });
     QCOMPARE(int(result), outcome);
     QVERIFY(!shownVerificationWindow());
     WebStripLoader::setPluginPathForTesting(QString());
+    QCOMPARE(standsAtHome, action == u"home page"_s);
+    // Every page the window asked for has ended for the pace.
+    QVERIFY(!pacer.busy());
 
     // What was asked for, the engine's own asking for icons aside.
     QList<FakeSite::Visit> visits = site_->visits().mid(visitsBefore);
@@ -822,6 +882,10 @@ void TestWebStrip::verificationGate()
         QVERIFY(inet.OpenURL(refused).verification);
         return;
     }
+    // The window's first page waited for the cool-down after the refusal, also when it is the
+    // refused page itself.
+    QVERIFY2(visits.value(0).atMs - refusedAtMs >= 2000,
+             QByteArray::number(visits.value(0).atMs - refusedAtMs).constData());
     if (served) {
         // Closed as soon as the result page came, its cookies in the jar.
         QVERIFY(!window);
@@ -852,7 +916,10 @@ void TestWebStrip::verificationGate()
     QCOMPARE(visits.value(0).userAgent, QString::fromLatin1(Inet::UserAgent));
     QCOMPARE(visits.value(0).acceptLanguage, QString::fromLatin1(Inet::AcceptLanguage));
     if (result != VerificationGate::Outcome::Passed) {
-        QCOMPARE(targets, QStringList { verification });
+        QStringList asked { verification };
+        if (action == u"home page"_s)
+            asked << home.toString();
+        QCOMPARE(targets, asked);
         QCOMPARE(cookiesFor(inet, refused), sentBefore);
         QVERIFY(inet.OpenURL(refused).verification);
         return;

@@ -8,12 +8,16 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QScreen>
+#include <QTimer>
+#include <QUrlQuery>
 #include <QVBoxLayout>
 #include <QWebEngineCookieStore>
 #include <QWebEngineDownloadRequest>
+#include <QWebEngineLoadingInfo>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -27,13 +31,25 @@ namespace {
         return scheme == u"http" || scheme == u"https";
     }
 
+    // The keyword an address of the engine asks for, as text: its wd, a '+' read as a space; none
+    // without one.
+    std::optional<QString> keywordOf(const QUrl& address)
+    {
+        const QUrlQuery query(address);
+        if (!query.hasQueryItem(u"wd"_s))
+            return std::nullopt;
+        QString encoded = query.queryItemValue(u"wd"_s, QUrl::FullyEncoded);
+        encoded.replace(u'+', u"%20"_s);
+        return QUrl::fromPercentEncoding(encoded.toLatin1());
+    }
+
 } // namespace
 
-bool isPastVerification(const QUrl& address, const QString& title)
+bool isPastVerification(const QUrl& address, const QString& title, const QUrl& asked)
 {
-    return isWebScheme(address) && address.host().compare(u"www.baidu.com"_s, Qt::CaseInsensitive) == 0
-        && !address.path().contains(u"captcha"_s, Qt::CaseInsensitive)
-        && title.trimmed() != QStringView(VerificationTitle);
+    return isWebScheme(address) && !asked.host().isEmpty()
+        && address.host().compare(asked.host(), Qt::CaseInsensitive) == 0 && address.path() == asked.path()
+        && keywordOf(address) == keywordOf(asked) && !isVerification(address, title);
 }
 
 bool isVerification(const QUrl& address, const QString& title)
@@ -74,6 +90,9 @@ VerificationPage::VerificationPage(QWebEngineProfile* profile, Opener openAddres
 {
     // The engine would hand an address of a scheme it does not know to the desktop, after a click.
     settings()->setUnknownUrlSchemePolicy(QWebEngineSettings::DisallowUnknownUrlSchemes);
+    // An icon is asked for after the page has loaded, when the window may already have reported the
+    // pass and the run asks the engine again: a request nobody needs, and one too many.
+    settings()->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
 }
 
 bool VerificationPage::acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame)
@@ -89,6 +108,7 @@ bool VerificationPage::acceptNavigationRequest(const QUrl& url, NavigationType, 
 
 VerificationWindow::VerificationWindow(QWidget* parent, const VerificationWindowSetup& setup)
     : QWidget(parent, Qt::Dialog)
+    , setup_(setup)
 {
     prepareEngine();
     setObjectName(u"VerificationWindow"_s);
@@ -118,6 +138,7 @@ VerificationWindow::VerificationWindow(QWidget* parent, const VerificationWindow
         opener = setup.openAddress;
     page_ = new VerificationPage(profile, std::move(opener), view_);
     view_->setPage(page_);
+    connect(page_, &QWebEnginePage::loadingChanged, this, &VerificationWindow::onLoadingChanged);
     connect(page_, &QWebEnginePage::loadFinished, this, &VerificationWindow::onLoadFinished);
 
     auto* layout = new QVBoxLayout(this);
@@ -131,11 +152,52 @@ VerificationWindow::VerificationWindow(QWidget* parent, const VerificationWindow
 
     placeBeside(parent, setup.listArea);
     addCookies(profile->cookieStore(), setup.cookies);
-    page_->load(setup.address);
+    loadWhenItsTurn();
 }
 
 // The page goes with its view; the profile stays for the next window and the hidden pages.
-VerificationWindow::~VerificationWindow() = default;
+VerificationWindow::~VerificationWindow()
+{
+    // The page says nothing more to a window half gone; a load it leaves unfinished has ended.
+    disconnect(page_, nullptr, this, nullptr);
+    if (loadsUnderWay_ > 0 && setup_.requestEnded)
+        setup_.requestEnded(setup_.context, false);
+}
+
+void VerificationWindow::loadWhenItsTurn()
+{
+    if (reported_)
+        return;
+    const int ms = setup_.untilTurn ? setup_.untilTurn(setup_.context) : 0;
+    // Never: the run was stopped, and the owner closes the window.
+    if (ms < 0)
+        return;
+    if (ms > 0) {
+        QTimer::singleShot(ms, Qt::PreciseTimer, this, &VerificationWindow::loadWhenItsTurn);
+        return;
+    }
+    page_->load(setup_.address);
+}
+
+void VerificationWindow::onLoadingChanged(const QWebEngineLoadingInfo& info)
+{
+    // A navigation that replaces another before it ended continues the same request to the pace.
+    if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) {
+        if (loadsUnderWay_++ == 0) {
+            loadFrom_ = info.url();
+            if (setup_.requestStarted)
+                setup_.requestStarted(setup_.context);
+        }
+        return;
+    }
+    if (loadsUnderWay_ == 0 || --loadsUnderWay_ > 0)
+        return;
+    // Refused: a page of the engine ended on the verification. The verification's own pages, a
+    // person's tries at it, are not refusals.
+    const bool refused = !isVerificationAddress(loadFrom_) && isVerification(page_->url(), page_->title());
+    if (setup_.requestEnded)
+        setup_.requestEnded(setup_.context, refused);
+}
 
 QList<QNetworkCookie> VerificationWindow::cookies() const
 {
@@ -155,18 +217,19 @@ void VerificationWindow::onLoadFinished(bool ok)
 {
     if (reported_)
         return;
+    const bool firstPage = pagesFinished_++ == 0;
     // Also a verification page that came with an error status counts as shown.
     if (isVerification(page_->url(), page_->title())) {
         shownVerification_ = true;
         return;
     }
-    if (!ok || !isPastVerification(page_->url(), page_->title()))
+    if (!ok || !isPastVerification(page_->url(), page_->title(), setup_.askedAddress))
         return;
     reported_ = true;
-    if (shownVerification_)
-        Q_EMIT passed(cookies());
-    else
+    if (firstPage && !shownVerification_)
         Q_EMIT served(cookies());
+    else
+        Q_EMIT passed(cookies());
     close();
 }
 

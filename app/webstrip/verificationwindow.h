@@ -16,6 +16,7 @@
 
 class QLabel;
 class QWebEngineDownloadRequest;
+class QWebEngineLoadingInfo;
 class QWebEngineView;
 
 namespace WebStrip {
@@ -24,9 +25,11 @@ inline constexpr char16_t VerificationTitle[] = u"百度安全验证";
 inline constexpr char16_t VerificationNotice[]
     = u"查询过于频繁，百度要求进行安全验证，请在下方完成验证，通过后挖掘会自动继续。";
 
-// Whether the page the window arrived at lies past the verification: a web page on the search host
-// that is not the verification itself, by its title or by one of its addresses.
-bool isPastVerification(const QUrl& address, const QString& title);
+// Whether the page the window arrived at lies past the verification: the answer to the refused
+// request asked, that is a web page of the same host and path with the same keyword (its wd, as
+// text), and not the verification itself, by its title or by its address. Any other page of the
+// engine, its home page for one, is not.
+bool isPastVerification(const QUrl& address, const QString& title, const QUrl& asked);
 // Whether it is the verification itself: an address on its host or with "captcha" in its path, or
 // its title.
 bool isVerification(const QUrl& address, const QString& title);
@@ -73,10 +76,10 @@ public:
     QList<QNetworkCookie> cookies() const;
 
 Q_SIGNALS:
-    // Emitted once, one of: passed with every cookie, once the page came past the verification it had
-    // shown; served with every cookie, when the page came past it without having shown it; each right
-    // before the window closes itself; or not passed when it is closed otherwise. Deleting the window
-    // emits none.
+    // Emitted once, one of: passed with every cookie, once the answer to the refused request came
+    // after the verification showed or after another page; served with every cookie, when the
+    // window's first page was that answer; each right before the window closes itself; or not passed
+    // when it is closed otherwise. Deleting the window emits none.
     void passed(const QList<QNetworkCookie>& cookies);
     void served(const QList<QNetworkCookie>& cookies);
     void notPassed();
@@ -86,6 +89,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The first page, once the program's pace allows it.
+    void loadWhenItsTurn();
+    void onLoadingChanged(const QWebEngineLoadingInfo& info);
     void onLoadFinished(bool ok);
     void onDownloadRequested(QWebEngineDownloadRequest* download);
     void placeBeside(QWidget* parent, const QRect& listArea);
@@ -93,7 +99,11 @@ private:
     QWebEngineView* view_ = nullptr;
     VerificationPage* page_ = nullptr;
     QLabel* notice_ = nullptr;
+    VerificationWindowSetup setup_; // its address, the refused request and the pace's hooks
     bool shownVerification_ = false;
+    int pagesFinished_ = 0;
+    int loadsUnderWay_ = 0; // navigations of the page started and not ended, told to the pace as one
+    QUrl loadFrom_;         // where the first of them started
     bool reported_ = false;
 };
 

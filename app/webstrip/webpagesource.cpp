@@ -184,6 +184,7 @@ void WebPageSource::abort()
 FetchResult WebPageSource::fetch(const QString& address, Inet::Expect expect)
 {
     FetchResult result;
+    result.address = address;
     if (call_) {
         result.error = u"网页引擎正在打开另一个页面"_s;
         return result;

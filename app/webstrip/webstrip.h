@@ -43,6 +43,9 @@ enum class VerificationResult {
 struct VerificationWindowSetup
 {
     QUrl address; // the verification page, or the result page it came in place of
+    // The refused request: the window is passed once the answer to it comes back (its host, path and
+    // keyword), and nothing else passes. Empty: nothing does.
+    QUrl askedAddress;
     QByteArray userAgent; // the page's requests say the same of themselves as the program's
     QByteArray acceptLanguage;
     QList<QNetworkCookie> cookies; // the page starts with these
@@ -55,6 +58,13 @@ struct VerificationWindowSetup
     // closing itself; or not passed, without cookies, when the window was closed. Never called once
     // the owner has deleted the window.
     void (*finished)(void* context, VerificationResult result, const QList<QNetworkCookie>& cookies) = nullptr;
+    // The program's pace of requests to the engine. The window's first page waits until untilTurn
+    // gives 0 (milliseconds to wait before asking again; -1: never); without it the page loads at
+    // once. Every page the window asks for, its first and those a person's clicks ask for, is told as
+    // it starts and as it ends, refused when it asked the engine and ended on the verification.
+    int (*untilTurn)(void* context) = nullptr;
+    void (*requestStarted)(void* context) = nullptr;
+    void (*requestEnded)(void* context, bool refused) = nullptr;
     void* context = nullptr;
 };
 

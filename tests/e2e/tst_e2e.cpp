@@ -659,20 +659,28 @@ void TestEndToEnd::fetcherRefusedWebEngineServed_data()
 {
     QTest::addColumn<int>("refusal");
     QTest::addColumn<int>("fetcherRefusals");
+    QTest::addColumn<bool>("restart"); // the program is started again and mines once more
     // The window finds the results at once: the engine serves the web engine, and the run asks
     // through it from then on, without anybody passing anything.
-    QTest::newRow("verification in place of the results") << int(FakeSite::FetcherRefusal::InPlace) << 1;
+    QTest::newRow("verification in place of the results") << int(FakeSite::FetcherRefusal::InPlace) << 1 << false;
     // The window shows the verification and the person passes it; the fetcher is refused again
     // right after, and the run turns to the web engine.
-    QTest::newRow("redirect to the verification") << int(FakeSite::FetcherRefusal::Redirect) << 2;
+    QTest::newRow("redirect to the verification") << int(FakeSite::FetcherRefusal::Redirect) << 2 << false;
+    // The next start remembers the engine's choice: its first query goes through the web engine, and
+    // the fetcher is not refused again.
+    QTest::newRow("in place, then the next start") << int(FakeSite::FetcherRefusal::InPlace) << 1 << true;
 }
 
 void TestEndToEnd::fetcherRefusedWebEngineServed()
 {
     QFETCH(int, refusal);
     QFETCH(int, fetcherRefusals);
-    const auto program = startProgram(true);
-    QVERIFY(program);
+    QFETCH(bool, restart);
+    QTemporaryDir data;
+    auto program = std::make_unique<ProgramWindow>(
+        display_, ProgramWindow::Options { program_, site_->port(), false, data.path() });
+    QString error;
+    QVERIFY2(program->start(&error), qPrintable(error));
     startFetcherRefusedRun(*program, FakeSite::FetcherRefusal(refusal));
     QVERIFY(!QTest::currentTestFailed());
     const QString seed = FakeSite::searchTarget(u"减肥"_s);
@@ -716,9 +724,55 @@ void TestEndToEnd::fetcherRefusedWebEngineServed()
     QVERIFY2(webAsked.endsWith(FakeSite::searchTarget(u"减肥方法大全"_s)), qPrintable(webAsked.join(u'\n')));
     for (const QString& keyword : { u"减肥方法"_s, u"减肥食谱"_s, u"减肥方法大全"_s })
         QCOMPARE(webAsked.count(FakeSite::searchTarget(keyword)), 1);
+    // Nothing of any kind reached the engine within two seconds after a refusal: neither the
+    // verification window's first page (the refused page itself, when it came in place of the
+    // results) nor the hidden page's.
+    const QList<FakeSite::Visit> all = site_->visits();
+    qint64 shortest = -1;
+    for (qsizetype i = 0; i < all.size(); ++i) {
+        for (qsizetype j = i + 1; all.at(i).refused && j < all.size(); ++j) {
+            const qint64 after = all.at(j).atMs - all.at(i).atMs;
+            QVERIFY2(after >= 2000, qPrintable(u"%1 %2 ms after the refusal of %3"_s.arg(all.at(j).target)
+                                                   .arg(after)
+                                                   .arg(all.at(i).target)));
+            shortest = shortest < 0 ? after : qMin(shortest, after);
+        }
+    }
     qInfo("e2e: %s: the verification window was %s; %lld result pages through the web engine, the fetcher refused %d "
-          "times",
-          QTest::currentDataTag(), windowSeen ? "seen" : "never seen", qlonglong(webAsked.size()), refused);
+          "times; the next request came %lld ms after a refusal at the soonest",
+          QTest::currentDataTag(), windowSeen ? "seen" : "never seen", qlonglong(webAsked.size()), refused,
+          qlonglong(shortest));
+    if (!restart)
+        return;
+
+    // Closed, started again on the same session, and the same seed mined again: every page through
+    // the web engine from the first, none refused, no window.
+    QVERIFY(display_.sendCloseRequest(program->window()));
+    QVERIFY(program->process().waitForFinished(5000));
+    const qsizetype before = site_->visits().size();
+    program = std::make_unique<ProgramWindow>(display_,
+                                              ProgramWindow::Options { program_, site_->port(), false, data.path() });
+    QVERIFY2(program->start(&error), qPrintable(error));
+    QTRY_COMPARE_WITH_TIMEOUT(copiedList(*program), QString(whole).replace(u"\r\n"_s, u"\n"_s), 10000);
+    program->click(Layout::Command4);
+    const QString last = FakeSite::searchTarget(u"减肥方法大全"_s);
+    const auto lastAsked = [&] {
+        const QList<FakeSite::Visit> visits = site_->visits().mid(before);
+        return std::any_of(visits.cbegin(), visits.cend(),
+                           [&](const FakeSite::Visit& visit) { return visit.target == last; });
+    };
+    QVERIFY2(QTest::qWaitFor(lastAsked, 40000), qPrintable(site_->requestLog()));
+    QTest::qWait(1000);
+    QStringList again;
+    for (const FakeSite::Visit& visit : site_->visits().mid(before)) {
+        if (!visit.target.contains(u"/s?wd="_s))
+            continue;
+        QVERIFY2(visit.fromWebEngine && !visit.refused, qPrintable(visit.target));
+        again << visit.target;
+    }
+    QCOMPARE(again, (QStringList { seed, FakeSite::searchTarget(u"减肥方法"_s), FakeSite::searchTarget(u"减肥食谱"_s),
+                                   last }));
+    QVERIFY(display_.findWindows(program->pid(), u"^(百度安全验证|挖掘已停止)$"_s).isEmpty());
 }
 
 void TestEndToEnd::stopWhileVerificationWindowIsOpen()
@@ -731,6 +785,10 @@ void TestEndToEnd::stopWhileVerificationWindowIsOpen()
     QVERIFY2(QTest::qWaitFor(
                  [&] { return !(found = display_.findWindows(program->pid(), u"^百度安全验证$"_s)).isEmpty(); }, 30000),
              qPrintable(u"没有出现验证窗口。请求：\n"_s + site_->requestLog()));
+    // Its page comes after the cool-down of the refusal.
+    const QString verification = FakeSite::verificationAddress(FakeSite::searchTarget(u"减肥"_s));
+    QVERIFY2(QTest::qWaitFor([&] { return askedTargets().contains(verification); }, 15000),
+             qPrintable(site_->requestLog()));
     QTest::qWait(1000);
     const int asked = site_->requestCount();
 
