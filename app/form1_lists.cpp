@@ -94,20 +94,22 @@ void Form1::Command2_Click()
 void Form1::Command15_Click()
 {
     runListCommand(Command15, Text1, [this](const QString& list) -> std::optional<QString> {
-        const QString filter = ListCommands::trimSpaces(Text9->text());
-        if (filter.isEmpty())
+        // A box without a word leaves the list as it is.
+        const WordFilter::Words words = WordFilter::parse(Text9->text());
+        if (words.isEmpty())
             return std::nullopt;
-        return ListCommands::keepContaining(list, filter);
+        return ListCommands::keepMatching(list, words);
     });
 }
 
 void Form1::Command8_Click()
 {
     runListCommand(Command8, Text1, [this](const QString& list) -> std::optional<QString> {
-        const QString filter = ListCommands::trimSpaces(Text2->text());
-        if (filter.isEmpty())
+        // Every word drops what contains it; a minus is part of the word here.
+        const WordFilter::Words words = WordFilter::parse(Text2->text(), false);
+        if (words.isEmpty())
             return std::nullopt;
-        return ListCommands::dropContaining(list, filter);
+        return ListCommands::dropContainingAny(list, words.required);
     });
 }
 

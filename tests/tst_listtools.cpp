@@ -451,6 +451,25 @@ void TestListTools::listCommands_data()
     QTest::newRow("keep containing, case ignored")
         << Command::KeepContaining << u" ab "_s << u"xABy\r\ncd\r\n"_s << u"xABy\r\n"_s;
     QTest::newRow("keep containing, no match") << Command::KeepContaining << u"z"_s << u"a\r\nb"_s << QString();
+    const QString diet = u"减肥方法\r\n减肥药方法\r\n\r\n  \r\n瘦身方法\r\n减肥茶"_s;
+    QTest::newRow("keep containing, two words") << Command::KeepContaining << u"减肥 方法"_s << diet
+                                                << u"减肥方法\r\n减肥药方法\r\n"_s;
+    QTest::newRow("keep containing, minus word") << Command::KeepContaining << u"减肥 方法 -药"_s << diet
+                                                 << u"减肥方法\r\n"_s;
+    QTest::newRow("keep containing, full-width space and minus")
+        << Command::KeepContaining << u"减肥\u3000－药"_s << diet << u"减肥方法\r\n减肥茶\r\n"_s;
+    QTest::newRow("keep containing, minus words only, blank lines go")
+        << Command::KeepContaining << u"-药 －茶"_s << diet << u"减肥方法\r\n瘦身方法\r\n"_s;
+    QTest::newRow("keep containing, lone minus is a word") << Command::KeepContaining << u"减肥 -"_s
+                                                           << u"减肥-方法\r\n减肥方法\r\n-"_s << u"减肥-方法\r\n"_s;
+    QTest::newRow("keep containing, minus word case ignored")
+        << Command::KeepContaining << u"-APP"_s << u"减肥app\r\n减肥茶"_s << u"减肥茶\r\n"_s;
+    QTest::newRow("keep containing, minus inside a word") << Command::KeepContaining << u"t-shirt"_s
+                                                          << u"T-Shirt\r\nshirt"_s << u"T-Shirt\r\n"_s;
+    QTest::newRow("drop containing, several words") << Command::DropContaining << u"药 茶　胶囊"_s
+                                                    << diet + u"\r\n减肥胶囊"_s << u"减肥方法\r\n\r\n  \r\n瘦身方法\r\n"_s;
+    QTest::newRow("drop containing, minus is part of the word")
+        << Command::DropContaining << u"-药"_s << u"减肥-药\r\n减肥药"_s << u"减肥药\r\n"_s;
     QTest::newRow("drop containing, empty entry survives")
         << Command::DropContaining << u"x"_s << u"a\r\nb\r\n"_s << u"a\r\nb\r\n\r\n"_s;
     QTest::newRow("drop containing, case ignored") << Command::DropContaining << u"A"_s << u"a1\r\nb"_s << u"b\r\n"_s;
@@ -499,6 +518,8 @@ void TestListTools::emptyFilterLeavesListAndClipboard_data()
     QTest::newRow("keep, empty") << true << QString();
     QTest::newRow("drop, spaces only") << false << u"  "_s;
     QTest::newRow("drop, empty") << false << QString();
+    QTest::newRow("keep, full-width spaces only") << true << u"\u3000 \u3000"_s;
+    QTest::newRow("drop, full-width spaces only") << false << u"\u3000"_s;
 }
 
 void TestListTools::emptyFilterLeavesListAndClipboard()

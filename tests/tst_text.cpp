@@ -1,5 +1,7 @@
-// Module1's marker extraction and number reading, as tables of named cases.
+// Module1's marker extraction and number reading, and the typed filters of several words, as tables
+// of named cases.
 #include "text/module1.h"
+#include "text/wordfilter.h"
 
 #include <QTest>
 
@@ -15,6 +17,10 @@ private Q_SLOTS:
     void collectBetween();
     void readWholeNumber_data();
     void readWholeNumber();
+    void filterWords_data();
+    void filterWords();
+    void filterMatches_data();
+    void filterMatches();
 };
 
 void TestText::textBetween_data()
@@ -116,6 +122,76 @@ void TestText::readWholeNumber()
     QCOMPARE(value.has_value(), readable);
     if (readable)
         QCOMPARE(*value, expected);
+}
+
+void TestText::filterWords_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("minusExcludes");
+    QTest::addColumn<QStringList>("required");
+    QTest::addColumn<QStringList>("excluded");
+
+    QTest::newRow("one word") << u"减肥"_s << true << QStringList{u"减肥"_s} << QStringList();
+    QTest::newRow("spaces around one word") << u"  减肥 "_s << true << QStringList{u"减肥"_s} << QStringList();
+    QTest::newRow("words and a minus word") << u"减肥 方法 -药"_s << true << QStringList{u"减肥"_s, u"方法"_s}
+                                            << QStringList{u"药"_s};
+    QTest::newRow("full-width spaces and minus") << u"\u3000减肥\u3000\u3000－药 "_s << true << QStringList{u"减肥"_s}
+                                                 << QStringList{u"药"_s};
+    QTest::newRow("minus words only") << u"-药 -茶"_s << true << QStringList() << QStringList{u"药"_s, u"茶"_s};
+    QTest::newRow("lone minus is a word") << u"减肥 - 方法"_s << true << QStringList{u"减肥"_s, u"-"_s, u"方法"_s}
+                                          << QStringList();
+    QTest::newRow("lone full-width minus is a word") << u"－"_s << true << QStringList{u"－"_s} << QStringList();
+    QTest::newRow("double minus excludes a minus") << u"--"_s << true << QStringList() << QStringList{u"-"_s};
+    QTest::newRow("minus inside a word") << u"t-shirt"_s << true << QStringList{u"t-shirt"_s} << QStringList();
+    QTest::newRow("tab is no separator") << u"a\tb"_s << true << QStringList{u"a\tb"_s} << QStringList();
+    QTest::newRow("no-break space is no separator") << u"a\u00a0b"_s << true << QStringList{u"a\u00a0b"_s}
+                                                    << QStringList();
+    QTest::newRow("without minus words") << u"药 -茶 －酒"_s << false << QStringList{u"药"_s, u"-茶"_s, u"－酒"_s}
+                                         << QStringList();
+    QTest::newRow("spaces only") << u" \u3000 "_s << true << QStringList() << QStringList();
+    QTest::newRow("empty") << QString() << true << QStringList() << QStringList();
+}
+
+void TestText::filterWords()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, minusExcludes);
+    QFETCH(QStringList, required);
+    QFETCH(QStringList, excluded);
+    const WordFilter::Words words = WordFilter::parse(text, minusExcludes);
+    QCOMPARE(words.required, required);
+    QCOMPARE(words.excluded, excluded);
+    QCOMPARE(words.isEmpty(), required.isEmpty() && excluded.isEmpty());
+}
+
+void TestText::filterMatches_data()
+{
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("matches");
+    QTest::addColumn<bool>("containsAny"); // of every word of the filter, minus words read as words
+
+    QTest::newRow("both words") << u"减肥 方法"_s << u"减肥的方法"_s << true << true;
+    QTest::newRow("words in any order") << u"方法 减肥"_s << u"减肥方法"_s << true << true;
+    QTest::newRow("one word missing") << u"减肥 方法"_s << u"减肥茶"_s << false << true;
+    QTest::newRow("minus word present") << u"减肥 -药"_s << u"减肥药"_s << false << true;
+    QTest::newRow("minus word absent") << u"减肥 -药"_s << u"减肥茶"_s << true << true;
+    QTest::newRow("letter case ignored") << u"App -PRO"_s << u"减肥APP"_s << true << true;
+    QTest::newRow("minus word case ignored") << u"-pro"_s << u"减肥App Pro"_s << false << false;
+    QTest::newRow("minus words only, none present") << u"-药 -茶"_s << u"减肥方法"_s << true << false;
+    QTest::newRow("no words matches everything") << u"  "_s << u"减肥"_s << true << false;
+    QTest::newRow("words overlap in the text") << u"减肥 肥茶"_s << u"减肥茶"_s << true << true;
+    QTest::newRow("empty text") << u"减肥"_s << QString() << false << false;
+}
+
+void TestText::filterMatches()
+{
+    QFETCH(QString, filter);
+    QFETCH(QString, text);
+    QFETCH(bool, matches);
+    QFETCH(bool, containsAny);
+    QCOMPARE(WordFilter::matches(text, WordFilter::parse(filter)), matches);
+    QCOMPARE(WordFilter::containsAny(text, WordFilter::parse(filter, false).required), containsAny);
 }
 
 QTEST_APPLESS_MAIN(TestText)
