@@ -182,6 +182,8 @@ void Form1::Command16_Click()
         if (written.shortenedCells > 0)
             message += u"\n有 %1 个单元格超过 %2 个字符，只写入了前 %2 个字符。"_s.arg(
                 QString::number(written.shortenedCells), QString::number(ListExport::MaxCellLength));
+        if (!written.groupingError.isEmpty())
+            message += u"\n没有分出词根（%1），“词根”一列都写作“其他”。"_s.arg(written.groupingError);
         MessageBox::show(this, u"导出"_s, message);
     });
     job->start();

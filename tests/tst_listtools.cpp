@@ -91,11 +91,12 @@ QByteArray unzipped(const QString& path, const QString& entry)
     return unzip.readAllStandardOutput();
 }
 
-// The sheet's rows as a spreadsheet shows them: seven cells a row, "" where there is none, a text cell
-// as its stored text, a number as "=" and its value, with its number format after a blank if it has
-// one. A row out of sequence shows as "row N".
-QList<QStringList> sheetRows(const QString& path)
+// The rows of a sheet of the workbook (1 "关键词", 2 "词根") as a spreadsheet shows them: a cell for
+// every column, "" where there is none, a text cell as its stored text, a number as "=" and its value,
+// with its number format after a blank if it has one. A row out of sequence shows as "row N".
+QList<QStringList> sheetRows(const QString& path, int sheetNumber = 1)
 {
+    const int columns = sheetNumber == 1 ? 10 : 6;
     QHash<QString, QString> formatCodes;
     QStringList styleFormats;
     QXmlStreamReader styles(unzipped(path, u"xl/styles.xml"_s));
@@ -113,13 +114,13 @@ QList<QStringList> sheetRows(const QString& path)
     }
 
     QList<QStringList> rows;
-    QXmlStreamReader sheet(unzipped(path, u"xl/worksheets/sheet1.xml"_s));
+    QXmlStreamReader sheet(unzipped(path, u"xl/worksheets/sheet%1.xml"_s.arg(sheetNumber)));
     while (!sheet.atEnd()) {
         sheet.readNext();
         if (!sheet.isStartElement())
             continue;
         if (sheet.name() == u"row") {
-            rows.append(QStringList(7));
+            rows.append(QStringList(columns));
             if (sheet.attributes().value(u"r"_s).toInt() != rows.size())
                 rows.last()[0] = u"row "_s + sheet.attributes().value(u"r"_s).toString();
         } else if (sheet.name() == u"c" && !rows.isEmpty()) {
@@ -133,12 +134,12 @@ QList<QStringList> sheetRows(const QString& path)
                 value += sheet.readElementText();
             }
             const int column = ref.front().unicode() - u'A';
-            if (column < 0 || column >= 7 || ref.mid(1).toInt() != rows.size())
+            if (column < 0 || column >= columns || ref.mid(1).toInt() != rows.size())
                 value = u"cell "_s + ref;
             else if (type != u"inlineStr")
                 value
                     = u"="_s + value + (styleFormats.value(style).isEmpty() ? QString() : u" "_s + styleFormats[style]);
-            rows.last()[qBound(0, column, 6)] = value;
+            rows.last()[qBound(0, column, columns - 1)] = value;
         }
     }
     if (sheet.hasError())
@@ -641,6 +642,7 @@ void TestListTools::keywordSheet_data()
     QTest::addColumn<QString>("list");
     QTest::addColumn<Records>("records");
     QTest::addColumn<QList<QStringList>>("rows");
+    QTest::addColumn<QList<QStringList>>("roots"); // the sheet "词根"
     QTest::addColumn<int>("shortened");
 
     const QDateTime found(QDate(2024, 5, 6), QTime(7, 8, 9));
@@ -649,51 +651,98 @@ void TestListTools::keywordSheet_data()
     const ListExport::SheetRecord related { u"相关搜索"_s, u"减肥"_s, u"减肥"_s, 1, 3, found };
     const ListExport::SheetRecord hotWord { u"百度今日热词"_s, {}, {}, 0, 0, found };
     const ListExport::SheetRecord dropped { u"文件 词表.txt"_s, {}, {}, 0, 0, found };
-    const QStringList typed = { u"自己输入的词"_s, u"手动"_s, {}, {}, {}, {}, {} };
-    auto manual = [](const QString& keyword) { return QStringList { keyword, u"手动"_s, {}, {}, {}, {}, {} }; };
+    const QString other = u"其他"_s;
+    const QStringList typed = { u"自己输入的词"_s, u"手动"_s, {}, {}, {}, {}, {}, other, {}, {} };
+    auto manual = [&other](const QString& keyword) {
+        return QStringList { keyword, u"手动"_s, {}, {}, {}, {}, {}, other, {}, {} };
+    };
+    // The sheet "词根" of a list that no root splits: one row, "其他".
+    auto onlyOther = [&other](int keywords, int seen, const QString& examples) {
+        return QList<QStringList> { { other, {}, u"=%1"_s.arg(keywords), u"=%1"_s.arg(seen), {}, examples } };
+    };
 
     QTest::newRow("suggestion, full record")
         << u"减肥茶"_s << Records { { u"减肥茶"_s, suggestion } }
-        << QList<QStringList> { { u"减肥茶"_s, u"下拉词"_s, u"减肥"_s, u"=2"_s, u"减肥"_s, u"=1"_s, at } } << 0;
-    QTest::newRow("typed line") << u"自己输入的词"_s << Records {} << QList<QStringList> { typed } << 0;
+        << QList<QStringList> { { u"减肥茶"_s, u"下拉词"_s, u"减肥"_s, u"=2"_s, u"减肥"_s, u"=1"_s, at, other, {}, {} } }
+        << onlyOther(1, 1, u"减肥茶"_s) << 0;
+    QTest::newRow("typed line") << u"自己输入的词"_s << Records {} << QList<QStringList> { typed }
+                                << onlyOther(1, 0, u"自己输入的词"_s) << 0;
     QTest::newRow("hot word and dropped file")
         << u"春晚\r\n瘦身"_s << Records { { u"春晚"_s, hotWord }, { u"瘦身"_s, dropped } }
-        << QList<QStringList> { { u"春晚"_s, u"百度今日热词"_s, {}, {}, {}, {}, at },
-                                { u"瘦身"_s, u"文件 词表.txt"_s, {}, {}, {}, {}, at } }
-        << 0;
-    QTest::newRow("list order, repeats") << u"b\r\na\r\nb"_s << Records { { u"a"_s, related } }
-                                         << QList<QStringList> { manual(u"b"_s),
-                                                                 { u"a"_s, u"相关搜索"_s, u"减肥"_s, u"=1"_s, u"减肥"_s,
-                                                                   u"=3"_s, at },
-                                                                 manual(u"b"_s) }
-                                         << 0;
+        << QList<QStringList> { { u"春晚"_s, u"百度今日热词"_s, {}, {}, {}, {}, at, other, {}, {} },
+                                { u"瘦身"_s, u"文件 词表.txt"_s, {}, {}, {}, {}, at, other, {}, {} } }
+        << onlyOther(2, 0, u"春晚、瘦身"_s) << 0;
+    QTest::newRow("list order, repeats")
+        << u"b\r\na\r\nb"_s << Records { { u"a"_s, related } }
+        << QList<QStringList> { manual(u"b"_s),
+                                { u"a"_s, u"相关搜索"_s, u"减肥"_s, u"=1"_s, u"减肥"_s, u"=3"_s, at, other, {}, {} },
+                                manual(u"b"_s) }
+        << onlyOther(2, 3, u"b、a"_s) << 0;
     QTest::newRow("blank lines skipped") << u"\r\na\r\n\r\n  \r\nb\r\n"_s << Records {}
-                                         << QList<QStringList> { manual(u"a"_s), manual(u"b"_s) } << 0;
-    QTest::newRow("empty list") << QString() << Records {} << QList<QStringList> {} << 0;
-    QTest::newRow("spaces and tabs kept") << u"  a\tb  \r\n\u3000"_s << Records {}
-                                          << QList<QStringList> { manual(u"  a\tb  "_s), manual(u"\u3000"_s) } << 0;
+                                         << QList<QStringList> { manual(u"a"_s), manual(u"b"_s) }
+                                         << onlyOther(2, 0, u"a、b"_s) << 0;
+    QTest::newRow("empty list") << QString() << Records {} << QList<QStringList> {} << QList<QStringList> {} << 0;
+    QTest::newRow("spaces and tabs kept")
+        << u"  a\tb  \r\n\u3000"_s << Records {}
+        << QList<QStringList> { manual(u"  a\tb  "_s), manual(u"\u3000"_s) } << onlyOther(1, 0, u"a\tb"_s) << 0;
     QTest::newRow("characters that XML escapes")
-        << u"a&b<c>\"d'e&amp;"_s << Records {} << QList<QStringList> { manual(u"a&b<c>\"d'e&amp;"_s) } << 0;
-    QTest::newRow("outside the BMP") << u"😀𠀀減"_s << Records {} << QList<QStringList> { manual(u"😀𠀀減"_s) } << 0;
+        << u"a&b<c>\"d'e&amp;"_s << Records {} << QList<QStringList> { manual(u"a&b<c>\"d'e&amp;"_s) }
+        << onlyOther(1, 0, u"a&b<c>\"d'e&amp;"_s) << 0;
+    QTest::newRow("outside the BMP") << u"😀𠀀減"_s << Records {} << QList<QStringList> { manual(u"😀𠀀減"_s) }
+                                     << onlyOther(1, 0, u"😀𠀀減"_s) << 0;
     QTest::newRow("lone surrogate") << u"x"_s + QChar(0xd800) + u"y" << Records {}
-                                    << QList<QStringList> { manual(u"x\ufffdy"_s) } << 0;
+                                    << QList<QStringList> { manual(u"x\ufffdy"_s) } << onlyOther(1, 0, u"x\ufffdy"_s)
+                                    << 0;
     QTest::newRow("control character") << u"x\x01y"_s << Records {} << QList<QStringList> { manual(u"x_x0001_y"_s) }
-                                       << 0;
+                                       << onlyOther(1, 0, u"x_x0001_y"_s) << 0;
     QTest::newRow("text like an escape") << u"_x0041_ _x00e9_ _x12_"_s << Records {}
-                                         << QList<QStringList> { manual(u"_x005F_x0041_ _x005F_x00e9_ _x12_"_s) } << 0;
+                                         << QList<QStringList> { manual(u"_x005F_x0041_ _x005F_x00e9_ _x12_"_s) }
+                                         << onlyOther(1, 0, u"_x005F_x0041_ _x005F_x00e9_ _x12_"_s) << 0;
+    // A keyword cut in its row is cut again as the example of its group.
     QTest::newRow("text like an escape at the cell's limit")
         << QString(32760, u'长') + u"_x0041_"_s << Records {}
-        << QList<QStringList> { manual(QString(32760, u'长') + u"_x005F_"_s) } << 1;
+        << QList<QStringList> { manual(QString(32760, u'长') + u"_x005F_"_s) }
+        << onlyOther(1, 0, QString(32760, u'长') + u"_x005F_"_s) << 2;
     QTest::newRow("very long line cut") << QString(40000, u'长') + u"\r\n短"_s << Records {}
-                                        << QList<QStringList> { manual(QString(32767, u'长')), manual(u"短"_s) } << 1;
+                                        << QList<QStringList> { manual(QString(32767, u'长')), manual(u"短"_s) }
+                                        << onlyOther(2, 0, QString(32767, u'长')) << 2;
     QTest::newRow("cut before a surrogate pair")
-        << QString(32766, u'长') + u"😀x"_s << Records {} << QList<QStringList> { manual(QString(32766, u'长')) } << 1;
+        << QString(32766, u'长') + u"😀x"_s << Records {} << QList<QStringList> { manual(QString(32766, u'长')) }
+        << onlyOther(1, 0, QString(32766, u'长')) << 2;
     QTest::newRow("time that a sheet cannot hold")
         << u"x\r\ny"_s
         << Records { { u"x"_s, { u"相关搜索"_s, u"a"_s, u"a"_s, 1, 1, QDateTime() } },
                      { u"y"_s, { u"相关搜索"_s, u"a"_s, u"a"_s, 1, 1, QDateTime(QDate(1850, 1, 1), QTime(0, 0)) } } }
-        << QList<QStringList> { { u"x"_s, u"相关搜索"_s, u"a"_s, u"=1"_s, u"a"_s, u"=1"_s, {} },
-                                { u"y"_s, u"相关搜索"_s, u"a"_s, u"=1"_s, u"a"_s, u"=1"_s, {} } }
+        << QList<QStringList> { { u"x"_s, u"相关搜索"_s, u"a"_s, u"=1"_s, u"a"_s, u"=1"_s, {}, other, {}, {} },
+                                { u"y"_s, u"相关搜索"_s, u"a"_s, u"=1"_s, u"a"_s, u"=1"_s, {}, other, {}, {} } }
+        << onlyOther(2, 2, u"x、y"_s) << 0;
+
+    // 减肥 takes six keywords and splits into 茶 and 药; 瘦身 ties with 汤 and is the longer root.
+    // The intent texts never make roots: 减肥茶多少钱 is 减肥 and 茶 with the intent 价格.
+    const ListExport::SheetRecord seenThrice { u"相关搜索"_s, u"减肥"_s, u"减肥"_s, 1, 3, found };
+    const ListExport::SheetRecord seenTwice { u"相关搜索"_s, u"减肥"_s, u"减肥"_s, 1, 2, found };
+    auto grouped = [](const QString& keyword, const QString& root, const QString& subRoot, const QString& intent) {
+        return QStringList { keyword, u"手动"_s, {}, {}, {}, {}, {}, root, subRoot, intent };
+    };
+    QTest::newRow("roots, second-level roots and intents")
+        << u"减肥茶多少钱\r\n减肥茶哪个牌子好\r\n减肥茶副作用\r\n减肥茶\r\n减肥药\r\n减肥药价格\r\n瘦身汤\r\n"
+           u"瘦身汤做法\r\n减肥茶\r\n"_s
+        << Records { { u"减肥茶多少钱"_s, seenThrice }, { u"减肥药"_s, seenTwice } }
+        << QList<QStringList> {
+               { u"减肥茶多少钱"_s, u"相关搜索"_s, u"减肥"_s, u"=1"_s, u"减肥"_s, u"=3"_s, at, u"减肥"_s, u"茶"_s, u"价格"_s },
+               grouped(u"减肥茶哪个牌子好"_s, u"减肥"_s, u"茶"_s, u"比较"_s),
+               grouped(u"减肥茶副作用"_s, u"减肥"_s, u"茶"_s, u"评价"_s),
+               grouped(u"减肥茶"_s, u"减肥"_s, u"茶"_s, {}),
+               { u"减肥药"_s, u"相关搜索"_s, u"减肥"_s, u"=1"_s, u"减肥"_s, u"=2"_s, at, u"减肥"_s, u"药"_s, {} },
+               grouped(u"减肥药价格"_s, u"减肥"_s, u"药"_s, u"价格"_s),
+               grouped(u"瘦身汤"_s, u"瘦身"_s, {}, {}),
+               grouped(u"瘦身汤做法"_s, u"瘦身"_s, {}, {}),
+               grouped(u"减肥茶"_s, u"减肥"_s, u"茶"_s, {}) }
+        << QList<QStringList> { { u"减肥"_s, {}, u"=6"_s, u"=5"_s, u"价格 33%"_s, u"减肥茶多少钱、减肥茶哪个牌子好、减肥茶副作用"_s },
+                                { u"减肥"_s, u"茶"_s, u"=4"_s, u"=3"_s, u"价格 25%"_s,
+                                  u"减肥茶多少钱、减肥茶哪个牌子好、减肥茶副作用"_s },
+                                { u"减肥"_s, u"药"_s, u"=2"_s, u"=2"_s, u"价格 50%"_s, u"减肥药、减肥药价格"_s },
+                                { u"瘦身"_s, {}, u"=2"_s, u"=0"_s, {}, u"瘦身汤、瘦身汤做法"_s } }
         << 0;
 }
 
@@ -702,6 +751,7 @@ void TestListTools::keywordSheet()
     QFETCH(QString, list);
     QFETCH(Records, records);
     QFETCH(QList<QStringList>, rows);
+    QFETCH(QList<QStringList>, roots);
     QFETCH(int, shortened);
     const QString path = dir_.path() + u"/program/关键词.xlsx"_s;
     QList<int> percents;
@@ -714,13 +764,22 @@ void TestListTools::keywordSheet()
     QCOMPARE(result.rows, qint64(rows.size()));
     QCOMPARE(result.shortenedCells, qint64(shortened));
     QList<QStringList> read = sheetRows(path);
-    QCOMPARE(
-        read.value(0),
-        QStringList({ u"关键词"_s, u"来源"_s, u"上级词"_s, u"代数"_s, u"种子词"_s, u"出现次数"_s, u"首次发现"_s }));
+    QCOMPARE(read.value(0),
+             QStringList({ u"关键词"_s, u"来源"_s, u"上级词"_s, u"代数"_s, u"种子词"_s, u"出现次数"_s, u"首次发现"_s,
+                           u"词根"_s, u"二级词根"_s, u"意图"_s }));
     read.removeFirst();
     QCOMPARE(read.size(), rows.size());
     for (qsizetype i = 0; i < rows.size(); ++i)
         QCOMPARE(read[i], rows[i]);
+    QList<QStringList> readRoots = sheetRows(path, 2);
+    QCOMPARE(readRoots.value(0),
+             QStringList({ u"词根"_s, u"二级词根"_s, u"关键词数"_s, u"出现次数"_s, u"意图"_s, u"示例"_s }));
+    readRoots.removeFirst();
+    QCOMPARE(readRoots.size(), roots.size());
+    for (qsizetype i = 0; i < roots.size(); ++i)
+        QCOMPARE(readRoots[i], roots[i]);
+    QCOMPARE(unzipped(path, u"xl/workbook.xml"_s).count("<sheet "), 2);
+    QVERIFY(unzipped(path, u"xl/workbook.xml"_s).contains("name=\"词根\""));
     // Constant-memory mode writes every text into its cell, none into a shared table.
     QCOMPARE(unzipped(path, u"xl/sharedStrings.xml"_s), "<no xl/sharedStrings.xml>"_ba);
     QCOMPARE(folderEntries(dir_.path() + u"/program"_s), QStringList { u"关键词.xlsx"_s });
@@ -841,8 +900,8 @@ void TestListTools::sheetCommand()
     if (!written.isEmpty()) {
         const QList<QStringList> rows = sheetRows(dir_.path() + written);
         QCOMPARE(rows.size(), 3);
-        QCOMPARE(rows[1], QStringList({ u"减肥"_s, u"手动"_s, {}, {}, {}, {}, {} }));
-        QCOMPARE(rows[2], QStringList({ u"瘦身 茶&"_s, u"手动"_s, {}, {}, {}, {}, {} }));
+        QCOMPARE(rows[1], QStringList({ u"减肥"_s, u"手动"_s, {}, {}, {}, {}, {}, u"其他"_s, {}, {} }));
+        QCOMPARE(rows[2], QStringList({ u"瘦身 茶&"_s, u"手动"_s, {}, {}, {}, {}, {}, u"其他"_s, {}, {} }));
         QCOMPARE(folderEntries(QFileInfo(dir_.path() + written).path()), QStringList { u"关键词.xlsx"_s });
     }
     QVERIFY(form.Command16->isEnabled());
@@ -1105,14 +1164,26 @@ void TestListTools::sheetOfASession()
     }
     const QString at = u"time yyyy-mm-dd hh:mm:ss"_s;
     QCOMPARE(rows[0], ListExport::sheetHeader());
-    QCOMPARE(rows[1], QStringList({ u"自己输入的词"_s, u"手动"_s, {}, {}, {}, {}, {} }));
-    QCOMPARE(rows[2], QStringList({ u"减肥方法"_s, u"相关搜索"_s, u"减肥"_s, u"=1"_s, u"减肥"_s, u"=1"_s, at }));
+    // 减肥 takes the four keywords that hold it (方法 is an intent, never a root); no root of the other
+    // three is shared, and none of 减肥's own is shared either, so it has no second-level roots.
+    const QString other = u"其他"_s;
+    QCOMPARE(rows[1], QStringList({ u"自己输入的词"_s, u"手动"_s, {}, {}, {}, {}, {}, other, {}, {} }));
+    QCOMPARE(rows[2], QStringList({ u"减肥方法"_s, u"相关搜索"_s, u"减肥"_s, u"=1"_s, u"减肥"_s, u"=1"_s, at,
+                                    u"减肥"_s, {}, u"方法"_s }));
     // 减肥餐: on the seed page and in the suggestions, and on 减肥方法's page again.
-    QCOMPARE(rows[3], QStringList({ u"减肥餐"_s, u"相关搜索"_s, u"减肥"_s, u"=1"_s, u"减肥"_s, u"=3"_s, at }));
-    QCOMPARE(rows[4], QStringList({ u"减肥茶"_s, u"下拉词"_s, u"减肥"_s, u"=1"_s, u"减肥"_s, u"=1"_s, at }));
-    QCOMPARE(rows[5], QStringList({ u"快速减肥方法"_s, u"相关搜索"_s, u"减肥方法"_s, u"=2"_s, u"减肥"_s, u"=1"_s, at }));
-    QCOMPARE(rows[6], QStringList({ u"春晚节目单"_s, u"百度今日热词"_s, {}, {}, {}, {}, at }));
-    QCOMPARE(rows[7], QStringList({ u"瘦身汤"_s, u"文件 词表.txt"_s, {}, {}, {}, {}, at }));
+    QCOMPARE(rows[3], QStringList({ u"减肥餐"_s, u"相关搜索"_s, u"减肥"_s, u"=1"_s, u"减肥"_s, u"=3"_s, at,
+                                    u"减肥"_s, {}, {} }));
+    QCOMPARE(rows[4], QStringList({ u"减肥茶"_s, u"下拉词"_s, u"减肥"_s, u"=1"_s, u"减肥"_s, u"=1"_s, at,
+                                    u"减肥"_s, {}, {} }));
+    QCOMPARE(rows[5], QStringList({ u"快速减肥方法"_s, u"相关搜索"_s, u"减肥方法"_s, u"=2"_s, u"减肥"_s, u"=1"_s, at,
+                                    u"减肥"_s, {}, u"方法"_s }));
+    QCOMPARE(rows[6], QStringList({ u"春晚节目单"_s, u"百度今日热词"_s, {}, {}, {}, {}, at, other, {}, {} }));
+    QCOMPARE(rows[7], QStringList({ u"瘦身汤"_s, u"文件 词表.txt"_s, {}, {}, {}, {}, at, other, {}, {} }));
+    // The sheet "词根" sums the records' 出现次数: 1 + 3 + 1 + 1 for 减肥.
+    const QList<QStringList> roots = sheetRows(dir_.path() + u"/program/关键词.xlsx"_s, 2);
+    QCOMPARE(roots.size(), 3);
+    QCOMPARE(roots[1], QStringList({ u"减肥"_s, {}, u"=4"_s, u"=6"_s, u"方法 50%"_s, u"减肥方法、减肥餐、减肥茶"_s }));
+    QCOMPARE(roots[2], QStringList({ other, {}, u"=3"_s, u"=0"_s, {}, u"自己输入的词、春晚节目单、瘦身汤"_s }));
 }
 
 QTEST_MAIN(TestListTools)
