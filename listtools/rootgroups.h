@@ -53,6 +53,8 @@ QStringList candidateRoots(const QString& keyword, const Segmentation::Segmenter
 // Whether word is made only of the stop characters and particles (的 了 吗 …) that never make a root.
 bool isStopWord(const QString& word);
 
+class KeywordIndex;
+
 struct Group
 {
     QString root; // OtherRoot for the keywords no root took
@@ -96,7 +98,11 @@ struct Grouping
     QString subRootOf(qint32 index) const;
     QString intentOfKeyword(qint32 index) const;
 
-    QHash<QString, qint32> keyIndex; // keywordKey() -> keyword index
+    std::shared_ptr<const KeywordIndex> keywordIndex; // for indexOf()
+    // Per line of the list as it was grouped (cut at CRLF): its keyword's index, -1 for a blank line.
+    std::vector<qint32> lineKeywords;
+    // How many distinct pieces of text went to the segmenter (each once per thread).
+    qint64 piecesSegmented = 0;
 };
 
 // The identity of a line as a keyword: spaces trimmed, letter case folded; empty for a blank line.
@@ -117,7 +123,7 @@ struct Options
     int threads = 0;
 };
 
-// Groups the lines of list (separated by CRLF, or by LF alone) with segmenter. Blocks: call it off
+// Groups the lines of list (cut at every CRLF) with segmenter. Blocks: call it off
 // the window's thread. Segments each distinct keyword once, on several threads.
 Grouping groupKeywords(const QString& list, const Segmentation::Segmenter& segmenter, const Options& options = {});
 Grouping groupKeywords(const QStringList& lines, const Segmentation::Segmenter& segmenter,
@@ -150,6 +156,7 @@ private:
     struct Run;
     std::shared_ptr<Run> run_;
     bool started_ = false;
+    bool running_ = false;
 };
 
 } // namespace RootGroups

@@ -1,9 +1,11 @@
 // The list commands' rules, the length limit, the export bytes and file, the keyword sheet read back
-// from its XML, and the five list commands and the two exports clicked on a Form1.
+// from its XML, and the five list commands and the two exports clicked on a Form1; 词根分组's intent
+// table, roots and groups on small lists.
 #include "app/form1.h"
 #include "app/messagebox.h"
 #include "listtools/export.h"
 #include "listtools/listcommands.h"
+#include "listtools/rootgroups.h"
 #include "listtools/sheetexport.h"
 #include "app/sessionkeeper.h"
 #include "platform/codepage.h"
@@ -12,6 +14,7 @@
 #include "support/fakehttpserver.h"
 #include "support/testfiles.h"
 #include "support/searchpages.h"
+#include "text/segmenter.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -29,6 +32,7 @@
 #include <QTest>
 #include <QTextCursor>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QCheckBox>
 #include <QXmlStreamReader>
 
@@ -230,6 +234,16 @@ private Q_SLOTS:
     void dropFile();
     void dropSeveralFiles();
     void dropTextInsertsAtDropPoint();
+
+    void intentOf_data();
+    void intentOf();
+    void candidateRoots_data();
+    void candidateRoots();
+    void rootGroups_data();
+    void rootGroups();
+    void rootGroupsLinesAndIndex();
+    void rootGroupsWithoutLexicon();
+    void groupingJob();
 
 private:
     QTemporaryDir dir_;
@@ -1184,6 +1198,279 @@ void TestListTools::sheetOfASession()
     QCOMPARE(roots.size(), 3);
     QCOMPARE(roots[1], QStringList({ u"减肥"_s, {}, u"=4"_s, u"=6"_s, u"方法 50%"_s, u"减肥方法、减肥餐、减肥茶"_s }));
     QCOMPARE(roots[2], QStringList({ other, {}, u"=3"_s, u"=0"_s, {}, u"自己输入的词、春晚节目单、瘦身汤"_s }));
+}
+
+void TestListTools::intentOf_data()
+{
+    QTest::addColumn<QString>("keyword");
+    QTest::addColumn<QString>("intent");
+    const QList<std::pair<QString, QString>> rows {
+        { u"多少钱"_s, u"价格"_s },   { u"价格"_s, u"价格"_s },     { u"价钱"_s, u"价格"_s },
+        { u"报价"_s, u"价格"_s },     { u"费用"_s, u"价格"_s },     { u"收费"_s, u"价格"_s },
+        { u"价位"_s, u"价格"_s },     { u"便宜"_s, u"价格"_s },     { u"哪个好"_s, u"比较"_s },
+        { u"哪家好"_s, u"比较"_s },   { u"哪里好"_s, u"比较"_s },   { u"哪个牌子"_s, u"比较"_s },
+        { u"什么牌子"_s, u"比较"_s }, { u"哪种"_s, u"比较"_s },     { u"排名"_s, u"比较"_s },
+        { u"排行"_s, u"比较"_s },     { u"对比"_s, u"比较"_s },     { u"区别"_s, u"比较"_s },
+        { u"推荐"_s, u"比较"_s },     { u"十大"_s, u"比较"_s },     { u"怎么样"_s, u"评价"_s },
+        { u"好不好"_s, u"评价"_s },   { u"好吗"_s, u"评价"_s },     { u"靠谱"_s, u"评价"_s },
+        { u"评价"_s, u"评价"_s },     { u"口碑"_s, u"评价"_s },     { u"效果"_s, u"评价"_s },
+        { u"副作用"_s, u"评价"_s },   { u"怎么"_s, u"方法"_s },     { u"如何"_s, u"方法"_s },
+        { u"方法"_s, u"方法"_s },     { u"教程"_s, u"方法"_s },     { u"步骤"_s, u"方法"_s },
+        { u"技巧"_s, u"方法"_s },     { u"攻略"_s, u"方法"_s },     { u"是什么"_s, u"定义"_s },
+        { u"什么意思"_s, u"定义"_s }, { u"含义"_s, u"定义"_s },     { u"原因"_s, u"定义"_s },
+        { u"为什么"_s, u"定义"_s },   { u"哪里"_s, u"地点"_s },     { u"附近"_s, u"地点"_s },
+        { u"地址"_s, u"地点"_s },     { u"在哪"_s, u"地点"_s },     { u"下载"_s, u"资源"_s },
+        { u"图片"_s, u"资源"_s },     { u"视频"_s, u"资源"_s },     { u"官网"_s, u"资源"_s },
+        { u"电话"_s, u"资源"_s },     { u"大全"_s, u"资源"_s },     { u"免费"_s, u"资源"_s },
+    };
+    for (const auto& [text, intent] : rows)
+        QTest::addRow("%s", qPrintable(text)) << u"减肥茶"_s + text + u"吗"_s << intent;
+    // The first row that matches wins, whatever comes first in the keyword.
+    QTest::newRow("哪里好 before 哪里") << u"北京哪里好玩"_s << u"比较"_s;
+    QTest::newRow("怎么样 before 怎么") << u"减肥茶怎么样"_s << u"评价"_s;
+    QTest::newRow("price row before method row") << u"怎么买便宜"_s << u"价格"_s;
+    QTest::newRow("什么 alone is none") << u"吃什么减肥"_s << QString();
+    QTest::newRow("none") << u"减肥茶"_s << QString();
+    QTest::newRow("empty") << QString() << QString();
+    QTest::newRow("text cut by a space") << u"多少 钱"_s << QString();
+}
+
+void TestListTools::intentOf()
+{
+    QFETCH(QString, keyword);
+    QFETCH(QString, intent);
+    QCOMPARE(RootGroups::intentOf(keyword), intent);
+}
+
+void TestListTools::candidateRoots_data()
+{
+    QTest::addColumn<QString>("keyword");
+    QTest::addColumn<QStringList>("roots");
+    // Intent texts go before segmentation: 多少钱 alone would come out as 多 / 少钱.
+    QTest::newRow("price text taken out whole") << u"减肥茶多少钱一盒"_s << QStringList { u"减肥"_s, u"茶"_s, u"一盒"_s };
+    QTest::newRow("longest text first") << u"怎么样减肥"_s << QStringList { u"减肥"_s };
+    QTest::newRow("哪个牌子 out, 好 a stop character") << u"哪个牌子好"_s << QStringList();
+    QTest::newRow("stop character") << u"减肥的方法"_s << QStringList { u"减肥"_s };
+    QTest::newRow("stop characters only") << u"的了吗"_s << QStringList();
+    QTest::newRow("numbers with their unit") << u"2024年一个月瘦10斤"_s << QStringList { u"个月"_s, u"瘦"_s };
+    QTest::newRow("single Latin letter") << u"x 减肥"_s << QStringList { u"减肥"_s };
+    QTest::newRow("Latin in lower case, model and name") << u"iPhone13 多少钱"_s
+                                                        << QStringList { u"iphone"_s, u"iphone13"_s };
+    QTest::newRow("full-width Latin") << u"ＡＢＣ减肥"_s << QStringList { u"abc"_s, u"减肥"_s };
+    QTest::newRow("mixed word of the lexicon") << u"b超多少钱"_s << QStringList { u"b超"_s };
+    QTest::newRow("meaningful single characters") << u"减肥餐 减肥茶"_s << QStringList { u"减肥"_s, u"餐"_s, u"茶"_s };
+    QTest::newRow("punctuation only") << u"，。！?!"_s << QStringList();
+    QTest::newRow("lone surrogate and NUL cut words") << u"减肥\xD800茶\u0000餐"_s
+                                                      << QStringList { u"减肥"_s, u"茶"_s, u"餐"_s };
+    QTest::newRow("blank") << u"   "_s << QStringList();
+}
+
+void TestListTools::candidateRoots()
+{
+    QFETCH(QString, keyword);
+    QFETCH(QStringList, roots);
+    const Segmentation::Segmenter& segmenter = Segmentation::Segmenter::shared();
+    QVERIFY2(segmenter.available(), qPrintable(segmenter.errorText()));
+    QCOMPARE(RootGroups::candidateRoots(keyword, segmenter), roots);
+}
+
+namespace {
+
+// The tree as lines, "root|keywords|出现次数|intent|the keywords", second-level groups indented.
+QStringList treeLines(const RootGroups::Grouping& grouping)
+{
+    QStringList lines;
+    const std::function<void(const RootGroups::Group&, const QString&)> add = [&](const RootGroups::Group& group,
+                                                                                  const QString& indent) {
+        QStringList keywords;
+        for (qint32 k : group.keywords)
+            keywords += grouping.keywords[k];
+        lines += indent + group.root + u'|' + QString::number(group.keywordCount()) + u'|'
+            + QString::number(group.seenCount) + u'|' + group.intent + u'|' + keywords.join(u"、"_s);
+        QCOMPARE(group.isOther, group.root == u"其他"_s);
+        for (const RootGroups::Group& subgroup : group.subgroups)
+            add(subgroup, indent + u"  "_s);
+    };
+    for (const RootGroups::Group& group : grouping.groups)
+        add(group, QString());
+    return lines;
+}
+
+// The sheet's columns of each keyword: "keyword|词根|二级词根|意图".
+QStringList sheetLines(const RootGroups::Grouping& grouping)
+{
+    QStringList lines;
+    for (qint32 k = 0; k < grouping.keywords.size(); ++k)
+        lines += grouping.keywords[k] + u'|' + grouping.rootOf(k) + u'|' + grouping.subRootOf(k) + u'|'
+            + grouping.intentOfKeyword(k);
+    return lines;
+}
+
+qint64 seenInTests(const QString& keyword)
+{
+    static const QHash<QString, qint64> seen { { u"减肥茶哪个牌子好"_s, 5 }, { u"减肥药副作用"_s, 2 },
+                                               { u"跑步机"_s, 7 },          { u"iPhone13多少钱"_s, 3 } };
+    return seen.value(keyword);
+}
+
+} // namespace
+
+void TestListTools::rootGroups_data()
+{
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QString>("commonRoot");
+    QTest::addColumn<QStringList>("tree");
+    QTest::addColumn<QStringList>("sheet");
+
+    // 减肥 takes five keywords, 瘦身 two of the three left; inside 减肥, 茶 then 药. 比较 and 评价
+    // have two keywords each in 减肥: the row that comes first in the table wins.
+    QTest::newRow("groups, second level and 其他")
+        << u"减肥茶哪个牌子好\r\n减肥茶副作用\r\n减肥药副作用\r\n减肥茶多少钱\r\n减肥药哪个牌子好\r\n瘦身方法\r\n产后瘦身\r\n"
+           u"跑步机"_s
+        << QString()
+        << QStringList { u"减肥|5|7|比较 40%|减肥茶哪个牌子好、减肥茶副作用、减肥药副作用、减肥茶多少钱、减肥药哪个牌子好"_s,
+                         u"  茶|3|5|价格 33%|减肥茶哪个牌子好、减肥茶副作用、减肥茶多少钱"_s,
+                         u"  药|2|2|比较 50%|减肥药副作用、减肥药哪个牌子好"_s,
+                         u"瘦身|2|0|方法 50%|瘦身方法、产后瘦身"_s, u"其他|1|7||跑步机"_s }
+        << QStringList { u"减肥茶哪个牌子好|减肥|茶|比较"_s, u"减肥茶副作用|减肥|茶|评价"_s,
+                         u"减肥药副作用|减肥|药|评价"_s,     u"减肥茶多少钱|减肥|茶|价格"_s,
+                         u"减肥药哪个牌子好|减肥|药|比较"_s, u"瘦身方法|瘦身||方法"_s,
+                         u"产后瘦身|瘦身||"_s,               u"跑步机|其他||"_s };
+    QTest::newRow("letter case, duplicates and blank lines")
+        << u"iPhone13多少钱\r\n\r\n  \r\nIPHONE13多少钱\r\niphone12价格\r\n 减肥茶\r\n减肥茶 \r\nIPhone13多少钱\r\n"_s
+        << QString() << QStringList { u"iphone|2|3|价格 100%|iPhone13多少钱、iphone12价格"_s, u"其他|1|0|| 减肥茶"_s }
+        << QStringList { u"iPhone13多少钱|iphone||价格"_s, u"iphone12价格|iphone||价格"_s, u" 减肥茶|其他||"_s };
+    QTest::newRow("one keyword has no common root")
+        << u"减肥茶哪个牌子好"_s << QString() << QStringList { u"其他|1|5|比较 100%|减肥茶哪个牌子好"_s }
+        << QStringList { u"减肥茶哪个牌子好|其他||比较"_s };
+    QTest::newRow("no root covers two") << u"减肥茶\r\n瑜伽垫\r\n北京哪里好玩"_s << QString()
+                                        << QStringList { u"其他|3|0|比较 33%|减肥茶、瑜伽垫、北京哪里好玩"_s }
+                                        << QStringList { u"减肥茶|其他||"_s, u"瑜伽垫|其他||"_s, u"北京哪里好玩|其他||比较"_s };
+    // 茶 and 药 cover two each and are as long: 茶 is met first. 怎么 is taken out of 减肥茶怎么喝.
+    QTest::newRow("common root")
+        << u"减肥茶哪个牌子好\r\n减肥茶怎么喝\r\n减肥药副作用\r\n减肥药多少钱\r\n产后减肥"_s << u"减肥"_s
+        << QStringList { u"茶|2|5|比较 50%|减肥茶哪个牌子好、减肥茶怎么喝"_s, u"药|2|2|价格 50%|减肥药副作用、减肥药多少钱"_s,
+                         u"其他|1|0||产后减肥"_s }
+        << QStringList { u"减肥茶哪个牌子好|茶||比较"_s, u"减肥茶怎么喝|茶||方法"_s, u"减肥药副作用|药||评价"_s,
+                         u"减肥药多少钱|药||价格"_s,     u"产后减肥|其他||"_s };
+    // 茶 is met first, but 餐厅 is longer.
+    QTest::newRow("longer root wins a tie") << u"茶餐厅菜单\r\n茶餐厅加盟\r\n奶茶店加盟"_s << QString()
+                                            << QStringList { u"餐厅|2|0||茶餐厅菜单、茶餐厅加盟"_s, u"其他|1|0||奶茶店加盟"_s }
+                                            << QStringList { u"茶餐厅菜单|餐厅||"_s, u"茶餐厅加盟|餐厅||"_s,
+                                                             u"奶茶店加盟|其他||"_s };
+    QTest::newRow("root met first wins a tie") << u"夏天减肥\r\n夏天减肥食谱\r\n冬天跑步"_s << QString()
+                                               << QStringList { u"夏天|2|0||夏天减肥、夏天减肥食谱"_s, u"其他|1|0||冬天跑步"_s }
+                                               << QStringList { u"夏天减肥|夏天||"_s, u"夏天减肥食谱|夏天||"_s,
+                                                                u"冬天跑步|其他||"_s };
+    QTest::newRow("second level with its own 其他")
+        << u"减肥茶哪个牌子好\r\n减肥茶多少钱\r\n减肥药副作用\r\n减肥药多少钱\r\n减肥食谱\r\n瑜伽垫"_s << QString()
+        << QStringList { u"减肥|5|7|价格 40%|减肥茶哪个牌子好、减肥茶多少钱、减肥药副作用、减肥药多少钱、减肥食谱"_s,
+                         u"  茶|2|5|价格 50%|减肥茶哪个牌子好、减肥茶多少钱"_s,
+                         u"  药|2|2|价格 50%|减肥药副作用、减肥药多少钱"_s, u"  其他|1|0||减肥食谱"_s,
+                         u"其他|1|0||瑜伽垫"_s }
+        << QStringList { u"减肥茶哪个牌子好|减肥|茶|比较"_s, u"减肥茶多少钱|减肥|茶|价格"_s,
+                         u"减肥药副作用|减肥|药|评价"_s,     u"减肥药多少钱|减肥|药|价格"_s,
+                         u"减肥食谱|减肥|其他|"_s,           u"瑜伽垫|其他||"_s };
+    // 减肥 and 茶 cover the same four: 减肥 is longer. Inside it 茶 is in every keyword, so it is
+    // no second-level group, and 喝 alone covers one.
+    QTest::newRow("root of every keyword of a group is no second level")
+        << u"减肥茶哪个牌子好\r\n减肥茶多少钱\r\n减肥茶副作用\r\n减肥茶怎么喝\r\n瑜伽垫"_s << QString()
+        << QStringList { u"减肥|4|5|价格 25%|减肥茶哪个牌子好、减肥茶多少钱、减肥茶副作用、减肥茶怎么喝"_s, u"其他|1|0||瑜伽垫"_s }
+        << QStringList { u"减肥茶哪个牌子好|减肥||比较"_s, u"减肥茶多少钱|减肥||价格"_s, u"减肥茶副作用|减肥||评价"_s,
+                         u"减肥茶怎么喝|减肥||方法"_s,     u"瑜伽垫|其他||"_s };
+    QTest::newRow("empty list") << QString() << QString() << QStringList() << QStringList();
+    QTest::newRow("blank lines only") << u"\r\n  \r\n"_s << QString() << QStringList() << QStringList();
+}
+
+void TestListTools::rootGroups()
+{
+    QFETCH(QString, list);
+    QFETCH(QString, commonRoot);
+    QFETCH(QStringList, tree);
+    QFETCH(QStringList, sheet);
+    const Segmentation::Segmenter& segmenter = Segmentation::Segmenter::shared();
+    QVERIFY2(segmenter.available(), qPrintable(segmenter.errorText()));
+    QList<int> percents;
+    RootGroups::Options options;
+    options.seenCount = seenInTests;
+    options.progress = [&percents](int percent) { percents += percent; };
+    // One thread and several give the same groups.
+    for (const int threads : { 1, 3 }) {
+        options.threads = threads;
+        percents.clear();
+        const RootGroups::Grouping grouping = RootGroups::groupKeywords(list, segmenter, options);
+        QVERIFY(grouping.ok);
+        QVERIFY(!grouping.cancelled);
+        QCOMPARE(grouping.commonRoot(), commonRoot);
+        QCOMPARE(treeLines(grouping), tree);
+        QCOMPARE(sheetLines(grouping), sheet);
+        QVERIFY(std::is_sorted(percents.cbegin(), percents.cend()));
+        QCOMPARE(percents.value(0), 0);
+        QCOMPARE(percents.last(), 99);
+        // The same lines handed over one by one.
+        const QStringList lines = list.isEmpty() ? QStringList() : list.split(u"\r\n"_s);
+        QCOMPARE(treeLines(RootGroups::groupKeywords(lines, segmenter, options)), tree);
+    }
+}
+
+void TestListTools::rootGroupsLinesAndIndex()
+{
+    // Case folding, not lower case: ΣΑΣ and σας are one keyword (final sigma).
+    const QString list = u"iPhone13多少钱\r\n\r\n  \r\nIPHONE13多少钱\r\niphone12价格\r\n 减肥茶\r\n减肥茶 \r\nΣΑΣ\r\nσας"_s;
+    const RootGroups::Grouping grouping = RootGroups::groupKeywords(list, Segmentation::Segmenter::shared());
+    QCOMPARE(grouping.keywords, QStringList({ u"iPhone13多少钱"_s, u"iphone12价格"_s, u" 减肥茶"_s, u"ΣΑΣ"_s }));
+    QCOMPARE(grouping.lineKeywords, std::vector<qint32>({ 0, -1, -1, 0, 1, 2, 2, 3, 3 }));
+    QCOMPARE(grouping.indexOf(u"  IPHONE13多少钱 "_s), 0);
+    QCOMPARE(grouping.indexOf(u"减肥茶"_s), 2);
+    QCOMPARE(grouping.indexOf(u"Σας"_s), 3);
+    QCOMPARE(grouping.indexOf(u"减肥药"_s), -1);
+    QCOMPARE(grouping.indexOf(u"   "_s), -1);
+    QCOMPARE(grouping.rootOf(-1), u"其他"_s);
+    QCOMPARE(grouping.subRootOf(99), QString());
+    QCOMPARE(grouping.intentOfKeyword(99), QString());
+    QCOMPARE(RootGroups::keywordKey(u" ＡＢＣ减肥 "_s), u"ａｂｃ减肥"_s);
+    QCOMPARE(RootGroups::keywordKey(u"\u3000a"_s), u"\u3000a"_s);
+}
+
+void TestListTools::rootGroupsWithoutLexicon()
+{
+    const Segmentation::Segmenter missing(dir_.filePath(u"no-lexicon"_s));
+    QVERIFY(!missing.available());
+    const RootGroups::Grouping grouping = RootGroups::groupKeywords(u"减肥茶多少钱\r\n减肥茶"_s, missing);
+    QVERIFY(!grouping.ok);
+    QCOMPARE(grouping.error, missing.errorText());
+    QCOMPARE(treeLines(grouping), QStringList({ u"其他|2|0|价格 50%|减肥茶多少钱、减肥茶"_s }));
+}
+
+void TestListTools::groupingJob()
+{
+    const QString list = u"减肥茶哪个牌子好\r\n减肥茶多少钱\r\n瑜伽垫"_s;
+    RootGroups::GroupingJob job(list, seenInTests);
+    QSignalSpy finished(&job, &RootGroups::GroupingJob::finished);
+    QSignalSpy progress(&job, &RootGroups::GroupingJob::progressChanged);
+    job.start();
+    QVERIFY(job.isRunning());
+    QVERIFY(finished.wait(30000));
+    QVERIFY(!job.isRunning());
+    const auto grouping = finished.at(0).at(0).value<std::shared_ptr<const RootGroups::Grouping>>();
+    QCOMPARE(treeLines(*grouping),
+             QStringList({ u"减肥|2|5|价格 50%|减肥茶哪个牌子好、减肥茶多少钱"_s, u"其他|1|0||瑜伽垫"_s }));
+    QCOMPARE(progress.last().at(0).toInt(), 99);
+
+    // A job stopped at once, and one destroyed while it runs, report nothing.
+    RootGroups::GroupingJob stopped(list, {});
+    QSignalSpy stoppedFinished(&stopped, &RootGroups::GroupingJob::finished);
+    stopped.start();
+    stopped.stop();
+    QVERIFY(!stopped.isRunning());
+    auto* dropped = new RootGroups::GroupingJob(list, {});
+    dropped->start();
+    delete dropped;
+    RootGroups::GroupingJob later(list, {});
+    QSignalSpy laterFinished(&later, &RootGroups::GroupingJob::finished);
+    later.start();
+    QVERIFY(laterFinished.wait(30000));
+    QCOMPARE(stoppedFinished.count(), 0);
 }
 
 QTEST_MAIN(TestListTools)
