@@ -200,6 +200,8 @@ void TestText::filterMatches()
     QFETCH(bool, containsAny);
     QCOMPARE(WordFilter::matches(text, WordFilter::parse(filter)), matches);
     QCOMPARE(WordFilter::containsAny(text, WordFilter::parse(filter, false).required), containsAny);
+}
+
 void TestText::segmenterWords_data()
 {
     QTest::addColumn<QString>("text");
