@@ -84,7 +84,7 @@ QString arrangedByRoots(const QString& list, const RootGroups::Grouping& groupin
     std::vector<qint32> lineRank(lines.size());
     std::vector<qsizetype> start(size_t(blankRank) + 2, 0);
     for (size_t line = 0; line < lines.size(); ++line) {
-        const qint32 keyword = grouping.indexOf(lines[line].toString());
+        const qint32 keyword = line < grouping.lineKeywords.size() ? grouping.lineKeywords[line] : -1;
         const qint32 r = keyword >= 0 && keyword < keywordCount && rankOf[size_t(keyword)] >= 0
             ? rankOf[size_t(keyword)]
             : blankRank;

@@ -313,7 +313,8 @@ XlsxResult writeKeywordSheet(const QString& path, const QString& list, const Rec
     SheetWriter cells(sheet, dateFormat);
     const QStringView text(list);
     lxw_row_t row = 0;
-    for (qsizetype start = 0; start < text.size();) {
+    size_t lineNumber = 0;
+    for (qsizetype start = 0; start < text.size(); ++lineNumber) {
         if (stopped()) {
             lxw_workbook_free(workbook);
             result.stopped = true;
@@ -343,7 +344,7 @@ XlsxResult writeKeywordSheet(const QString& path, const QString& list, const Rec
             cells.number(row, SeenCount, record->seenCount);
             cells.dateTime(row, FirstFound, record->firstFound);
         }
-        const qint32 keyword = roots.indexOf(line.toString());
+        const qint32 keyword = lineNumber < roots.lineKeywords.size() ? roots.lineKeywords[lineNumber] : -1;
         cells.text(row, Root, keyword < 0 ? QString::fromUtf16(RootGroups::OtherRoot) : roots.rootOf(keyword));
         if (keyword >= 0) {
             cells.text(row, SubRoot, roots.subRootOf(keyword));

@@ -6,6 +6,7 @@
 #include "listtools/export.h"
 #include "listtools/listcommands.h"
 #include "listtools/rootgroups.h"
+#include "listtools/rootlists.h"
 #include "listtools/sheetexport.h"
 #include "app/sessionkeeper.h"
 #include "platform/codepage.h"
@@ -220,6 +221,8 @@ private Q_SLOTS:
     void exportCommandToDocuments();
     void exportCommandFailure();
 
+    void arrangedByRoots_data();
+    void arrangedByRoots();
     void keywordSheet_data();
     void keywordSheet();
     void sheetOfASession();
@@ -651,6 +654,69 @@ void TestListTools::exportCommandFailure()
     QCOMPARE(QApplication::clipboard()->text(), u"剪贴板原文"_s);
 }
 
+void TestListTools::arrangedByRoots_data()
+{
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QStringList>("order"); // roots, "root/second-level root" for a second-level group
+    QTest::addColumn<QString>("expected");
+
+    // 减肥 takes 减肥茶, 减肥药 and their repeat; 瘦身汤 is left to 其他.
+    const QString small = u"减肥茶\r\n\r\n瘦身汤\r\n减肥药\r\n减肥茶\r\n  "_s;
+    QTest::newRow("order found, blank lines last, no final break added")
+        << small << QStringList() << u"减肥茶\r\n减肥药\r\n减肥茶\r\n瘦身汤\r\n\r\n  "_s;
+    QTest::newRow("其他 named first still comes last")
+        << small << QStringList { u"其他"_s, u"减肥"_s } << u"减肥茶\r\n减肥药\r\n减肥茶\r\n瘦身汤\r\n\r\n  "_s;
+    QTest::newRow("final break kept") << u"瘦身汤\r\n减肥药\r\n减肥茶\r\n"_s << QStringList()
+                                      << u"减肥药\r\n减肥茶\r\n瘦身汤\r\n"_s;
+    QTest::newRow("empty list") << QString() << QStringList() << QString();
+    QTest::newRow("only a line break") << u"\r\n"_s << QStringList() << u"\r\n"_s;
+    // 减肥 holds six keywords and splits into 茶 and 药; 瘦身 takes the two others.
+    const QString split = u"减肥茶多少钱\r\n瘦身汤\r\n减肥药\r\n减肥茶副作用\r\n减肥药价格\r\n减肥茶\r\n瘦身汤做法\r\n"
+                          u"减肥茶哪个牌子好\r\n"_s;
+    QTest::newRow("second-level groups together")
+        << split << QStringList()
+        << u"减肥茶多少钱\r\n减肥茶副作用\r\n减肥茶\r\n减肥茶哪个牌子好\r\n减肥药\r\n减肥药价格\r\n瘦身汤\r\n瘦身汤做法\r\n"_s;
+    QTest::newRow("groups and second-level groups in the given order")
+        << split << QStringList { u"瘦身"_s, u"减肥/药"_s, u"减肥/茶"_s }
+        << u"瘦身汤\r\n瘦身汤做法\r\n减肥药\r\n减肥药价格\r\n减肥茶多少钱\r\n减肥茶副作用\r\n减肥茶\r\n减肥茶哪个牌子好\r\n"_s;
+    QTest::newRow("groups left out follow the named ones")
+        << split << QStringList { u"减肥/药"_s }
+        << u"减肥药\r\n减肥药价格\r\n减肥茶多少钱\r\n减肥茶副作用\r\n减肥茶\r\n减肥茶哪个牌子好\r\n瘦身汤\r\n瘦身汤做法\r\n"_s;
+}
+
+void TestListTools::arrangedByRoots()
+{
+    QFETCH(QString, list);
+    QFETCH(QStringList, order);
+    QFETCH(QString, expected);
+    const RootGroups::Grouping grouping = RootGroups::groupKeywords(list, Segmentation::Segmenter::shared());
+    QVERIFY(grouping.ok);
+    std::vector<RootLists::GroupRef> refs;
+    for (const QString& place : order) {
+        RootLists::GroupRef ref;
+        for (qint32 g = 0; g < qint32(grouping.groups.size()); ++g) {
+            if (grouping.groups[size_t(g)].root != place.section(u'/', 0, 0))
+                continue;
+            ref.group = g;
+            const auto& subgroups = grouping.groups[size_t(g)].subgroups;
+            for (qint32 s = 0; s < qint32(subgroups.size()); ++s) {
+                if (place.contains(u'/') && subgroups[size_t(s)].root == place.section(u'/', 1))
+                    ref.subgroup = s;
+            }
+        }
+        QVERIFY2(ref.group >= 0 && (ref.subgroup >= 0) == place.contains(u'/'), qPrintable(place));
+        refs.push_back(ref);
+    }
+    const QString arranged = RootLists::arrangedByRoots(list, grouping, refs);
+    QCOMPARE(arranged, expected);
+    // Nothing added or lost.
+    QStringList before = list.split(u"\r\n"_s);
+    QStringList after = arranged.split(u"\r\n"_s);
+    before.sort();
+    after.sort();
+    QCOMPARE(after, before);
+}
+
 void TestListTools::keywordSheet_data()
 {
     QTest::addColumn<QString>("list");
@@ -698,7 +764,8 @@ void TestListTools::keywordSheet_data()
     QTest::newRow("empty list") << QString() << Records {} << QList<QStringList> {} << QList<QStringList> {} << 0;
     QTest::newRow("spaces and tabs kept")
         << u"  a\tb  \r\n\u3000"_s << Records {}
-        << QList<QStringList> { manual(u"  a\tb  "_s), manual(u"\u3000"_s) } << onlyOther(1, 0, u"a\tb"_s) << 0;
+        << QList<QStringList> { manual(u"  a\tb  "_s), manual(u"\u3000"_s) } << onlyOther(2, 0, u"  a\tb  、\u3000"_s)
+        << 0;
     QTest::newRow("characters that XML escapes")
         << u"a&b<c>\"d'e&amp;"_s << Records {} << QList<QStringList> { manual(u"a&b<c>\"d'e&amp;"_s) }
         << onlyOther(1, 0, u"a&b<c>\"d'e&amp;"_s) << 0;
