@@ -106,6 +106,7 @@ Form1::Form1(QWidget* parent)
     connect(Command13, &QPushButton::clicked, this, &Form1::Command13_Click);
     connect(Command15, &QPushButton::clicked, this, &Form1::Command15_Click);
     connect(Command16, &QPushButton::clicked, this, &Form1::Command16_Click);
+    connect(Command17, &QPushButton::clicked, this, &Form1::Command17_Click);
     connect(Check4, &QCheckBox::toggled, this, &Form1::Check4_Click);
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
     // Any change that the run did not make itself means the mirror no longer holds Text1's list.
@@ -240,6 +241,7 @@ void Form1::buildControls()
     // Frame3: list tools, hot-word sources and the website button.
     Command6 = button(Frame3, u"Command6"_s, u"过滤重复"_s, QSize(179, 42), 120, 360, 975, 375);
     Command2 = button(Frame3, u"Command2"_s, u"打乱顺序"_s, QSize(191, 45), 1200, 360, 975, 375);
+    Command17 = button(Frame3, u"Command17"_s, u"词根分组"_s, QSize(83, 38), 2280, 360, 1095, 375);
     Command13 = button(Frame3, u"Command13"_s, u"关键词个数大于："_s, QSize(191, 45), 120, 840, 1695, 375);
     Text8 = textBox(Frame3, u"Text8"_s, u"0"_s, 1920, 840, 735, 375);
     Command15 = button(Frame3, u"Command15"_s, u"筛选关键词包含："_s, QSize(191, 45), 120, 1320, 1815, 375);
@@ -256,12 +258,12 @@ void Form1::buildControls()
     Command10 = button(Frame3, u"Command10"_s, u"获取"_s, QSize(83, 38), 6000, 360, 1095, 375);
     Command1 = button(Frame3, u"Command1"_s, u"官方网站"_s, QSize(191, 45), 6000, 2040, 1095, 375);
 
-    // Keyboard order by the layout's tab numbers, Command16 right after Command9; labels, frames and the
-    // strip never take the focus.
+    // Keyboard order by the layout's tab numbers, Command16 right after Command9 and Command17 right
+    // after Command2 (on numbers that only labels have); labels, frames and the strip never take the focus.
     const std::map<int, QWidget*> tabOrder = {
         {2, Text1},      {3, Command5},   {4, Text3},      {5, Command4},   {6, Text4},      {7, Check4},
         {8, Text5},      {9, Text6},      {10, Text7},     {11, Check1},    {14, Command6},  {15, Text8},     {16, Command13}, {17, Command15},
-        {18, Text9},     {19, Command2},  {26, Text2},     {27, Command8},  {29, Command3},  {30, Command9},  {31, Command16},
+        {18, Text9},     {19, Command2},  {20, Command17}, {26, Text2},     {27, Command8},  {29, Command3},  {30, Command9},  {31, Command16},
         {32, Option1},   {33, Option2},   {34, Option3},   {35, Option4},   {36, Option5},   {37, Option6},
         {39, Command10}, {42, Option7},   {43, Option8},   {44, Option9},   {45, Command1},
     };

@@ -6,6 +6,7 @@
 #include "platform/listreplace.h"
 
 #include <QDateTime>
+#include <QPointer>
 #include <QSet>
 #include <QWidget>
 #include <functional>
@@ -20,6 +21,7 @@ class QPushButton;
 class QRadioButton;
 class QTimer;
 class Inet;
+class Form2;
 class KeywordFileDrop;
 class SessionKeeper;
 struct FetchResult;
@@ -91,6 +93,7 @@ public:
     QPushButton* Command13 = nullptr;
     QPushButton* Command15 = nullptr;
     QPushButton* Command16 = nullptr;
+    QPushButton* Command17 = nullptr;
     QRadioButton* Option1 = nullptr;
     QRadioButton* Option2 = nullptr;
     QRadioButton* Option3 = nullptr;
@@ -118,10 +121,14 @@ public:
     void Command13_Click();
     void Command15_Click();
     void Command16_Click();
+    void Command17_Click();
     void Check4_Click();
     void Timer1_Timer();
 
     bool miningInProgress() const { return mining_; }
+
+    // The 词根分组 window while it is open.
+    Form2* rootsWindow() const;
 
     // The benchmark compares against the plain method: replace the whole box after every query and
     // answer the novelty test by scanning RunList.
@@ -182,6 +189,7 @@ private:
     bool takeIntoList(const QString& keyword);
     std::unique_ptr<SessionKeeper> session_;
     KeywordFileDrop* fileDrop_ = nullptr;
+    QPointer<Form2> form2_;
     QSize baseClientSize_; // the client size that Form_Resize restores
     bool outerSizeFramed_ = false; // BaseWidth and BaseHeight include the window manager's frame
     std::function<void()> unloadAction_;

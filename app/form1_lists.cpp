@@ -2,6 +2,7 @@
 // Each reads its controls, calls the core for the new list or file, and writes the controls.
 #include "app/form1.h"
 
+#include "app/form2.h"
 #include "app/messagebox.h"
 #include "app/sessionkeeper.h"
 #include "store/sessionstore.h"
@@ -94,20 +95,22 @@ void Form1::Command2_Click()
 void Form1::Command15_Click()
 {
     runListCommand(Command15, Text1, [this](const QString& list) -> std::optional<QString> {
-        const QString filter = ListCommands::trimSpaces(Text9->text());
-        if (filter.isEmpty())
+        // A box without a word leaves the list as it is.
+        const WordFilter::Words words = WordFilter::parse(Text9->text());
+        if (words.isEmpty())
             return std::nullopt;
-        return ListCommands::keepContaining(list, filter);
+        return ListCommands::keepMatching(list, words);
     });
 }
 
 void Form1::Command8_Click()
 {
     runListCommand(Command8, Text1, [this](const QString& list) -> std::optional<QString> {
-        const QString filter = ListCommands::trimSpaces(Text2->text());
-        if (filter.isEmpty())
+        // Every word drops what contains it; a minus is part of the word here.
+        const WordFilter::Words words = WordFilter::parse(Text2->text(), false);
+        if (words.isEmpty())
             return std::nullopt;
-        return ListCommands::dropContaining(list, filter);
+        return ListCommands::dropContainingAny(list, words.required);
     });
 }
 
@@ -179,9 +182,46 @@ void Form1::Command16_Click()
         if (written.shortenedCells > 0)
             message += u"\n有 %1 个单元格超过 %2 个字符，只写入了前 %2 个字符。"_s.arg(
                 QString::number(written.shortenedCells), QString::number(ListExport::MaxCellLength));
+        if (!written.groupingError.isEmpty())
+            message += u"\n没有分出词根（%1），“词根”一列都写作“其他”。"_s.arg(written.groupingError);
         MessageBox::show(this, u"导出"_s, message);
     });
     job->start();
+}
+
+Form2* Form1::rootsWindow() const
+{
+    return form2_.data();
+}
+
+void Form1::Command17_Click()
+{
+    // One window at a time: a second click brings it to the front, and groups the list again only when
+    // the tree no longer shows it.
+    if (form2_) {
+        form2_->showNormal();
+        form2_->raise();
+        form2_->activateWindow();
+        form2_->groupIfStale();
+        return;
+    }
+    // The 出现次数 of the keywords come from the session's records, read on the grouping's thread from
+    // the store's file as it stands at the start of each grouping.
+    Form2::SeenCounts seenCounts = [this](const QString& list) -> RootGroups::SeenCountLookup {
+        if (!session_ || !session_->isOpen())
+            return {};
+        session_->store().flush();
+        auto records = std::make_shared<std::optional<QHash<QString, Store::KeywordRecord>>>();
+        return [records, list, file = session_->store().filePath()](const QString& keyword) -> qint64 {
+            if (!*records)
+                *records = Store::SessionStore::readRecords(file, list.split(u"\r\n"_s, Qt::SkipEmptyParts));
+            const auto found = (*records)->constFind(keyword);
+            return found == (*records)->cend() ? 0 : found->seenCount;
+        };
+    };
+    form2_ = new Form2(Text1, seenCounts, this);
+    form2_->show();
+    form2_->groupList();
 }
 
 void Form1::Command10_Click()

@@ -4,7 +4,10 @@
 // on the same data. The sheet's computation has a record for every other row; its command, which
 // writes on a thread of its own, is timed from the click to the box, with the longest pause of the
 // window's event loop meanwhile. At 1,000,000 keywords also the session store: saving and restoring
-// the list, a run's page at 50,000 records, and the records of every line.
+// the list, a run's page at 50,000 records, and the records of every line. Last, 词根分组 of a list as
+// mining gives it, at 100,000 and 1,000,000 keywords, beside friso's bare segmentation of the same
+// list on one thread, with the longest pause of an event loop while a grouping runs beside it
+// (`bench_lists roots` runs these rows alone).
 #include "app/form1.h"
 #include "platform/datafolder.h"
 #include "app/sessionkeeper.h"
@@ -12,12 +15,14 @@
 #include "listtools/export.h"
 #include "listtools/filejoin.h"
 #include "listtools/listcommands.h"
+#include "listtools/rootgroups.h"
 #include "listtools/sheetexport.h"
 #include "platform/codepage.h"
 #include "platform/listreplace.h"
 #include "platform/textfile.h"
 #include "store/sessionstore.h"
 #include "text/module1.h"
+#include "text/segmenter.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -43,6 +48,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <memory>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 
@@ -337,6 +344,179 @@ void typingRows(const QString& list, const QString& folder)
                 perKey[0], perKey[1], saveHolds);
 }
 
+// Keywords as a long mining run on diet topics gives them: a product or topic, often with a word in
+// front (who, when, where), often with one of the intent texts, often with a tail that people type
+// after it. Deterministic, distinct, in a mixed order.
+QString makeMinedList(int entries)
+{
+    const QStringList topics = {
+        u"减肥茶"_s, u"减肥药"_s, u"减肥食谱"_s, u"减肥餐"_s, u"减肥操"_s, u"减肥汤"_s, u"瘦身"_s, u"瘦腿"_s,
+        u"瘦肚子"_s, u"瘦脸"_s, u"健身"_s, u"跑步"_s, u"跳绳"_s, u"游泳"_s, u"绿茶"_s, u"普洱茶"_s, u"黑咖啡"_s,
+        u"左旋肉碱"_s, u"代餐粉"_s, u"酵素"_s, u"益生菌"_s, u"蛋白粉"_s, u"燕麦"_s, u"红薯"_s, u"鸡胸肉"_s,
+        u"蔬菜沙拉"_s, u"轻食"_s, u"节食"_s, u"断食"_s, u"生酮饮食"_s, u"体脂秤"_s, u"跑步机"_s, u"瑜伽"_s,
+        u"普拉提"_s, u"月子餐"_s, u"产后修复"_s, u"祛湿茶"_s, u"荷叶茶"_s, u"苹果醋"_s, u"魔芋"_s, u"减脂餐"_s,
+        u"有氧运动"_s, u"动感单车"_s, u"哑铃"_s, u"腹肌"_s, u"马甲线"_s, u"瘦腰"_s, u"减肥中药"_s, u"针灸减肥"_s,
+        u"抽脂手术"_s, u"吸脂"_s, u"减肥训练营"_s, u"热量"_s, u"卡路里"_s, u"体重"_s, u"基础代谢"_s, u"饱腹感"_s,
+        u"低脂牛奶"_s, u"全麦面包"_s, u"玉米"_s
+    };
+    const QStringList before = {
+        u"女生"_s, u"男生"_s, u"学生"_s, u"产后"_s, u"夏天"_s, u"冬天"_s, u"快速"_s, u"一个月"_s, u"一周"_s,
+        u"晚上"_s, u"中药"_s, u"日本"_s, u"韩国"_s, u"正品"_s, u"新款"_s, u"儿童"_s, u"中年"_s, u"孕妇"_s,
+        u"网红"_s, u"懒人"_s, u"健康"_s, u"有效"_s, u"天然"_s, u"进口"_s, u"家用"_s, u"上海"_s, u"北京"_s,
+        u"广州"_s, u"2024年"_s, u"最新"_s, u"专业"_s, u"医生"_s, u"减肥期间"_s, u"哺乳期"_s, u"更年期"_s,
+        u"胖人"_s, u"大基数"_s, u"办公室"_s, u"宿舍"_s, u"在家"_s
+    };
+    const QStringList intents = {
+        u"多少钱"_s, u"价格"_s, u"价钱"_s, u"报价"_s, u"费用"_s, u"便宜"_s, u"哪个好"_s, u"哪家好"_s,
+        u"哪个牌子好"_s, u"什么牌子好"_s, u"哪种好"_s, u"排名"_s, u"排行榜"_s, u"对比"_s, u"区别"_s, u"推荐"_s,
+        u"十大品牌"_s, u"怎么样"_s, u"好不好"_s, u"好吗"_s, u"靠谱吗"_s, u"评价"_s, u"口碑"_s, u"效果"_s,
+        u"副作用"_s, u"怎么做"_s, u"怎么吃"_s, u"如何"_s, u"方法"_s, u"教程"_s, u"步骤"_s, u"技巧"_s, u"攻略"_s,
+        u"是什么"_s, u"什么意思"_s, u"原因"_s, u"为什么"_s, u"哪里买"_s, u"附近"_s, u"地址"_s, u"下载"_s,
+        u"图片"_s, u"视频"_s, u"官网"_s, u"电话"_s, u"大全"_s, u"免费"_s
+    };
+    const QStringList tails = {
+        u"吗"_s, u"有用吗"_s, u"真的有效吗"_s, u"知乎"_s, u"会反弹吗"_s, u"一天几次"_s, u"能长期吃吗"_s,
+        u"孕妇能用吗"_s, u"前十名"_s, u"2024"_s, u"一盒"_s, u"瘦了多少斤"_s, u"注意事项"_s, u"饭前还是饭后"_s,
+        u"搭配"_s, u"成分"_s, u"原理"_s, u"好用"_s, u"不反弹"_s, u"男士"_s, u"女士"_s, u"正确"_s, u"真实"_s,
+        u"贴吧"_s, u"小红书"_s, u"一天吃多少"_s, u"最快"_s, u"最有效"_s, u"一个月瘦10斤"_s, u"禁忌"_s,
+        u"食谱表"_s, u"热量表"_s, u"能减肥吗"_s, u"伤身体吗"_s, u"晚上吃"_s, u"早上喝"_s, u"多久见效"_s,
+        u"适合什么人"_s, u"怎么选"_s, u"哪里有卖"_s
+    };
+    quint64 state = 0x2545f4914f6cdd1dULL;
+    auto next = [&state](qsizetype bound) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return qsizetype(state % quint64(bound));
+    };
+    QSet<QString> made;
+    made.reserve(entries);
+    QString list;
+    list.reserve(qsizetype(entries) * 12);
+    while (made.size() < entries) {
+        QString keyword;
+        if (next(3) != 0)
+            keyword += before[next(before.size())];
+        keyword += topics[next(topics.size())];
+        const qsizetype shape = next(10);
+        if (shape < 6)
+            keyword += intents[next(intents.size())];
+        if (shape >= 3)
+            keyword += tails[next(tails.size())];
+        if (made.contains(keyword))
+            continue;
+        made.insert(keyword);
+        list += keyword;
+        list += u"\r\n";
+    }
+    return list;
+}
+
+// Forgets the peak of resident memory so far, so that the next reading is the peak of what follows.
+void resetPeakMemory()
+{
+    QFile clear(u"/proc/self/clear_refs"_s);
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+qint64 peakMegabytes()
+{
+    QFile status(u"/proc/self/status"_s);
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong() / 1024;
+    }
+    return -1;
+}
+
+// 词根分组 at both sizes, friso alone on the larger list, and the longest pause of this thread's
+// event loop while GroupingJob groups the larger list. Prints the closing line.
+void rootRows()
+{
+    resetPeakMemory();
+    QElapsedTimer timer;
+    timer.start();
+    const Segmentation::Segmenter& segmenter = Segmentation::Segmenter::shared();
+    const double loading = timer.nsecsElapsed() / 1e9;
+    if (!segmenter.available()) {
+        print("\n词根分组: %s\n", segmenter.errorText());
+        return;
+    }
+    std::printf("\n词根分组 (friso's lexicons loaded in %.3f s, %u threads)\n", loading,
+                std::thread::hardware_concurrency());
+    std::printf("%-10s %10s %10s %10s %12s %10s %10s\n", "keywords", "group s", "roots", "groups", "pieces", "common",
+                "其他");
+    double groupSeconds[2] = { 0, 0 };
+    QString largest;
+    int index = 0;
+    for (const int size : { 100000, 1000000 }) {
+        const QString list = makeMinedList(size);
+        RootGroups::Grouping grouping;
+        double best = 1e9;
+        for (int round = 0; round < 2; ++round) {
+            timer.restart();
+            grouping = RootGroups::groupKeywords(list, segmenter);
+            best = std::min(best, timer.nsecsElapsed() / 1e9);
+        }
+        groupSeconds[index++] = best;
+        qsizetype rest = 0;
+        for (const RootGroups::Group& group : grouping.groups)
+            rest += group.isOther ? group.keywordCount() : 0;
+        std::printf("%-10d %10.3f %10s %10zu %12lld %10s %10lld\n", size, best,
+                    grouping.groups.empty() ? "-" : grouping.groups.front().root.toUtf8().constData(),
+                    grouping.groups.size(), static_cast<long long>(grouping.piecesSegmented),
+                    grouping.commonRoot().isEmpty() ? "-" : grouping.commonRoot().toUtf8().constData(),
+                    static_cast<long long>(rest));
+        if (size == 1000000)
+            largest = list;
+    }
+
+    // friso on every keyword of the larger list, one after the other on this thread, nothing cached.
+    const QStringList keywords = largest.split(u"\r\n"_s, Qt::SkipEmptyParts);
+    timer.restart();
+    qsizetype words = 0;
+    for (const QString& keyword : keywords)
+        words += segmenter.words(keyword).size();
+    const double frisoAlone = timer.nsecsElapsed() / 1e9;
+    std::printf("friso alone, %lld keywords on one thread: %.3f s (%lld words)\n",
+                static_cast<long long>(keywords.size()), frisoAlone, static_cast<long long>(words));
+
+    // The window's side: a 1 ms timer on this thread while the job groups the larger list.
+    double longestPause = 0;
+    int updates = 0;
+    {
+        RootGroups::GroupingJob job(largest, [](const QString& keyword) { return qint64(keyword.size()); });
+        bool done = false;
+        QObject::connect(&job, &RootGroups::GroupingJob::progressChanged, [&updates](int) { ++updates; });
+        QObject::connect(&job, &RootGroups::GroupingJob::finished,
+                         [&done](std::shared_ptr<const RootGroups::Grouping>) { done = true; });
+        QElapsedTimer sincePrevious;
+        QTimer tick;
+        tick.setInterval(1);
+        tick.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            longestPause = std::max(longestPause, sincePrevious.nsecsElapsed() / 1e6);
+            sincePrevious.restart();
+        });
+        timer.restart();
+        sincePrevious.start();
+        job.start();
+        tick.start();
+        while (!done)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        std::printf("GroupingJob, 1000000 keywords: %.3f s, %d progress updates, longest pause of the event loop "
+                    "%.1f ms\n",
+                    timer.nsecsElapsed() / 1e9, updates, longestPause);
+    }
+    const qint64 peak = peakMegabytes();
+    std::printf("peak memory of these rows %lld MB\n", static_cast<long long>(peak));
+    std::printf("roots 100000 %.3f s, 1000000 %.3f s, friso alone %.3f s, longest pause %.1f ms, peak %lld MB\n",
+                groupSeconds[0], groupSeconds[1], frisoAlone, longestPause, static_cast<long long>(peak));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -346,6 +526,10 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
 
     QTemporaryDir dir;
+    if (argc > 1 && qstrcmp(argv[1], "roots") == 0) {
+        rootRows();
+        return 0;
+    }
     if (argc > 1 && qstrcmp(argv[1], "typing") == 0) {
         // The typing rows alone, on the largest list.
         typingRows(makeList(1000000), dir.filePath(u"typing"_s));
@@ -527,13 +711,15 @@ int main(int argc, char** argv)
         sheetSeconds = sheetRow.computation;
         sheetCommandSeconds = sheetRow.command;
         print("peak memory %s\n", peakMemory());
-        if (size == 1000000)
+        if (size == 1000000) {
             storeRows(form, list, dir.filePath(u"store"_s));
             typingRows(list, dir.filePath(u"typing"_s));
+        }
     }
 
     std::printf("\n%d entries: worst command/setPlainText %.2f, worst computation/awk %.2f, export %.3f s, "
                 "sheet %.3f s (command %.3f s)\n",
                 lastSize, worstRatio, worstComputation, exportSeconds, sheetSeconds, sheetCommandSeconds);
+    rootRows();
     return 0;
 }

@@ -26,6 +26,19 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// The filter's words, read apart from the program's own parser: a keyword holds every word and none
+// of those written with a leading minus; spaces of either width separate them.
+bool passesFilter(const QString& keyword, QString filter)
+{
+    filter.replace(u'\u3000', u' ');
+    for (const QString& word : filter.split(u' ', Qt::SkipEmptyParts)) {
+        const bool minus = word.size() > 1 && (word.startsWith(u'-') || word.startsWith(u'\uFF0D'));
+        if (keyword.contains(minus ? word.mid(1) : word, Qt::CaseInsensitive) == minus)
+            return false;
+    }
+    return true;
+}
+
 Mining::Extraction literalExtraction(const QString& block, const QString& start, const QString& end,
                                      const Mining::ExtractionSettings& settings, const QString& runList)
 {
@@ -45,7 +58,7 @@ Mining::Extraction literalExtraction(const QString& block, const QString& start,
             keyword.replace(QChar(lineBreak), u' ');
         if (keyword.size() <= settings.minLength)
             return out;
-        if ((filterOff || keyword.contains(settings.containsFilter, Qt::CaseInsensitive))
+        if ((filterOff || passesFilter(keyword, settings.containsFilter))
             && !Mining::NoveltyIndex::isKnownByScan(runList, keyword)) {
             ++out.count;
             out.keywords += keyword + u"\r\n";

@@ -93,6 +93,26 @@ QString dropContaining(const QString& list, const QString& filter)
     return selectEntries(list, [&](QStringView entry) { return !entry.contains(filter, Qt::CaseInsensitive); });
 }
 
+QString keepMatching(const QString& list, const WordFilter::Words& words)
+{
+    // One word, the usual case, takes the single-text path and costs what it always cost.
+    if (words.required.size() == 1 && words.excluded.isEmpty())
+        return keepContaining(list, words.required.front());
+    // With a required word the entry holds something besides spaces anyway.
+    if (words.required.isEmpty())
+        return selectEntries(list, [&](QStringView entry) {
+            return !WordFilter::isBlank(entry) && WordFilter::matches(entry, words);
+        });
+    return selectEntries(list, [&](QStringView entry) { return WordFilter::matches(entry, words); });
+}
+
+QString dropContainingAny(const QString& list, const QStringList& words)
+{
+    if (words.size() == 1)
+        return dropContaining(list, words.front());
+    return selectEntries(list, [&](QStringView entry) { return !WordFilter::containsAny(entry, words); });
+}
+
 QString keepLongerThan(const QString& list, qint32 limit)
 {
     return selectEntries(list, [limit](QStringView entry) { return entry.size() > qsizetype(limit); });

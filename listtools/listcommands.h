@@ -2,6 +2,8 @@
 // keyword list (entries separated by CRLF).
 #pragma once
 
+#include "text/wordfilter.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -20,6 +22,15 @@ QString keepContaining(const QString& list, const QString& filter);
 // The entries that do not contain filter, letter case ignored, each followed by CRLF; empty
 // entries stay as empty lines.
 QString dropContaining(const QString& list, const QString& filter);
+
+// 筛选关键词包含 with the words of its box: the entries that contain every required word and no
+// excluded one (WordFilter::matches), each followed by CRLF. Entries of nothing but spaces never stay,
+// also when the box holds only excluded words. For one word this is keepContaining.
+QString keepMatching(const QString& list, const WordFilter::Words& words);
+
+// 筛选关键词不包含 with the words of its box: the entries that contain none of the words, each
+// followed by CRLF; empty entries stay as empty lines. For one word this is dropContaining.
+QString dropContainingAny(const QString& list, const QStringList& words);
 
 // The entries longer than limit UTF-16 code units, each followed by CRLF.
 QString keepLongerThan(const QString& list, qint32 limit);

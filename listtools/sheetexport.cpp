@@ -4,6 +4,8 @@
 #include "listtools/sheetexport.h"
 
 #include "listtools/export.h"
+#include "listtools/rootgroups.h"
+#include "text/segmenter.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -24,10 +26,15 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-enum Column : lxw_col_t { Keyword, Source, Parent, Generation, Seed, SeenCount, FirstFound };
+enum Column : lxw_col_t { Keyword, Source, Parent, Generation, Seed, SeenCount, FirstFound, Root, SubRoot, Intent };
+// The second sheet, "词根": a row per group and per second-level group.
+enum RootColumn : lxw_col_t { GroupRoot, GroupSubRoot, GroupKeywords, GroupSeenCount, GroupIntent, GroupExamples };
+// A group's 示例: its first keywords, this many.
+constexpr qsizetype ExampleCount = 3;
 
-// Writing the rows and zipping the workbook at the end take about as long as each other.
-constexpr int RowsPercent = 50;
+// The grouping, writing the rows, and zipping the workbook at the end each take about a third.
+constexpr int GroupingPercent = 30;
+constexpr int RowsPercent = 65;
 
 QString folderReason(const QString& folder)
 {
@@ -129,7 +136,7 @@ public:
     {
     }
 
-    void text(lxw_row_t row, Column column, QStringView text)
+    void text(lxw_row_t row, lxw_col_t column, QStringView text)
     {
         if (text.isEmpty())
             return;
@@ -139,13 +146,19 @@ public:
         check(worksheet_write_string(sheet_, row, column, utf8_(stored), nullptr));
     }
 
-    void number(lxw_row_t row, Column column, qint32 value)
+    void number(lxw_row_t row, lxw_col_t column, qint32 value)
     {
         if (value > 0)
             check(worksheet_write_number(sheet_, row, column, value, nullptr));
     }
 
-    void dateTime(lxw_row_t row, Column column, const QDateTime& moment)
+    // A count that is shown also when it is 0.
+    void count(lxw_row_t row, lxw_col_t column, qint64 value)
+    {
+        check(worksheet_write_number(sheet_, row, column, double(value), nullptr));
+    }
+
+    void dateTime(lxw_row_t row, lxw_col_t column, const QDateTime& moment)
     {
         if (!moment.isValid())
             return;
@@ -200,7 +213,13 @@ namespace ListExport {
 
 QStringList sheetHeader()
 {
-    return { u"关键词"_s, u"来源"_s, u"上级词"_s, u"代数"_s, u"种子词"_s, u"出现次数"_s, u"首次发现"_s };
+    return { u"关键词"_s, u"来源"_s,   u"上级词"_s,   u"代数"_s, u"种子词"_s,
+             u"出现次数"_s, u"首次发现"_s, u"词根"_s, u"二级词根"_s, u"意图"_s };
+}
+
+QStringList rootSheetHeader()
+{
+    return { u"词根"_s, u"二级词根"_s, u"关键词数"_s, u"出现次数"_s, u"意图"_s, u"示例"_s };
 }
 
 XlsxResult writeKeywordSheet(const QString& path, const QString& list, const RecordLookup& recordOf,
@@ -232,6 +251,23 @@ XlsxResult writeKeywordSheet(const QString& path, const QString& list, const Rec
     temporary.close();
     const QString temporaryPath = temporary.fileName();
 
+    // The roots of every row, by the grouping the 词根分组 window shows; 出现次数 from the records.
+    RootGroups::Options grouping;
+    grouping.seenCount = [&recordOf](const QString& keyword) -> qint64 {
+        const std::optional<SheetRecord> record = recordOf ? recordOf(keyword) : std::nullopt;
+        return record ? record->seenCount : 0;
+    };
+    grouping.progress = [&report](int percent) { report(percent * GroupingPercent / 100); };
+    grouping.cancel = stop;
+    report(0);
+    const RootGroups::Grouping roots
+        = RootGroups::groupKeywords(list, Segmentation::Segmenter::shared(), grouping);
+    if (roots.cancelled || stopped()) {
+        result.stopped = true;
+        return result;
+    }
+    result.groupingError = roots.error;
+
     QByteArray libraryFolder = QFile::encodeName(QDir::toNativeSeparators(folder));
     lxw_workbook_options options {};
     options.constant_memory = LXW_TRUE;
@@ -243,7 +279,8 @@ XlsxResult writeKeywordSheet(const QString& path, const QString& list, const Rec
     if (!workbook)
         return failed(u"内存不足"_s);
     lxw_worksheet* sheet = workbook_add_worksheet(workbook, "关键词");
-    if (!sheet) {
+    lxw_worksheet* rootSheet = workbook_add_worksheet(workbook, "词根");
+    if (!sheet || !rootSheet) {
         lxw_workbook_free(workbook);
         return failed(folderReason(folder));
     }
@@ -252,26 +289,32 @@ XlsxResult writeKeywordSheet(const QString& path, const QString& list, const Rec
     lxw_format* dateFormat = workbook_add_format(workbook);
     format_set_num_format(dateFormat, "yyyy-mm-dd hh:mm:ss");
 
-    const double widths[] = { 30, 12, 24, 6, 16, 9, 20 };
-    for (lxw_col_t column = 0; column < std::size(widths); ++column)
-        worksheet_set_column(sheet, column, column, widths[column], nullptr);
-    worksheet_freeze_panes(sheet, 1, 0);
-    // Printed, the seven columns fit the width of a landscape page, the header row heads every page
-    // and the grid shows.
-    worksheet_set_landscape(sheet);
-    worksheet_fit_to_pages(sheet, 1, 0);
-    worksheet_repeat_rows(sheet, 0, 0);
-    worksheet_gridlines(sheet, LXW_SHOW_ALL_GRIDLINES);
+    const double widths[] = { 30, 12, 24, 6, 16, 9, 20, 14, 14, 10 };
+    const double rootWidths[] = { 16, 16, 9, 9, 10, 60 };
     Utf8Buffer utf8;
-    const QStringList header = sheetHeader();
-    for (lxw_col_t column = 0; column < lxw_col_t(header.size()); ++column)
-        worksheet_write_string(sheet, 0, column, utf8(header[column]), headerFormat);
+    auto layOut = [&](lxw_worksheet* page, const double* columnWidths, const QStringList& header) {
+        for (lxw_col_t column = 0; column < lxw_col_t(header.size()); ++column) {
+            worksheet_set_column(page, column, column, columnWidths[column], nullptr);
+            worksheet_write_string(page, 0, column, utf8(header[column]), headerFormat);
+        }
+        worksheet_freeze_panes(page, 1, 0);
+        // Printed, the columns fit the width of a landscape page, the header row heads every page
+        // and the grid shows.
+        worksheet_set_landscape(page);
+        worksheet_fit_to_pages(page, 1, 0);
+        worksheet_repeat_rows(page, 0, 0);
+        worksheet_gridlines(page, LXW_SHOW_ALL_GRIDLINES);
+    };
+    Q_ASSERT(std::size(widths) == size_t(sheetHeader().size()));
+    Q_ASSERT(std::size(rootWidths) == size_t(rootSheetHeader().size()));
+    layOut(sheet, widths, sheetHeader());
+    layOut(rootSheet, rootWidths, rootSheetHeader());
 
-    report(0);
     SheetWriter cells(sheet, dateFormat);
     const QStringView text(list);
     lxw_row_t row = 0;
-    for (qsizetype start = 0; start < text.size();) {
+    size_t lineNumber = 0;
+    for (qsizetype start = 0; start < text.size(); ++lineNumber) {
         if (stopped()) {
             lxw_workbook_free(workbook);
             result.stopped = true;
@@ -301,19 +344,53 @@ XlsxResult writeKeywordSheet(const QString& path, const QString& list, const Rec
             cells.number(row, SeenCount, record->seenCount);
             cells.dateTime(row, FirstFound, record->firstFound);
         }
+        const qint32 keyword = lineNumber < roots.lineKeywords.size() ? roots.lineKeywords[lineNumber] : -1;
+        cells.text(row, Root, keyword < 0 ? QString::fromUtf16(RootGroups::OtherRoot) : roots.rootOf(keyword));
+        if (keyword >= 0) {
+            cells.text(row, SubRoot, roots.subRootOf(keyword));
+            cells.text(row, Intent, roots.intentOfKeyword(keyword));
+        }
         if (cells.error != LXW_NO_ERROR) {
             lxw_workbook_free(workbook);
             return failed(cells.error == LXW_ERROR_MEMORY_MALLOC_FAILED ? u"内存不足"_s : u"有单元格写不进表格"_s);
         }
-        report(int(qMin<qsizetype>(start, text.size()) * RowsPercent / text.size()));
+        report(GroupingPercent
+               + int(qMin<qsizetype>(start, text.size()) * (RowsPercent - GroupingPercent) / text.size()));
     }
     result.rows = row;
-    result.shortenedCells = cells.shortened;
+
+    SheetWriter rootCells(rootSheet, dateFormat);
+    lxw_row_t rootRow = 0;
+    auto writeGroup = [&](const RootGroups::Group& group, const QString& root, const QString& subRoot) {
+        ++rootRow;
+        rootCells.text(rootRow, GroupRoot, root);
+        rootCells.text(rootRow, GroupSubRoot, subRoot);
+        rootCells.count(rootRow, GroupKeywords, group.keywordCount());
+        rootCells.count(rootRow, GroupSeenCount, group.seenCount);
+        rootCells.text(rootRow, GroupIntent, group.intent);
+        QStringList examples;
+        for (size_t i = 0; i < group.keywords.size() && examples.size() < ExampleCount; ++i)
+            examples << roots.keywords.at(group.keywords[i]);
+        rootCells.text(rootRow, GroupExamples, examples.join(u"、"_s));
+    };
+    for (const RootGroups::Group& group : roots.groups) {
+        writeGroup(group, group.root, QString());
+        for (const RootGroups::Group& subgroup : group.subgroups)
+            writeGroup(subgroup, group.root, subgroup.root);
+    }
+    if (rootCells.error != LXW_NO_ERROR) {
+        lxw_workbook_free(workbook);
+        return failed(rootCells.error == LXW_ERROR_MEMORY_MALLOC_FAILED ? u"内存不足"_s : u"有单元格写不进表格"_s);
+    }
+    result.shortenedCells = cells.shortened + rootCells.shortened;
 
     // The library does not report a failed write of its row file (a full disk, say); the sheet
     // would be cut short without a word. All rows but the one in memory are in that file by now.
-    if (sheet->optimize_tmpfile
-        && (std::fflush(sheet->optimize_tmpfile) != 0 || std::ferror(sheet->optimize_tmpfile))) {
+    auto rowFileFailed = [](lxw_worksheet* page) {
+        return page->optimize_tmpfile
+            && (std::fflush(page->optimize_tmpfile) != 0 || std::ferror(page->optimize_tmpfile));
+    };
+    if (rowFileFailed(sheet) || rowFileFailed(rootSheet)) {
         lxw_workbook_free(workbook);
         return failed(u"写入时出错，磁盘可能已满"_s);
     }

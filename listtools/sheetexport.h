@@ -32,7 +32,7 @@ struct SheetRecord
 };
 
 // The record of a keyword, or nullopt for one that has none (typed or pasted). Called on the
-// writer's thread, once per row, in list order.
+// writer's thread: once per distinct keyword for the roots, then once per row, in list order.
 using RecordLookup = std::function<std::optional<SheetRecord>(const QString& keyword)>;
 
 struct XlsxResult
@@ -44,6 +44,8 @@ struct XlsxResult
     QStringList failures; // one line per file that could not be written, "PATH：REASON", in Chinese
     qint64 rows = 0; // keyword rows, the header row not counted
     qint64 shortenedCells = 0; // keywords cut to a cell's limit of MaxCellLength
+    // Why the roots could not be found (no segmenter): every row's 词根 is then "其他".
+    QString groupingError;
 };
 
 // A sheet holds 1,048,576 rows, the header row among them.
@@ -52,13 +54,21 @@ inline constexpr qint64 MaxKeywordRows = 1048575;
 // surrogate pair.
 inline constexpr qsizetype MaxCellLength = 32767;
 
-// The header row, in column order.
+// The header row of the sheet "关键词", in column order.
 QStringList sheetHeader();
+// The header row of the sheet "词根".
+QStringList rootSheetHeader();
 
-// Writes one sheet to path: the header row, then a row per keyword of list (CRLF-separated, in list
-// order): 关键词, 来源, 上级词, 代数, 种子词, 出现次数, 首次发现 (a date-time cell shown as
-// "yyyy-mm-dd hh:mm:ss", local time). Lines that are empty once spaces are trimmed get no row; other
-// lines are written as they are. A line without a record has 来源 "手动" and the other cells empty.
+// Writes the workbook to path. Its sheet "关键词": the header row, then a row per keyword of list
+// (CRLF-separated, in list order): 关键词, 来源, 上级词, 代数, 种子词, 出现次数, 首次发现 (a
+// date-time cell shown as "yyyy-mm-dd hh:mm:ss", local time), 词根, 二级词根, 意图. Lines that are
+// empty once spaces are trimmed get no row; other lines are written as they are. A line without a
+// record has 来源 "手动" and the record's cells empty. The roots are those of the 词根分组 window
+// (RootGroups::groupKeywords over the whole list, with the shared segmenter): 词根 "其他" where no
+// group took the keyword. Its sheet "词根": a row per group, each followed by its second-level groups:
+// 词根, 二级词根 (empty on a group's own row), 关键词数, 出现次数 (the sum of its keywords'), 意图
+// ("价格 42%"), 示例 (its first three keywords, "、" between them).
+// recordOf is called for the rows and for the grouping's 出现次数, on the calling thread.
 // progress gets 0 to 100 as the work goes on, on the calling thread; once stop is set the writing
 // ends soon, leaving the old file as it was. On any failure the old file is untouched and no
 // temporary file stays.

@@ -5,6 +5,7 @@
 #include "platform/codepage.h"
 #include "text/linebreaks.h"
 #include "text/module1.h"
+#include "text/wordfilter.h"
 
 using namespace Qt::StringLiterals;
 
@@ -88,6 +89,7 @@ public:
         : settings_(settings)
         , isKnown_(isKnown)
         , filterOn_(!settings.containsFilter.contains(QStringView(FilterOff)))
+        , filterWords_(filterOn_ ? WordFilter::parse(settings.containsFilter) : WordFilter::Words())
     {
     }
 
@@ -97,7 +99,7 @@ public:
         const QString keyword = LineBreaks::breaksAsSpaces(item);
         if (keyword.size() <= settings_.minLength)
             return false;
-        const bool passesFilter = !filterOn_ || keyword.contains(settings_.containsFilter, Qt::CaseInsensitive);
+        const bool passesFilter = !filterOn_ || WordFilter::matches(keyword, filterWords_);
         if (passesFilter && !isKnown_(keyword)) {
             ++found.count;
             found.keywords += keyword + u"\r\n";
@@ -111,6 +113,7 @@ private:
     const ExtractionSettings& settings_;
     const std::function<bool(const QString&)>& isKnown_;
     const bool filterOn_;
+    const WordFilter::Words filterWords_;
 };
 
 } // namespace

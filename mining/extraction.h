@@ -49,6 +49,7 @@ private:
 struct ExtractionSettings
 {
     qint32 minLength = 0;
+    // The words a new keyword must hold and must not hold (WordFilter::parse): "减肥 方法 -药".
     QString containsFilter;
 };
 
@@ -62,8 +63,9 @@ struct Extraction
 // Scans the block for link texts between the item markers. Every line break inside a link text
 // first becomes one space (LineBreaks::breaksAsSpaces), so that a keyword is one line of the list;
 // the rules see it so. A link text no longer than minLength ends the scan; one that fails the
-// contains filter or that isKnown reports is passed over; every other one is new. Two equal link
-// texts in one block are both new, as isKnown reads RunList as it was before the block.
+// contains filter (lacks one of its words or holds one of its minus words) or that isKnown reports
+// is passed over; every other one is new. Two equal link texts in one block are both new, as isKnown
+// reads RunList as it was before the block.
 Extraction extractNewKeywords(const QString& block, const QString& itemStart, const QString& itemEnd,
                               const ExtractionSettings& settings,
                               const std::function<bool(const QString&)>& isKnown);

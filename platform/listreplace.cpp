@@ -110,6 +110,18 @@ void replaceKeywordList(QPlainTextEdit* box, const QString& text, Order order)
     caretToEnd(box);
 }
 
+void replaceKeywordListAsOneStep(QPlainTextEdit* box, const QString& text)
+{
+    QTextCursor whole(box->document());
+    whole.beginEditBlock();
+    whole.select(QTextCursor::Document);
+    // The cursor reads CRLF and every other break of the box as the end of a line.
+    whole.insertText(text);
+    whole.endEditBlock();
+    setClipboardText(asShownInBox(text));
+    caretToEnd(box);
+}
+
 void appendToKeywordList(QPlainTextEdit* box, const QString& text)
 {
     if (text.isEmpty())

@@ -18,6 +18,11 @@ enum class Order {
 // the clipboard refuses it. The box's undo history starts afresh.
 void replaceKeywordList(QPlainTextEdit* box, const QString& text, Order order = Order::EmptyFirst);
 
+// The same end state as replaceKeywordList (the box holds text, caret at the end; the clipboard holds
+// text as the box shows it), but as one step of the box's undo history: one undo brings back the list
+// as it was, and the steps before stay undoable.
+void replaceKeywordListAsOneStep(QPlainTextEdit* box, const QString& text);
+
 // The keyword list as its commands see it: the box's lines joined by CRLF. The box keeps lines, not
 // line-break characters, so a CR or LF standing alone in a text written into it reads back as CRLF.
 // Every command reads Text1 through this, never through toPlainText(), which would turn CRLF into LF.

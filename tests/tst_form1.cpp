@@ -1,8 +1,15 @@
 // The window as laid out: every control's name, kind, caption, twip geometry and initial state,
-// the option groups, the title, the fixed size, Check4 and the button without a command.
+// the option groups, the title, the fixed size, Check4 and the button without a command; and the
+// window of 词根分组 on a mined list.
 #include "app/form1.h"
+#include "app/form2.h"
 #include "app/picturebutton.h"
+#include "app/roottreemodel.h"
+#include "app/sessionkeeper.h"
+#include "platform/datafolder.h"
 #include "platform/listreplace.h"
+#include "support/fakehttpserver.h"
+#include "support/searchpages.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -12,9 +19,14 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QHeaderView>
+#include <QProgressBar>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QStyleOptionButton>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTreeView>
 
 using namespace Qt::StringLiterals;
 
@@ -55,6 +67,8 @@ private Q_SLOTS:
     void keywordListRoundTrip();
     void lineSeparatorReadsAsLineBreak();
     void textsShowWhole();
+    void rootsWindow();
+    void rootsWindowFollowsTheList();
 };
 
 void TestForm1::controls_data()
@@ -114,6 +128,7 @@ void TestForm1::controls_data()
     row("Option9", "QRadioButton", "Frame2", u"竖杠|"_s, {3000, 6000, 855, 255}, "blue");
     row("Command6", "PictureButton", "Frame3", u"过滤重复"_s, {120, 360, 975, 375}, "", {179, 42});
     row("Command2", "PictureButton", "Frame3", u"打乱顺序"_s, {1200, 360, 975, 375}, "", {191, 45});
+    row("Command17", "PictureButton", "Frame3", u"词根分组"_s, {2280, 360, 1095, 375}, "", {83, 38});
     row("Command13", "PictureButton", "Frame3", u"关键词个数大于："_s, {120, 840, 1695, 375}, "", {191, 45});
     row("Text8", "QLineEdit", "Frame3", u"0"_s, {1920, 840, 735, 375});
     row("Command15", "PictureButton", "Frame3", u"筛选关键词包含："_s, {120, 1320, 1815, 375}, "", {191, 45});
@@ -215,7 +230,7 @@ void TestForm1::tabOrder()
     Form1 form;
     const QStringList expected = {u"Text1"_s,     u"Command5"_s,  u"Text3"_s,     u"Command4"_s,  u"Text4"_s,
                                   u"Check4"_s,    u"Text5"_s,     u"Text6"_s,     u"Text7"_s,     u"Check1"_s,    u"Command6"_s,  u"Text8"_s,
-                                  u"Command13"_s, u"Command15"_s, u"Text9"_s,     u"Command2"_s,  u"Text2"_s,
+                                  u"Command13"_s, u"Command15"_s, u"Text9"_s,     u"Command2"_s,  u"Command17"_s, u"Text2"_s,
                                   u"Command8"_s,  u"Command3"_s,  u"Command9"_s,  u"Command16"_s, u"Option1"_s,   u"Option2"_s,
                                   u"Option3"_s,   u"Option4"_s,   u"Option5"_s,   u"Option6"_s,   u"Command10"_s,
                                   u"Option7"_s,   u"Option8"_s,   u"Option9"_s,   u"Command1"_s};
@@ -402,6 +417,189 @@ void TestForm1::textsShowWhole()
                     + QString::number(box.height());
     }
     QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u"; "_s)));
+}
+
+namespace {
+
+// The four cells of a row of the tree as it shows them.
+QStringList rowTexts(const QAbstractItemModel* model, int row, const QModelIndex& parent = {})
+{
+    QStringList cells;
+    for (int column = 0; column < model->columnCount(parent); ++column)
+        cells << model->index(row, column, parent).data().toString();
+    return cells;
+}
+
+void selectRows(QTreeView* tree, const QList<int>& rows)
+{
+    tree->selectionModel()->clearSelection();
+    for (int row : rows)
+        tree->selectionModel()->select(tree->model()->index(row, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+void undo(QPlainTextEdit* box)
+{
+    QTest::keyClick(box, Qt::Key_Z, Qt::ControlModifier);
+}
+
+} // namespace
+
+void TestForm1::rootsWindow()
+{
+    // A run from the seed 减肥 against a fake engine: two keywords of the seed's page have pages of
+    // their own, and some keywords stand on several pages, which their 出现次数 counts.
+    FakeHttpServer server;
+    QVERIFY(server.start());
+    server.useAsApplicationProxy();
+    const QHash<QString, QStringList> related {
+        { u"减肥"_s,
+          { u"减肥茶多少钱"_s, u"减肥方法"_s, u"减肥药哪个牌子好"_s, u"减肥茶哪个牌子好"_s, u"减肥餐食谱"_s,
+            u"快速减肥方法"_s, u"减肥茶副作用"_s } },
+        { u"减肥茶多少钱"_s, { u"减肥药副作用"_s, u"减肥运动"_s, u"减肥药"_s, u"减肥茶"_s, u"减肥茶副作用"_s } },
+        { u"减肥方法"_s, { u"减肥早餐吃什么"_s, u"减肥餐"_s, u"减肥茶副作用"_s, u"减肥茶多少钱"_s } },
+    };
+    server.setHandler([related](const FakeHttpServer::Request& request) {
+        FakeHttpServer::Response response;
+        if (request.url.path() == u"/s")
+            response.body = SearchPages::resultPage(related.value(SearchPages::keywordOfTarget(request.target)));
+        else
+            response.status = 404;
+        return response;
+    });
+    QTemporaryDir data;
+    DataFolder::setPathForTesting(data.path());
+    const auto resetFolder = qScopeGuard([] { DataFolder::setPathForTesting(QString()); });
+    Form1 form;
+    form.keepSession();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QTRY_VERIFY(form.session()->isOpen());
+    form.Text7->setText(u"0"_s);
+    form.Text3->setText(u"减肥"_s);
+    form.Command4->click();
+    const QString mined = u"减肥茶多少钱\r\n减肥方法\r\n减肥药哪个牌子好\r\n减肥茶哪个牌子好\r\n减肥餐食谱\r\n快速减肥方法\r\n"
+                          u"减肥茶副作用\r\n减肥药副作用\r\n减肥运动\r\n减肥药\r\n减肥茶\r\n减肥早餐吃什么\r\n减肥餐\r\n"_s;
+    QCOMPARE(ListReplace::keywordListText(form.Text1), mined);
+
+    QTest::mouseClick(form.Command17, Qt::LeftButton);
+    Form2* roots = form.rootsWindow();
+    QVERIFY(roots);
+    QCOMPARE(roots->objectName(), u"Form2"_s);
+    QCOMPARE(roots->windowTitle(), u"词根分组"_s);
+    QVERIFY(roots->isWindow());
+    QVERIFY(roots->isVisible());
+    QTRY_VERIFY(!roots->isGrouping());
+    QVERIFY(!roots->ProgressBar1->isVisible());
+    QCOMPARE(roots->Label1->text(), u"13 个关键词，3 个词根，共同词根：减肥"_s);
+    QCOMPARE(roots->Command1->text(), u"复制"_s);
+    QCOMPARE(roots->Command2->text(), u"只保留所选"_s);
+    QCOMPARE(roots->Command3->text(), u"按词根排列"_s);
+    const QAbstractItemModel* tree = roots->Tree1->model();
+    QStringList header;
+    for (int column = 0; column < tree->columnCount(); ++column)
+        header << tree->headerData(column, Qt::Horizontal).toString();
+    QCOMPARE(header, (QStringList { u"词根"_s, u"关键词数"_s, u"出现次数"_s, u"意图"_s }));
+
+    // Every keyword holds 减肥: it is the common root on top. 茶 takes four keywords, 药 three, 餐 two;
+    // 方法 is an intent and never a root. 出现次数: 减肥茶副作用 stood on three pages, 减肥茶多少钱 on two.
+    QCOMPARE(tree->rowCount(), 5);
+    QCOMPARE(rowTexts(tree, 0), (QStringList { u"共同词根：减肥"_s, u"13"_s, u"16"_s, u"比较 15%"_s }));
+    QCOMPARE(rowTexts(tree, 1), (QStringList { u"茶"_s, u"4"_s, u"7"_s, u"价格 25%"_s }));
+    QCOMPARE(rowTexts(tree, 2), (QStringList { u"药"_s, u"3"_s, u"3"_s, u"比较 33%"_s }));
+    QCOMPARE(rowTexts(tree, 3), (QStringList { u"餐"_s, u"2"_s, u"2"_s, QString() }));
+    QCOMPARE(rowTexts(tree, 4), (QStringList { u"其他"_s, u"4"_s, u"4"_s, u"方法 50%"_s }));
+    QCOMPARE(tree->rowCount(tree->index(0, 0)), 0);
+    const QModelIndex tea = tree->index(1, 0);
+    QCOMPARE(tree->rowCount(tea), 4);
+    QCOMPARE(rowTexts(tree, 0, tea), (QStringList { u"减肥茶多少钱"_s, QString(), u"2"_s, u"价格"_s }));
+    QCOMPARE(rowTexts(tree, 1, tea), (QStringList { u"减肥茶哪个牌子好"_s, QString(), u"1"_s, u"比较"_s }));
+    QCOMPARE(rowTexts(tree, 2, tea), (QStringList { u"减肥茶副作用"_s, QString(), u"3"_s, u"评价"_s }));
+    QCOMPARE(rowTexts(tree, 3, tea), (QStringList { u"减肥茶"_s, QString(), u"1"_s, QString() }));
+
+    // Sorted by 出现次数, most first: the keywords of 茶 too; the common root stays on top, 其他 last.
+    roots->Tree1->sortByColumn(RootTreeModel::SeenCount, Qt::DescendingOrder);
+    QCOMPARE(rowTexts(tree, 1).value(0), u"茶"_s);
+    QCOMPARE(rowTexts(tree, 3).value(0), u"餐"_s);
+    QCOMPARE(rowTexts(tree, 4).value(0), u"其他"_s);
+    QCOMPARE(rowTexts(tree, 0, tree->index(1, 0)).value(0), u"减肥茶副作用"_s);
+    QCOMPARE(rowTexts(tree, 1, tree->index(1, 0)).value(0), u"减肥茶多少钱"_s);
+    roots->Tree1->sortByColumn(-1, Qt::AscendingOrder);
+    QCOMPARE(rowTexts(tree, 1, tree->index(1, 0)).value(0), u"减肥茶哪个牌子好"_s);
+
+    // 复制: the keywords of 药 and 餐 in list order; the list stays.
+    QVERIFY(!roots->Command1->isEnabled());
+    selectRows(roots->Tree1, { 3, 2 });
+    QTest::mouseClick(roots->Command1, Qt::LeftButton);
+    QCOMPARE(QApplication::clipboard()->text(),
+             u"减肥药哪个牌子好\r\n减肥餐食谱\r\n减肥药副作用\r\n减肥药\r\n减肥餐\r\n"_s);
+    QCOMPARE(ListReplace::keywordListText(form.Text1), mined);
+
+    // 只保留所选: the list and the clipboard hold the keywords of 茶; one ctrl+z brings the list back.
+    selectRows(roots->Tree1, { 1 });
+    QTest::mouseClick(roots->Command2, Qt::LeftButton);
+    const QString teaOnly = u"减肥茶多少钱\r\n减肥茶哪个牌子好\r\n减肥茶副作用\r\n减肥茶\r\n"_s;
+    QCOMPARE(ListReplace::keywordListText(form.Text1), teaOnly);
+    QCOMPARE(QApplication::clipboard()->text(), teaOnly);
+    QTRY_VERIFY(!roots->isGrouping());
+    QCOMPARE(rowTexts(tree, 0), (QStringList { u"共同词根：减肥 茶"_s, u"4"_s, u"7"_s, u"价格 25%"_s }));
+    undo(form.Text1);
+    QCOMPARE(ListReplace::keywordListText(form.Text1), mined);
+    QTRY_VERIFY(!roots->isGrouping());
+    QCOMPARE(rowTexts(tree, 1), (QStringList { u"茶"_s, u"4"_s, u"7"_s, u"价格 25%"_s }));
+
+    // 按词根排列 in the tree's order, here by 关键词数 from the fewest: 餐, 药, 茶, then 其他.
+    roots->Tree1->sortByColumn(RootTreeModel::KeywordCount, Qt::AscendingOrder);
+    QTest::mouseClick(roots->Command3, Qt::LeftButton);
+    const QString arranged = u"减肥餐食谱\r\n减肥餐\r\n减肥药哪个牌子好\r\n减肥药副作用\r\n减肥药\r\n减肥茶多少钱\r\n"
+                             u"减肥茶哪个牌子好\r\n减肥茶副作用\r\n减肥茶\r\n减肥方法\r\n快速减肥方法\r\n减肥运动\r\n"
+                             u"减肥早餐吃什么\r\n"_s;
+    QCOMPARE(ListReplace::keywordListText(form.Text1), arranged);
+    QCOMPARE(QApplication::clipboard()->text(), arranged);
+    undo(form.Text1);
+    QCOMPARE(ListReplace::keywordListText(form.Text1), mined);
+    // The run's appends are steps of their own: the next ctrl+z takes the last page's keywords.
+    undo(form.Text1);
+    QCOMPARE(ListReplace::keywordListText(form.Text1), mined.first(mined.indexOf(u"减肥早餐吃什么"_s)));
+
+    // One window: a second click brings the same one forward.
+    QTest::mouseClick(form.Command17, Qt::LeftButton);
+    QCOMPARE(form.rootsWindow(), roots);
+    qsizetype windows = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        windows += qobject_cast<Form2*>(widget) != nullptr;
+    QCOMPARE(windows, 1);
+}
+
+void TestForm1::rootsWindowFollowsTheList()
+{
+    // The list changes while it is grouped: the tree never shows the groups of the old list.
+    Form1 form;
+    form.Text1->setPlainText(u"减肥茶\r\n减肥茶多少钱\r\n减肥药\r\n减肥药价格"_s);
+    form.Command17_Click();
+    Form2* roots = form.rootsWindow();
+    QVERIFY(roots);
+    form.Text1->setPlainText(u"瘦身汤\r\n瘦身汤做法\r\n瘦身操"_s);
+    const QAbstractItemModel* tree = roots->Tree1->model();
+    QCOMPARE(tree->rowCount(), 0);
+    QCOMPARE(roots->Label1->text(), u"列表已改变，正在重新分组…"_s);
+    QVERIFY(!roots->Command3->isEnabled());
+    QTRY_VERIFY(!roots->isGrouping());
+    QCOMPARE(tree->rowCount(), 3);
+    QCOMPARE(rowTexts(tree, 0), (QStringList { u"共同词根：瘦身"_s, u"3"_s, u"0"_s, QString() }));
+    QCOMPARE(rowTexts(tree, 1), (QStringList { u"汤"_s, u"2"_s, u"0"_s, QString() }));
+    QCOMPARE(rowTexts(tree, 2), (QStringList { u"其他"_s, u"1"_s, u"0"_s, QString() }));
+
+    // A second click while the changed list waits to be grouped groups it at once; the group that was
+    // open is open again in the new tree.
+    roots->Tree1->expand(tree->index(1, 0));
+    form.Text1->setPlainText(u"瘦身汤\r\n瘦身汤做法\r\n瘦身汤多少钱\r\n瘦身操"_s);
+    form.Command17_Click();
+    QVERIFY(roots->isGrouping());
+    QTRY_VERIFY(!roots->isGrouping());
+    QCOMPARE(rowTexts(tree, 1), (QStringList { u"汤"_s, u"3"_s, u"0"_s, u"价格 33%"_s }));
+    QVERIFY(roots->Tree1->isExpanded(tree->index(1, 0)));
+    QVERIFY(roots->Command3->isEnabled());
 }
 
 QTEST_MAIN(TestForm1)

@@ -1,9 +1,12 @@
 // The list commands' rules, the length limit, the export bytes and file, the keyword sheet read back
-// from its XML, and the five list commands and the two exports clicked on a Form1.
+// from its XML, and the five list commands and the two exports clicked on a Form1; 词根分组's intent
+// table, roots and groups on small lists.
 #include "app/form1.h"
 #include "app/messagebox.h"
 #include "listtools/export.h"
 #include "listtools/listcommands.h"
+#include "listtools/rootgroups.h"
+#include "listtools/rootlists.h"
 #include "listtools/sheetexport.h"
 #include "app/sessionkeeper.h"
 #include "platform/codepage.h"
@@ -12,6 +15,7 @@
 #include "support/fakehttpserver.h"
 #include "support/testfiles.h"
 #include "support/searchpages.h"
+#include "text/segmenter.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -29,6 +33,7 @@
 #include <QTest>
 #include <QTextCursor>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QCheckBox>
 #include <QXmlStreamReader>
 
@@ -91,11 +96,12 @@ QByteArray unzipped(const QString& path, const QString& entry)
     return unzip.readAllStandardOutput();
 }
 
-// The sheet's rows as a spreadsheet shows them: seven cells a row, "" where there is none, a text cell
-// as its stored text, a number as "=" and its value, with its number format after a blank if it has
-// one. A row out of sequence shows as "row N".
-QList<QStringList> sheetRows(const QString& path)
+// The rows of a sheet of the workbook (1 "关键词", 2 "词根") as a spreadsheet shows them: a cell for
+// every column, "" where there is none, a text cell as its stored text, a number as "=" and its value,
+// with its number format after a blank if it has one. A row out of sequence shows as "row N".
+QList<QStringList> sheetRows(const QString& path, int sheetNumber = 1)
 {
+    const int columns = sheetNumber == 1 ? 10 : 6;
     QHash<QString, QString> formatCodes;
     QStringList styleFormats;
     QXmlStreamReader styles(unzipped(path, u"xl/styles.xml"_s));
@@ -113,13 +119,13 @@ QList<QStringList> sheetRows(const QString& path)
     }
 
     QList<QStringList> rows;
-    QXmlStreamReader sheet(unzipped(path, u"xl/worksheets/sheet1.xml"_s));
+    QXmlStreamReader sheet(unzipped(path, u"xl/worksheets/sheet%1.xml"_s.arg(sheetNumber)));
     while (!sheet.atEnd()) {
         sheet.readNext();
         if (!sheet.isStartElement())
             continue;
         if (sheet.name() == u"row") {
-            rows.append(QStringList(7));
+            rows.append(QStringList(columns));
             if (sheet.attributes().value(u"r"_s).toInt() != rows.size())
                 rows.last()[0] = u"row "_s + sheet.attributes().value(u"r"_s).toString();
         } else if (sheet.name() == u"c" && !rows.isEmpty()) {
@@ -133,12 +139,12 @@ QList<QStringList> sheetRows(const QString& path)
                 value += sheet.readElementText();
             }
             const int column = ref.front().unicode() - u'A';
-            if (column < 0 || column >= 7 || ref.mid(1).toInt() != rows.size())
+            if (column < 0 || column >= columns || ref.mid(1).toInt() != rows.size())
                 value = u"cell "_s + ref;
             else if (type != u"inlineStr")
                 value
                     = u"="_s + value + (styleFormats.value(style).isEmpty() ? QString() : u" "_s + styleFormats[style]);
-            rows.last()[qBound(0, column, 6)] = value;
+            rows.last()[qBound(0, column, columns - 1)] = value;
         }
     }
     if (sheet.hasError())
@@ -215,6 +221,8 @@ private Q_SLOTS:
     void exportCommandToDocuments();
     void exportCommandFailure();
 
+    void arrangedByRoots_data();
+    void arrangedByRoots();
     void keywordSheet_data();
     void keywordSheet();
     void sheetOfASession();
@@ -229,6 +237,16 @@ private Q_SLOTS:
     void dropFile();
     void dropSeveralFiles();
     void dropTextInsertsAtDropPoint();
+
+    void intentOf_data();
+    void intentOf();
+    void candidateRoots_data();
+    void candidateRoots();
+    void rootGroups_data();
+    void rootGroups();
+    void rootGroupsLinesAndIndex();
+    void rootGroupsWithoutLexicon();
+    void groupingJob();
 
 private:
     QTemporaryDir dir_;
@@ -451,6 +469,25 @@ void TestListTools::listCommands_data()
     QTest::newRow("keep containing, case ignored")
         << Command::KeepContaining << u" ab "_s << u"xABy\r\ncd\r\n"_s << u"xABy\r\n"_s;
     QTest::newRow("keep containing, no match") << Command::KeepContaining << u"z"_s << u"a\r\nb"_s << QString();
+    const QString diet = u"减肥方法\r\n减肥药方法\r\n\r\n  \r\n瘦身方法\r\n减肥茶"_s;
+    QTest::newRow("keep containing, two words") << Command::KeepContaining << u"减肥 方法"_s << diet
+                                                << u"减肥方法\r\n减肥药方法\r\n"_s;
+    QTest::newRow("keep containing, minus word") << Command::KeepContaining << u"减肥 方法 -药"_s << diet
+                                                 << u"减肥方法\r\n"_s;
+    QTest::newRow("keep containing, full-width space and minus")
+        << Command::KeepContaining << u"减肥\u3000－药"_s << diet << u"减肥方法\r\n减肥茶\r\n"_s;
+    QTest::newRow("keep containing, minus words only, blank lines go")
+        << Command::KeepContaining << u"-药 －茶"_s << diet << u"减肥方法\r\n瘦身方法\r\n"_s;
+    QTest::newRow("keep containing, lone minus is a word") << Command::KeepContaining << u"减肥 -"_s
+                                                           << u"减肥-方法\r\n减肥方法\r\n-"_s << u"减肥-方法\r\n"_s;
+    QTest::newRow("keep containing, minus word case ignored")
+        << Command::KeepContaining << u"-APP"_s << u"减肥app\r\n减肥茶"_s << u"减肥茶\r\n"_s;
+    QTest::newRow("keep containing, minus inside a word") << Command::KeepContaining << u"t-shirt"_s
+                                                          << u"T-Shirt\r\nshirt"_s << u"T-Shirt\r\n"_s;
+    QTest::newRow("drop containing, several words") << Command::DropContaining << u"药 茶　胶囊"_s
+                                                    << diet + u"\r\n减肥胶囊"_s << u"减肥方法\r\n\r\n  \r\n瘦身方法\r\n"_s;
+    QTest::newRow("drop containing, minus is part of the word")
+        << Command::DropContaining << u"-药"_s << u"减肥-药\r\n减肥药"_s << u"减肥药\r\n"_s;
     QTest::newRow("drop containing, empty entry survives")
         << Command::DropContaining << u"x"_s << u"a\r\nb\r\n"_s << u"a\r\nb\r\n\r\n"_s;
     QTest::newRow("drop containing, case ignored") << Command::DropContaining << u"A"_s << u"a1\r\nb"_s << u"b\r\n"_s;
@@ -499,6 +536,8 @@ void TestListTools::emptyFilterLeavesListAndClipboard_data()
     QTest::newRow("keep, empty") << true << QString();
     QTest::newRow("drop, spaces only") << false << u"  "_s;
     QTest::newRow("drop, empty") << false << QString();
+    QTest::newRow("keep, full-width spaces only") << true << u"\u3000 \u3000"_s;
+    QTest::newRow("drop, full-width spaces only") << false << u"\u3000"_s;
 }
 
 void TestListTools::emptyFilterLeavesListAndClipboard()
@@ -615,11 +654,75 @@ void TestListTools::exportCommandFailure()
     QCOMPARE(QApplication::clipboard()->text(), u"剪贴板原文"_s);
 }
 
+void TestListTools::arrangedByRoots_data()
+{
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QStringList>("order"); // roots, "root/second-level root" for a second-level group
+    QTest::addColumn<QString>("expected");
+
+    // 减肥 takes 减肥茶, 减肥药 and their repeat; 瘦身汤 is left to 其他.
+    const QString small = u"减肥茶\r\n\r\n瘦身汤\r\n减肥药\r\n减肥茶\r\n  "_s;
+    QTest::newRow("order found, blank lines last, no final break added")
+        << small << QStringList() << u"减肥茶\r\n减肥药\r\n减肥茶\r\n瘦身汤\r\n\r\n  "_s;
+    QTest::newRow("其他 named first still comes last")
+        << small << QStringList { u"其他"_s, u"减肥"_s } << u"减肥茶\r\n减肥药\r\n减肥茶\r\n瘦身汤\r\n\r\n  "_s;
+    QTest::newRow("final break kept") << u"瘦身汤\r\n减肥药\r\n减肥茶\r\n"_s << QStringList()
+                                      << u"减肥药\r\n减肥茶\r\n瘦身汤\r\n"_s;
+    QTest::newRow("empty list") << QString() << QStringList() << QString();
+    QTest::newRow("only a line break") << u"\r\n"_s << QStringList() << u"\r\n"_s;
+    // 减肥 holds six keywords and splits into 茶 and 药; 瘦身 takes the two others.
+    const QString split = u"减肥茶多少钱\r\n瘦身汤\r\n减肥药\r\n减肥茶副作用\r\n减肥药价格\r\n减肥茶\r\n瘦身汤做法\r\n"
+                          u"减肥茶哪个牌子好\r\n"_s;
+    QTest::newRow("second-level groups together")
+        << split << QStringList()
+        << u"减肥茶多少钱\r\n减肥茶副作用\r\n减肥茶\r\n减肥茶哪个牌子好\r\n减肥药\r\n减肥药价格\r\n瘦身汤\r\n瘦身汤做法\r\n"_s;
+    QTest::newRow("groups and second-level groups in the given order")
+        << split << QStringList { u"瘦身"_s, u"减肥/药"_s, u"减肥/茶"_s }
+        << u"瘦身汤\r\n瘦身汤做法\r\n减肥药\r\n减肥药价格\r\n减肥茶多少钱\r\n减肥茶副作用\r\n减肥茶\r\n减肥茶哪个牌子好\r\n"_s;
+    QTest::newRow("groups left out follow the named ones")
+        << split << QStringList { u"减肥/药"_s }
+        << u"减肥药\r\n减肥药价格\r\n减肥茶多少钱\r\n减肥茶副作用\r\n减肥茶\r\n减肥茶哪个牌子好\r\n瘦身汤\r\n瘦身汤做法\r\n"_s;
+}
+
+void TestListTools::arrangedByRoots()
+{
+    QFETCH(QString, list);
+    QFETCH(QStringList, order);
+    QFETCH(QString, expected);
+    const RootGroups::Grouping grouping = RootGroups::groupKeywords(list, Segmentation::Segmenter::shared());
+    QVERIFY(grouping.ok);
+    std::vector<RootLists::GroupRef> refs;
+    for (const QString& place : order) {
+        RootLists::GroupRef ref;
+        for (qint32 g = 0; g < qint32(grouping.groups.size()); ++g) {
+            if (grouping.groups[size_t(g)].root != place.section(u'/', 0, 0))
+                continue;
+            ref.group = g;
+            const auto& subgroups = grouping.groups[size_t(g)].subgroups;
+            for (qint32 s = 0; s < qint32(subgroups.size()); ++s) {
+                if (place.contains(u'/') && subgroups[size_t(s)].root == place.section(u'/', 1))
+                    ref.subgroup = s;
+            }
+        }
+        QVERIFY2(ref.group >= 0 && (ref.subgroup >= 0) == place.contains(u'/'), qPrintable(place));
+        refs.push_back(ref);
+    }
+    const QString arranged = RootLists::arrangedByRoots(list, grouping, refs);
+    QCOMPARE(arranged, expected);
+    // Nothing added or lost.
+    QStringList before = list.split(u"\r\n"_s);
+    QStringList after = arranged.split(u"\r\n"_s);
+    before.sort();
+    after.sort();
+    QCOMPARE(after, before);
+}
+
 void TestListTools::keywordSheet_data()
 {
     QTest::addColumn<QString>("list");
     QTest::addColumn<Records>("records");
     QTest::addColumn<QList<QStringList>>("rows");
+    QTest::addColumn<QList<QStringList>>("roots"); // the sheet "词根"
     QTest::addColumn<int>("shortened");
 
     const QDateTime found(QDate(2024, 5, 6), QTime(7, 8, 9));
@@ -628,51 +731,99 @@ void TestListTools::keywordSheet_data()
     const ListExport::SheetRecord related { u"相关搜索"_s, u"减肥"_s, u"减肥"_s, 1, 3, found };
     const ListExport::SheetRecord hotWord { u"百度今日热词"_s, {}, {}, 0, 0, found };
     const ListExport::SheetRecord dropped { u"文件 词表.txt"_s, {}, {}, 0, 0, found };
-    const QStringList typed = { u"自己输入的词"_s, u"手动"_s, {}, {}, {}, {}, {} };
-    auto manual = [](const QString& keyword) { return QStringList { keyword, u"手动"_s, {}, {}, {}, {}, {} }; };
+    const QString other = u"其他"_s;
+    const QStringList typed = { u"自己输入的词"_s, u"手动"_s, {}, {}, {}, {}, {}, other, {}, {} };
+    auto manual = [&other](const QString& keyword) {
+        return QStringList { keyword, u"手动"_s, {}, {}, {}, {}, {}, other, {}, {} };
+    };
+    // The sheet "词根" of a list that no root splits: one row, "其他".
+    auto onlyOther = [&other](int keywords, int seen, const QString& examples) {
+        return QList<QStringList> { { other, {}, u"=%1"_s.arg(keywords), u"=%1"_s.arg(seen), {}, examples } };
+    };
 
     QTest::newRow("suggestion, full record")
         << u"减肥茶"_s << Records { { u"减肥茶"_s, suggestion } }
-        << QList<QStringList> { { u"减肥茶"_s, u"下拉词"_s, u"减肥"_s, u"=2"_s, u"减肥"_s, u"=1"_s, at } } << 0;
-    QTest::newRow("typed line") << u"自己输入的词"_s << Records {} << QList<QStringList> { typed } << 0;
+        << QList<QStringList> { { u"减肥茶"_s, u"下拉词"_s, u"减肥"_s, u"=2"_s, u"减肥"_s, u"=1"_s, at, other, {}, {} } }
+        << onlyOther(1, 1, u"减肥茶"_s) << 0;
+    QTest::newRow("typed line") << u"自己输入的词"_s << Records {} << QList<QStringList> { typed }
+                                << onlyOther(1, 0, u"自己输入的词"_s) << 0;
     QTest::newRow("hot word and dropped file")
         << u"春晚\r\n瘦身"_s << Records { { u"春晚"_s, hotWord }, { u"瘦身"_s, dropped } }
-        << QList<QStringList> { { u"春晚"_s, u"百度今日热词"_s, {}, {}, {}, {}, at },
-                                { u"瘦身"_s, u"文件 词表.txt"_s, {}, {}, {}, {}, at } }
-        << 0;
-    QTest::newRow("list order, repeats") << u"b\r\na\r\nb"_s << Records { { u"a"_s, related } }
-                                         << QList<QStringList> { manual(u"b"_s),
-                                                                 { u"a"_s, u"相关搜索"_s, u"减肥"_s, u"=1"_s, u"减肥"_s,
-                                                                   u"=3"_s, at },
-                                                                 manual(u"b"_s) }
-                                         << 0;
+        << QList<QStringList> { { u"春晚"_s, u"百度今日热词"_s, {}, {}, {}, {}, at, other, {}, {} },
+                                { u"瘦身"_s, u"文件 词表.txt"_s, {}, {}, {}, {}, at, other, {}, {} } }
+        << onlyOther(2, 0, u"春晚、瘦身"_s) << 0;
+    QTest::newRow("list order, repeats")
+        << u"b\r\na\r\nb"_s << Records { { u"a"_s, related } }
+        << QList<QStringList> { manual(u"b"_s),
+                                { u"a"_s, u"相关搜索"_s, u"减肥"_s, u"=1"_s, u"减肥"_s, u"=3"_s, at, other, {}, {} },
+                                manual(u"b"_s) }
+        << onlyOther(2, 3, u"b、a"_s) << 0;
     QTest::newRow("blank lines skipped") << u"\r\na\r\n\r\n  \r\nb\r\n"_s << Records {}
-                                         << QList<QStringList> { manual(u"a"_s), manual(u"b"_s) } << 0;
-    QTest::newRow("empty list") << QString() << Records {} << QList<QStringList> {} << 0;
-    QTest::newRow("spaces and tabs kept") << u"  a\tb  \r\n\u3000"_s << Records {}
-                                          << QList<QStringList> { manual(u"  a\tb  "_s), manual(u"\u3000"_s) } << 0;
+                                         << QList<QStringList> { manual(u"a"_s), manual(u"b"_s) }
+                                         << onlyOther(2, 0, u"a、b"_s) << 0;
+    QTest::newRow("empty list") << QString() << Records {} << QList<QStringList> {} << QList<QStringList> {} << 0;
+    QTest::newRow("spaces and tabs kept")
+        << u"  a\tb  \r\n\u3000"_s << Records {}
+        << QList<QStringList> { manual(u"  a\tb  "_s), manual(u"\u3000"_s) } << onlyOther(2, 0, u"  a\tb  、\u3000"_s)
+        << 0;
     QTest::newRow("characters that XML escapes")
-        << u"a&b<c>\"d'e&amp;"_s << Records {} << QList<QStringList> { manual(u"a&b<c>\"d'e&amp;"_s) } << 0;
-    QTest::newRow("outside the BMP") << u"😀𠀀減"_s << Records {} << QList<QStringList> { manual(u"😀𠀀減"_s) } << 0;
+        << u"a&b<c>\"d'e&amp;"_s << Records {} << QList<QStringList> { manual(u"a&b<c>\"d'e&amp;"_s) }
+        << onlyOther(1, 0, u"a&b<c>\"d'e&amp;"_s) << 0;
+    QTest::newRow("outside the BMP") << u"😀𠀀減"_s << Records {} << QList<QStringList> { manual(u"😀𠀀減"_s) }
+                                     << onlyOther(1, 0, u"😀𠀀減"_s) << 0;
     QTest::newRow("lone surrogate") << u"x"_s + QChar(0xd800) + u"y" << Records {}
-                                    << QList<QStringList> { manual(u"x\ufffdy"_s) } << 0;
+                                    << QList<QStringList> { manual(u"x\ufffdy"_s) } << onlyOther(1, 0, u"x\ufffdy"_s)
+                                    << 0;
     QTest::newRow("control character") << u"x\x01y"_s << Records {} << QList<QStringList> { manual(u"x_x0001_y"_s) }
-                                       << 0;
+                                       << onlyOther(1, 0, u"x_x0001_y"_s) << 0;
     QTest::newRow("text like an escape") << u"_x0041_ _x00e9_ _x12_"_s << Records {}
-                                         << QList<QStringList> { manual(u"_x005F_x0041_ _x005F_x00e9_ _x12_"_s) } << 0;
+                                         << QList<QStringList> { manual(u"_x005F_x0041_ _x005F_x00e9_ _x12_"_s) }
+                                         << onlyOther(1, 0, u"_x005F_x0041_ _x005F_x00e9_ _x12_"_s) << 0;
+    // A keyword cut in its row is cut again as the example of its group.
     QTest::newRow("text like an escape at the cell's limit")
         << QString(32760, u'长') + u"_x0041_"_s << Records {}
-        << QList<QStringList> { manual(QString(32760, u'长') + u"_x005F_"_s) } << 1;
+        << QList<QStringList> { manual(QString(32760, u'长') + u"_x005F_"_s) }
+        << onlyOther(1, 0, QString(32760, u'长') + u"_x005F_"_s) << 2;
     QTest::newRow("very long line cut") << QString(40000, u'长') + u"\r\n短"_s << Records {}
-                                        << QList<QStringList> { manual(QString(32767, u'长')), manual(u"短"_s) } << 1;
+                                        << QList<QStringList> { manual(QString(32767, u'长')), manual(u"短"_s) }
+                                        << onlyOther(2, 0, QString(32767, u'长')) << 2;
     QTest::newRow("cut before a surrogate pair")
-        << QString(32766, u'长') + u"😀x"_s << Records {} << QList<QStringList> { manual(QString(32766, u'长')) } << 1;
+        << QString(32766, u'长') + u"😀x"_s << Records {} << QList<QStringList> { manual(QString(32766, u'长')) }
+        << onlyOther(1, 0, QString(32766, u'长')) << 2;
     QTest::newRow("time that a sheet cannot hold")
         << u"x\r\ny"_s
         << Records { { u"x"_s, { u"相关搜索"_s, u"a"_s, u"a"_s, 1, 1, QDateTime() } },
                      { u"y"_s, { u"相关搜索"_s, u"a"_s, u"a"_s, 1, 1, QDateTime(QDate(1850, 1, 1), QTime(0, 0)) } } }
-        << QList<QStringList> { { u"x"_s, u"相关搜索"_s, u"a"_s, u"=1"_s, u"a"_s, u"=1"_s, {} },
-                                { u"y"_s, u"相关搜索"_s, u"a"_s, u"=1"_s, u"a"_s, u"=1"_s, {} } }
+        << QList<QStringList> { { u"x"_s, u"相关搜索"_s, u"a"_s, u"=1"_s, u"a"_s, u"=1"_s, {}, other, {}, {} },
+                                { u"y"_s, u"相关搜索"_s, u"a"_s, u"=1"_s, u"a"_s, u"=1"_s, {}, other, {}, {} } }
+        << onlyOther(2, 2, u"x、y"_s) << 0;
+
+    // 减肥 takes six keywords and splits into 茶 and 药; 瘦身 ties with 汤 and is the longer root.
+    // The intent texts never make roots: 减肥茶多少钱 is 减肥 and 茶 with the intent 价格.
+    const ListExport::SheetRecord seenThrice { u"相关搜索"_s, u"减肥"_s, u"减肥"_s, 1, 3, found };
+    const ListExport::SheetRecord seenTwice { u"相关搜索"_s, u"减肥"_s, u"减肥"_s, 1, 2, found };
+    auto grouped = [](const QString& keyword, const QString& root, const QString& subRoot, const QString& intent) {
+        return QStringList { keyword, u"手动"_s, {}, {}, {}, {}, {}, root, subRoot, intent };
+    };
+    QTest::newRow("roots, second-level roots and intents")
+        << u"减肥茶多少钱\r\n减肥茶哪个牌子好\r\n减肥茶副作用\r\n减肥茶\r\n减肥药\r\n减肥药价格\r\n瘦身汤\r\n"
+           u"瘦身汤做法\r\n减肥茶\r\n"_s
+        << Records { { u"减肥茶多少钱"_s, seenThrice }, { u"减肥药"_s, seenTwice } }
+        << QList<QStringList> {
+               { u"减肥茶多少钱"_s, u"相关搜索"_s, u"减肥"_s, u"=1"_s, u"减肥"_s, u"=3"_s, at, u"减肥"_s, u"茶"_s, u"价格"_s },
+               grouped(u"减肥茶哪个牌子好"_s, u"减肥"_s, u"茶"_s, u"比较"_s),
+               grouped(u"减肥茶副作用"_s, u"减肥"_s, u"茶"_s, u"评价"_s),
+               grouped(u"减肥茶"_s, u"减肥"_s, u"茶"_s, {}),
+               { u"减肥药"_s, u"相关搜索"_s, u"减肥"_s, u"=1"_s, u"减肥"_s, u"=2"_s, at, u"减肥"_s, u"药"_s, {} },
+               grouped(u"减肥药价格"_s, u"减肥"_s, u"药"_s, u"价格"_s),
+               grouped(u"瘦身汤"_s, u"瘦身"_s, {}, {}),
+               grouped(u"瘦身汤做法"_s, u"瘦身"_s, {}, {}),
+               grouped(u"减肥茶"_s, u"减肥"_s, u"茶"_s, {}) }
+        << QList<QStringList> { { u"减肥"_s, {}, u"=6"_s, u"=5"_s, u"价格 33%"_s, u"减肥茶多少钱、减肥茶哪个牌子好、减肥茶副作用"_s },
+                                { u"减肥"_s, u"茶"_s, u"=4"_s, u"=3"_s, u"价格 25%"_s,
+                                  u"减肥茶多少钱、减肥茶哪个牌子好、减肥茶副作用"_s },
+                                { u"减肥"_s, u"药"_s, u"=2"_s, u"=2"_s, u"价格 50%"_s, u"减肥药、减肥药价格"_s },
+                                { u"瘦身"_s, {}, u"=2"_s, u"=0"_s, {}, u"瘦身汤、瘦身汤做法"_s } }
         << 0;
 }
 
@@ -681,6 +832,7 @@ void TestListTools::keywordSheet()
     QFETCH(QString, list);
     QFETCH(Records, records);
     QFETCH(QList<QStringList>, rows);
+    QFETCH(QList<QStringList>, roots);
     QFETCH(int, shortened);
     const QString path = dir_.path() + u"/program/关键词.xlsx"_s;
     QList<int> percents;
@@ -693,13 +845,22 @@ void TestListTools::keywordSheet()
     QCOMPARE(result.rows, qint64(rows.size()));
     QCOMPARE(result.shortenedCells, qint64(shortened));
     QList<QStringList> read = sheetRows(path);
-    QCOMPARE(
-        read.value(0),
-        QStringList({ u"关键词"_s, u"来源"_s, u"上级词"_s, u"代数"_s, u"种子词"_s, u"出现次数"_s, u"首次发现"_s }));
+    QCOMPARE(read.value(0),
+             QStringList({ u"关键词"_s, u"来源"_s, u"上级词"_s, u"代数"_s, u"种子词"_s, u"出现次数"_s, u"首次发现"_s,
+                           u"词根"_s, u"二级词根"_s, u"意图"_s }));
     read.removeFirst();
     QCOMPARE(read.size(), rows.size());
     for (qsizetype i = 0; i < rows.size(); ++i)
         QCOMPARE(read[i], rows[i]);
+    QList<QStringList> readRoots = sheetRows(path, 2);
+    QCOMPARE(readRoots.value(0),
+             QStringList({ u"词根"_s, u"二级词根"_s, u"关键词数"_s, u"出现次数"_s, u"意图"_s, u"示例"_s }));
+    readRoots.removeFirst();
+    QCOMPARE(readRoots.size(), roots.size());
+    for (qsizetype i = 0; i < roots.size(); ++i)
+        QCOMPARE(readRoots[i], roots[i]);
+    QCOMPARE(unzipped(path, u"xl/workbook.xml"_s).count("<sheet "), 2);
+    QVERIFY(unzipped(path, u"xl/workbook.xml"_s).contains("name=\"词根\""));
     // Constant-memory mode writes every text into its cell, none into a shared table.
     QCOMPARE(unzipped(path, u"xl/sharedStrings.xml"_s), "<no xl/sharedStrings.xml>"_ba);
     QCOMPARE(folderEntries(dir_.path() + u"/program"_s), QStringList { u"关键词.xlsx"_s });
@@ -820,8 +981,8 @@ void TestListTools::sheetCommand()
     if (!written.isEmpty()) {
         const QList<QStringList> rows = sheetRows(dir_.path() + written);
         QCOMPARE(rows.size(), 3);
-        QCOMPARE(rows[1], QStringList({ u"减肥"_s, u"手动"_s, {}, {}, {}, {}, {} }));
-        QCOMPARE(rows[2], QStringList({ u"瘦身 茶&"_s, u"手动"_s, {}, {}, {}, {}, {} }));
+        QCOMPARE(rows[1], QStringList({ u"减肥"_s, u"手动"_s, {}, {}, {}, {}, {}, u"其他"_s, {}, {} }));
+        QCOMPARE(rows[2], QStringList({ u"瘦身 茶&"_s, u"手动"_s, {}, {}, {}, {}, {}, u"其他"_s, {}, {} }));
         QCOMPARE(folderEntries(QFileInfo(dir_.path() + written).path()), QStringList { u"关键词.xlsx"_s });
     }
     QVERIFY(form.Command16->isEnabled());
@@ -1084,14 +1245,299 @@ void TestListTools::sheetOfASession()
     }
     const QString at = u"time yyyy-mm-dd hh:mm:ss"_s;
     QCOMPARE(rows[0], ListExport::sheetHeader());
-    QCOMPARE(rows[1], QStringList({ u"自己输入的词"_s, u"手动"_s, {}, {}, {}, {}, {} }));
-    QCOMPARE(rows[2], QStringList({ u"减肥方法"_s, u"相关搜索"_s, u"减肥"_s, u"=1"_s, u"减肥"_s, u"=1"_s, at }));
+    // 减肥 takes the four keywords that hold it (方法 is an intent, never a root); no root of the other
+    // three is shared, and none of 减肥's own is shared either, so it has no second-level roots.
+    const QString other = u"其他"_s;
+    QCOMPARE(rows[1], QStringList({ u"自己输入的词"_s, u"手动"_s, {}, {}, {}, {}, {}, other, {}, {} }));
+    QCOMPARE(rows[2], QStringList({ u"减肥方法"_s, u"相关搜索"_s, u"减肥"_s, u"=1"_s, u"减肥"_s, u"=1"_s, at,
+                                    u"减肥"_s, {}, u"方法"_s }));
     // 减肥餐: on the seed page and in its suggestions (one page), and on 减肥方法's page again.
-    QCOMPARE(rows[3], QStringList({ u"减肥餐"_s, u"相关搜索"_s, u"减肥"_s, u"=1"_s, u"减肥"_s, u"=2"_s, at }));
-    QCOMPARE(rows[4], QStringList({ u"减肥茶"_s, u"下拉词"_s, u"减肥"_s, u"=1"_s, u"减肥"_s, u"=1"_s, at }));
-    QCOMPARE(rows[5], QStringList({ u"快速减肥方法"_s, u"相关搜索"_s, u"减肥方法"_s, u"=2"_s, u"减肥"_s, u"=1"_s, at }));
-    QCOMPARE(rows[6], QStringList({ u"春晚节目单"_s, u"百度今日热词"_s, {}, {}, {}, {}, at }));
-    QCOMPARE(rows[7], QStringList({ u"瘦身汤"_s, u"文件 词表.txt"_s, {}, {}, {}, {}, at }));
+    QCOMPARE(rows[3], QStringList({ u"减肥餐"_s, u"相关搜索"_s, u"减肥"_s, u"=1"_s, u"减肥"_s, u"=2"_s, at,
+                                    u"减肥"_s, {}, {} }));
+    QCOMPARE(rows[4], QStringList({ u"减肥茶"_s, u"下拉词"_s, u"减肥"_s, u"=1"_s, u"减肥"_s, u"=1"_s, at,
+                                    u"减肥"_s, {}, {} }));
+    QCOMPARE(rows[5], QStringList({ u"快速减肥方法"_s, u"相关搜索"_s, u"减肥方法"_s, u"=2"_s, u"减肥"_s, u"=1"_s, at,
+                                    u"减肥"_s, {}, u"方法"_s }));
+    QCOMPARE(rows[6], QStringList({ u"春晚节目单"_s, u"百度今日热词"_s, {}, {}, {}, {}, at, other, {}, {} }));
+    QCOMPARE(rows[7], QStringList({ u"瘦身汤"_s, u"文件 词表.txt"_s, {}, {}, {}, {}, at, other, {}, {} }));
+    // The sheet "词根" sums the records' 出现次数: 1 + 2 + 1 + 1 for 减肥.
+    const QList<QStringList> roots = sheetRows(dir_.path() + u"/program/关键词.xlsx"_s, 2);
+    QCOMPARE(roots.size(), 3);
+    QCOMPARE(roots[1], QStringList({ u"减肥"_s, {}, u"=4"_s, u"=5"_s, u"方法 50%"_s, u"减肥方法、减肥餐、减肥茶"_s }));
+    QCOMPARE(roots[2], QStringList({ other, {}, u"=3"_s, u"=0"_s, {}, u"自己输入的词、春晚节目单、瘦身汤"_s }));
+}
+
+void TestListTools::intentOf_data()
+{
+    QTest::addColumn<QString>("keyword");
+    QTest::addColumn<QString>("intent");
+    const QList<std::pair<QString, QString>> rows {
+        { u"多少钱"_s, u"价格"_s },   { u"价格"_s, u"价格"_s },     { u"价钱"_s, u"价格"_s },
+        { u"报价"_s, u"价格"_s },     { u"费用"_s, u"价格"_s },     { u"收费"_s, u"价格"_s },
+        { u"价位"_s, u"价格"_s },     { u"便宜"_s, u"价格"_s },     { u"哪个好"_s, u"比较"_s },
+        { u"哪家好"_s, u"比较"_s },   { u"哪里好"_s, u"比较"_s },   { u"哪个牌子"_s, u"比较"_s },
+        { u"什么牌子"_s, u"比较"_s }, { u"哪种"_s, u"比较"_s },     { u"排名"_s, u"比较"_s },
+        { u"排行"_s, u"比较"_s },     { u"对比"_s, u"比较"_s },     { u"区别"_s, u"比较"_s },
+        { u"推荐"_s, u"比较"_s },     { u"十大"_s, u"比较"_s },     { u"怎么样"_s, u"评价"_s },
+        { u"好不好"_s, u"评价"_s },   { u"好吗"_s, u"评价"_s },     { u"靠谱"_s, u"评价"_s },
+        { u"评价"_s, u"评价"_s },     { u"口碑"_s, u"评价"_s },     { u"效果"_s, u"评价"_s },
+        { u"副作用"_s, u"评价"_s },   { u"怎么"_s, u"方法"_s },     { u"如何"_s, u"方法"_s },
+        { u"方法"_s, u"方法"_s },     { u"教程"_s, u"方法"_s },     { u"步骤"_s, u"方法"_s },
+        { u"技巧"_s, u"方法"_s },     { u"攻略"_s, u"方法"_s },     { u"是什么"_s, u"定义"_s },
+        { u"什么意思"_s, u"定义"_s }, { u"含义"_s, u"定义"_s },     { u"原因"_s, u"定义"_s },
+        { u"为什么"_s, u"定义"_s },   { u"哪里"_s, u"地点"_s },     { u"附近"_s, u"地点"_s },
+        { u"地址"_s, u"地点"_s },     { u"在哪"_s, u"地点"_s },     { u"下载"_s, u"资源"_s },
+        { u"图片"_s, u"资源"_s },     { u"视频"_s, u"资源"_s },     { u"官网"_s, u"资源"_s },
+        { u"电话"_s, u"资源"_s },     { u"大全"_s, u"资源"_s },     { u"免费"_s, u"资源"_s },
+    };
+    for (const auto& [text, intent] : rows)
+        QTest::addRow("%s", qPrintable(text)) << u"减肥茶"_s + text + u"吗"_s << intent;
+    // The first row that matches wins, whatever comes first in the keyword.
+    QTest::newRow("哪里好 before 哪里") << u"北京哪里好玩"_s << u"比较"_s;
+    QTest::newRow("怎么样 before 怎么") << u"减肥茶怎么样"_s << u"评价"_s;
+    QTest::newRow("price row before method row") << u"怎么买便宜"_s << u"价格"_s;
+    QTest::newRow("什么 alone is none") << u"吃什么减肥"_s << QString();
+    QTest::newRow("none") << u"减肥茶"_s << QString();
+    QTest::newRow("empty") << QString() << QString();
+    QTest::newRow("text cut by a space") << u"多少 钱"_s << QString();
+}
+
+void TestListTools::intentOf()
+{
+    QFETCH(QString, keyword);
+    QFETCH(QString, intent);
+    QCOMPARE(RootGroups::intentOf(keyword), intent);
+}
+
+void TestListTools::candidateRoots_data()
+{
+    QTest::addColumn<QString>("keyword");
+    QTest::addColumn<QStringList>("roots");
+    // Intent texts go before segmentation: 多少钱 alone would come out as 多 / 少钱.
+    QTest::newRow("price text taken out whole") << u"减肥茶多少钱一盒"_s << QStringList { u"减肥"_s, u"茶"_s, u"一盒"_s };
+    QTest::newRow("longest text first") << u"怎么样减肥"_s << QStringList { u"减肥"_s };
+    QTest::newRow("哪个牌子 out, 好 a stop character") << u"哪个牌子好"_s << QStringList();
+    QTest::newRow("stop character") << u"减肥的方法"_s << QStringList { u"减肥"_s };
+    QTest::newRow("stop characters only") << u"的了吗"_s << QStringList();
+    QTest::newRow("numbers with their unit") << u"2024年一个月瘦10斤"_s << QStringList { u"个月"_s, u"瘦"_s };
+    QTest::newRow("single Latin letter") << u"x 减肥"_s << QStringList { u"减肥"_s };
+    QTest::newRow("Latin in lower case, model and name") << u"iPhone13 多少钱"_s
+                                                        << QStringList { u"iphone"_s, u"iphone13"_s };
+    QTest::newRow("full-width Latin") << u"ＡＢＣ减肥"_s << QStringList { u"abc"_s, u"减肥"_s };
+    QTest::newRow("mixed word of the lexicon") << u"b超多少钱"_s << QStringList { u"b超"_s };
+    QTest::newRow("meaningful single characters") << u"减肥餐 减肥茶"_s << QStringList { u"减肥"_s, u"餐"_s, u"茶"_s };
+    QTest::newRow("punctuation only") << u"，。！?!"_s << QStringList();
+    QTest::newRow("lone surrogate and NUL cut words") << u"减肥\xD800茶\u0000餐"_s
+                                                      << QStringList { u"减肥"_s, u"茶"_s, u"餐"_s };
+    QTest::newRow("blank") << u"   "_s << QStringList();
+}
+
+void TestListTools::candidateRoots()
+{
+    QFETCH(QString, keyword);
+    QFETCH(QStringList, roots);
+    const Segmentation::Segmenter& segmenter = Segmentation::Segmenter::shared();
+    QVERIFY2(segmenter.available(), qPrintable(segmenter.errorText()));
+    QCOMPARE(RootGroups::candidateRoots(keyword, segmenter), roots);
+}
+
+namespace {
+
+// The tree as lines, "root|keywords|出现次数|intent|the keywords", second-level groups indented.
+QStringList treeLines(const RootGroups::Grouping& grouping)
+{
+    QStringList lines;
+    const std::function<void(const RootGroups::Group&, const QString&)> add = [&](const RootGroups::Group& group,
+                                                                                  const QString& indent) {
+        QStringList keywords;
+        for (qint32 k : group.keywords)
+            keywords += grouping.keywords[k];
+        lines += indent + group.root + u'|' + QString::number(group.keywordCount()) + u'|'
+            + QString::number(group.seenCount) + u'|' + group.intent + u'|' + keywords.join(u"、"_s);
+        QCOMPARE(group.isOther, group.root == u"其他"_s);
+        for (const RootGroups::Group& subgroup : group.subgroups)
+            add(subgroup, indent + u"  "_s);
+    };
+    for (const RootGroups::Group& group : grouping.groups)
+        add(group, QString());
+    return lines;
+}
+
+// The sheet's columns of each keyword: "keyword|词根|二级词根|意图".
+QStringList sheetLines(const RootGroups::Grouping& grouping)
+{
+    QStringList lines;
+    for (qint32 k = 0; k < grouping.keywords.size(); ++k)
+        lines += grouping.keywords[k] + u'|' + grouping.rootOf(k) + u'|' + grouping.subRootOf(k) + u'|'
+            + grouping.intentOfKeyword(k);
+    return lines;
+}
+
+qint64 seenInTests(const QString& keyword)
+{
+    static const QHash<QString, qint64> seen { { u"减肥茶哪个牌子好"_s, 5 }, { u"减肥药副作用"_s, 2 },
+                                               { u"跑步机"_s, 7 },          { u"iPhone13多少钱"_s, 3 } };
+    return seen.value(keyword);
+}
+
+} // namespace
+
+void TestListTools::rootGroups_data()
+{
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QString>("commonRoot");
+    QTest::addColumn<QStringList>("tree");
+    QTest::addColumn<QStringList>("sheet");
+
+    // 减肥 takes five keywords, 瘦身 two of the three left; inside 减肥, 茶 then 药. 比较 and 评价
+    // have two keywords each in 减肥: the row that comes first in the table wins.
+    QTest::newRow("groups, second level and 其他")
+        << u"减肥茶哪个牌子好\r\n减肥茶副作用\r\n减肥药副作用\r\n减肥茶多少钱\r\n减肥药哪个牌子好\r\n瘦身方法\r\n产后瘦身\r\n"
+           u"跑步机"_s
+        << QString()
+        << QStringList { u"减肥|5|7|比较 40%|减肥茶哪个牌子好、减肥茶副作用、减肥药副作用、减肥茶多少钱、减肥药哪个牌子好"_s,
+                         u"  茶|3|5|价格 33%|减肥茶哪个牌子好、减肥茶副作用、减肥茶多少钱"_s,
+                         u"  药|2|2|比较 50%|减肥药副作用、减肥药哪个牌子好"_s,
+                         u"瘦身|2|0|方法 50%|瘦身方法、产后瘦身"_s, u"其他|1|7||跑步机"_s }
+        << QStringList { u"减肥茶哪个牌子好|减肥|茶|比较"_s, u"减肥茶副作用|减肥|茶|评价"_s,
+                         u"减肥药副作用|减肥|药|评价"_s,     u"减肥茶多少钱|减肥|茶|价格"_s,
+                         u"减肥药哪个牌子好|减肥|药|比较"_s, u"瘦身方法|瘦身||方法"_s,
+                         u"产后瘦身|瘦身||"_s,               u"跑步机|其他||"_s };
+    QTest::newRow("letter case, duplicates and blank lines")
+        << u"iPhone13多少钱\r\n\r\n  \r\nIPHONE13多少钱\r\niphone12价格\r\n 减肥茶\r\n减肥茶 \r\nIPhone13多少钱\r\n"_s
+        << QString() << QStringList { u"iphone|2|3|价格 100%|iPhone13多少钱、iphone12价格"_s, u"其他|1|0|| 减肥茶"_s }
+        << QStringList { u"iPhone13多少钱|iphone||价格"_s, u"iphone12价格|iphone||价格"_s, u" 减肥茶|其他||"_s };
+    QTest::newRow("one keyword has no common root")
+        << u"减肥茶哪个牌子好"_s << QString() << QStringList { u"其他|1|5|比较 100%|减肥茶哪个牌子好"_s }
+        << QStringList { u"减肥茶哪个牌子好|其他||比较"_s };
+    QTest::newRow("no root covers two") << u"减肥茶\r\n瑜伽垫\r\n北京哪里好玩"_s << QString()
+                                        << QStringList { u"其他|3|0|比较 33%|减肥茶、瑜伽垫、北京哪里好玩"_s }
+                                        << QStringList { u"减肥茶|其他||"_s, u"瑜伽垫|其他||"_s, u"北京哪里好玩|其他||比较"_s };
+    // 茶 and 药 cover two each and are as long: 茶 is met first. 怎么 is taken out of 减肥茶怎么喝.
+    QTest::newRow("common root")
+        << u"减肥茶哪个牌子好\r\n减肥茶怎么喝\r\n减肥药副作用\r\n减肥药多少钱\r\n产后减肥"_s << u"减肥"_s
+        << QStringList { u"茶|2|5|比较 50%|减肥茶哪个牌子好、减肥茶怎么喝"_s, u"药|2|2|价格 50%|减肥药副作用、减肥药多少钱"_s,
+                         u"其他|1|0||产后减肥"_s }
+        << QStringList { u"减肥茶哪个牌子好|茶||比较"_s, u"减肥茶怎么喝|茶||方法"_s, u"减肥药副作用|药||评价"_s,
+                         u"减肥药多少钱|药||价格"_s,     u"产后减肥|其他||"_s };
+    // 茶 is met first, but 餐厅 is longer.
+    QTest::newRow("longer root wins a tie") << u"茶餐厅菜单\r\n茶餐厅加盟\r\n奶茶店加盟"_s << QString()
+                                            << QStringList { u"餐厅|2|0||茶餐厅菜单、茶餐厅加盟"_s, u"其他|1|0||奶茶店加盟"_s }
+                                            << QStringList { u"茶餐厅菜单|餐厅||"_s, u"茶餐厅加盟|餐厅||"_s,
+                                                             u"奶茶店加盟|其他||"_s };
+    QTest::newRow("root met first wins a tie") << u"夏天减肥\r\n夏天减肥食谱\r\n冬天跑步"_s << QString()
+                                               << QStringList { u"夏天|2|0||夏天减肥、夏天减肥食谱"_s, u"其他|1|0||冬天跑步"_s }
+                                               << QStringList { u"夏天减肥|夏天||"_s, u"夏天减肥食谱|夏天||"_s,
+                                                                u"冬天跑步|其他||"_s };
+    QTest::newRow("second level with its own 其他")
+        << u"减肥茶哪个牌子好\r\n减肥茶多少钱\r\n减肥药副作用\r\n减肥药多少钱\r\n减肥食谱\r\n瑜伽垫"_s << QString()
+        << QStringList { u"减肥|5|7|价格 40%|减肥茶哪个牌子好、减肥茶多少钱、减肥药副作用、减肥药多少钱、减肥食谱"_s,
+                         u"  茶|2|5|价格 50%|减肥茶哪个牌子好、减肥茶多少钱"_s,
+                         u"  药|2|2|价格 50%|减肥药副作用、减肥药多少钱"_s, u"  其他|1|0||减肥食谱"_s,
+                         u"其他|1|0||瑜伽垫"_s }
+        << QStringList { u"减肥茶哪个牌子好|减肥|茶|比较"_s, u"减肥茶多少钱|减肥|茶|价格"_s,
+                         u"减肥药副作用|减肥|药|评价"_s,     u"减肥药多少钱|减肥|药|价格"_s,
+                         u"减肥食谱|减肥|其他|"_s,           u"瑜伽垫|其他||"_s };
+    // 减肥 and 茶 cover the same four: 减肥 is longer. Inside it 茶 is in every keyword, so it is
+    // no second-level group, and 喝 alone covers one.
+    QTest::newRow("root of every keyword of a group is no second level")
+        << u"减肥茶哪个牌子好\r\n减肥茶多少钱\r\n减肥茶副作用\r\n减肥茶怎么喝\r\n瑜伽垫"_s << QString()
+        << QStringList { u"减肥|4|5|价格 25%|减肥茶哪个牌子好、减肥茶多少钱、减肥茶副作用、减肥茶怎么喝"_s, u"其他|1|0||瑜伽垫"_s }
+        << QStringList { u"减肥茶哪个牌子好|减肥||比较"_s, u"减肥茶多少钱|减肥||价格"_s, u"减肥茶副作用|减肥||评价"_s,
+                         u"减肥茶怎么喝|减肥||方法"_s,     u"瑜伽垫|其他||"_s };
+    QTest::newRow("empty list") << QString() << QString() << QStringList() << QStringList();
+    QTest::newRow("blank lines only") << u"\r\n  \r\n"_s << QString() << QStringList() << QStringList();
+}
+
+void TestListTools::rootGroups()
+{
+    QFETCH(QString, list);
+    QFETCH(QString, commonRoot);
+    QFETCH(QStringList, tree);
+    QFETCH(QStringList, sheet);
+    const Segmentation::Segmenter& segmenter = Segmentation::Segmenter::shared();
+    QVERIFY2(segmenter.available(), qPrintable(segmenter.errorText()));
+    QList<int> percents;
+    RootGroups::Options options;
+    options.seenCount = seenInTests;
+    options.progress = [&percents](int percent) { percents += percent; };
+    // One thread and several give the same groups.
+    for (const int threads : { 1, 3 }) {
+        options.threads = threads;
+        percents.clear();
+        const RootGroups::Grouping grouping = RootGroups::groupKeywords(list, segmenter, options);
+        QVERIFY(grouping.ok);
+        QVERIFY(!grouping.cancelled);
+        QCOMPARE(grouping.commonRoot(), commonRoot);
+        QCOMPARE(treeLines(grouping), tree);
+        QCOMPARE(sheetLines(grouping), sheet);
+        QVERIFY(std::is_sorted(percents.cbegin(), percents.cend()));
+        QCOMPARE(percents.value(0), 0);
+        QCOMPARE(percents.last(), 99);
+        // The same lines handed over one by one.
+        const QStringList lines = list.isEmpty() ? QStringList() : list.split(u"\r\n"_s);
+        QCOMPARE(treeLines(RootGroups::groupKeywords(lines, segmenter, options)), tree);
+    }
+}
+
+void TestListTools::rootGroupsLinesAndIndex()
+{
+    // Case folding, not lower case: ΣΑΣ and σας are one keyword (final sigma).
+    const QString list = u"iPhone13多少钱\r\n\r\n  \r\nIPHONE13多少钱\r\niphone12价格\r\n 减肥茶\r\n减肥茶 \r\nΣΑΣ\r\nσας"_s;
+    const RootGroups::Grouping grouping = RootGroups::groupKeywords(list, Segmentation::Segmenter::shared());
+    QCOMPARE(grouping.keywords, QStringList({ u"iPhone13多少钱"_s, u"iphone12价格"_s, u" 减肥茶"_s, u"ΣΑΣ"_s }));
+    QCOMPARE(grouping.lineKeywords, std::vector<qint32>({ 0, -1, -1, 0, 1, 2, 2, 3, 3 }));
+    QCOMPARE(grouping.indexOf(u"  IPHONE13多少钱 "_s), 0);
+    QCOMPARE(grouping.indexOf(u"减肥茶"_s), 2);
+    QCOMPARE(grouping.indexOf(u"Σας"_s), 3);
+    QCOMPARE(grouping.indexOf(u"减肥药"_s), -1);
+    QCOMPARE(grouping.indexOf(u"   "_s), -1);
+    QCOMPARE(grouping.rootOf(-1), u"其他"_s);
+    QCOMPARE(grouping.subRootOf(99), QString());
+    QCOMPARE(grouping.intentOfKeyword(99), QString());
+    QCOMPARE(RootGroups::keywordKey(u" ＡＢＣ减肥 "_s), u"ａｂｃ减肥"_s);
+    QCOMPARE(RootGroups::keywordKey(u"\u3000a"_s), u"\u3000a"_s);
+}
+
+void TestListTools::rootGroupsWithoutLexicon()
+{
+    const Segmentation::Segmenter missing(dir_.filePath(u"no-lexicon"_s));
+    QVERIFY(!missing.available());
+    const RootGroups::Grouping grouping = RootGroups::groupKeywords(u"减肥茶多少钱\r\n减肥茶"_s, missing);
+    QVERIFY(!grouping.ok);
+    QCOMPARE(grouping.error, missing.errorText());
+    QCOMPARE(treeLines(grouping), QStringList({ u"其他|2|0|价格 50%|减肥茶多少钱、减肥茶"_s }));
+}
+
+void TestListTools::groupingJob()
+{
+    const QString list = u"减肥茶哪个牌子好\r\n减肥茶多少钱\r\n瑜伽垫"_s;
+    RootGroups::GroupingJob job(list, seenInTests);
+    QSignalSpy finished(&job, &RootGroups::GroupingJob::finished);
+    QSignalSpy progress(&job, &RootGroups::GroupingJob::progressChanged);
+    job.start();
+    QVERIFY(job.isRunning());
+    QVERIFY(finished.wait(30000));
+    QVERIFY(!job.isRunning());
+    const auto grouping = finished.at(0).at(0).value<std::shared_ptr<const RootGroups::Grouping>>();
+    QCOMPARE(treeLines(*grouping),
+             QStringList({ u"减肥|2|5|价格 50%|减肥茶哪个牌子好、减肥茶多少钱"_s, u"其他|1|0||瑜伽垫"_s }));
+    QCOMPARE(progress.last().at(0).toInt(), 99);
+
+    // A job stopped at once, and one destroyed while it runs, report nothing.
+    RootGroups::GroupingJob stopped(list, {});
+    QSignalSpy stoppedFinished(&stopped, &RootGroups::GroupingJob::finished);
+    stopped.start();
+    stopped.stop();
+    QVERIFY(!stopped.isRunning());
+    auto* dropped = new RootGroups::GroupingJob(list, {});
+    dropped->start();
+    delete dropped;
+    RootGroups::GroupingJob later(list, {});
+    QSignalSpy laterFinished(&later, &RootGroups::GroupingJob::finished);
+    later.start();
+    QVERIFY(laterFinished.wait(30000));
+    QCOMPARE(stoppedFinished.count(), 0);
 }
 
 QTEST_MAIN(TestListTools)

@@ -219,6 +219,16 @@ void TestMining::extraction_data()
         << link(u"减肥TEA"_s) + link(u"减肥茶"_s) << 0 << u"tea"_s << QStringList() << u"减肥TEA\r\n"_s;
     QTest::newRow("failing filter does not end the scan")
         << link(u"no"_s) + link(u"yes减"_s) << 0 << u"减"_s << QStringList() << u"yes减\r\n"_s;
+    const QString diet = link(u"减肥方法"_s) + link(u"减肥药方法"_s) + link(u"瘦身方法"_s) + link(u"减肥茶"_s);
+    QTest::newRow("filter of two words") << diet << 0 << u"减肥 方法"_s << QStringList()
+                                         << u"减肥方法\r\n减肥药方法\r\n"_s;
+    QTest::newRow("filter with a minus word") << diet << 0 << u"减肥 方法 -药"_s << QStringList() << u"减肥方法\r\n"_s;
+    QTest::newRow("filter of full-width space and minus")
+        << diet << 0 << u"\u3000减肥\u3000－药\u3000"_s << QStringList() << u"减肥方法\r\n减肥茶\r\n"_s;
+    QTest::newRow("filter of minus words only") << diet << 0 << u"-药 -茶"_s << QStringList()
+                                                << u"减肥方法\r\n瘦身方法\r\n"_s;
+    QTest::newRow("filter words case ignored") << link(u"减肥App下载"_s) + link(u"减肥app"_s) << 0 << u"APP -下载"_s
+                                               << QStringList() << u"减肥app\r\n"_s;
     QTest::newRow("known is skipped, scan goes on")
         << link(u"old"_s) + link(u"new"_s) << 0 << off << QStringList{u"old"_s} << u"new\r\n"_s;
     QTest::newRow("twice in one block is taken twice")

@@ -28,6 +28,7 @@ inline constexpr Spot Option9 = markOf(Frame2Left, Frame2Top, 3000, 6000, 255);
 
 inline constexpr Spot Command6 = centreOf(Frame3Left, Frame3Top, 120, 360, 975, 375);
 inline constexpr Spot Command2 = centreOf(Frame3Left, Frame3Top, 1200, 360, 975, 375);
+inline constexpr Spot Command17 = centreOf(Frame3Left, Frame3Top, 2280, 360, 1095, 375);
 inline constexpr Spot Command13 = centreOf(Frame3Left, Frame3Top, 120, 840, 1695, 375);
 inline constexpr Spot Text8 = centreOf(Frame3Left, Frame3Top, 1920, 840, 735, 375);
 inline constexpr Spot Command15 = centreOf(Frame3Left, Frame3Top, 120, 1320, 1815, 375);
