@@ -74,7 +74,7 @@ using Records = QHash<QString, ListExport::SheetRecord>;
 
 ListExport::RecordLookup lookupIn(const Records& records)
 {
-    return [records](const QString& keyword) -> std::optional<ListExport::SheetRecord> {
+    return [records](const QString& keyword, QString&) -> std::optional<ListExport::SheetRecord> {
         const auto found = records.constFind(keyword);
         if (found == records.constEnd())
             return std::nullopt;
