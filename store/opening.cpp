@@ -212,6 +212,9 @@ SessionStore::Opening SessionStore::openFile()
         QMetaObject::invokeMethod(
             this,
             [this, detail] {
+                // Closing says what is missing itself.
+                if (!isOpen())
+                    return;
                 Q_EMIT writeFailed(u"保存到 %1 失败：%2。窗口里的内容不受影响；软件会接着重试，"
                                    u"能写入时（例如腾出磁盘空间以后）自动补上没保存的改动。"_s.arg(native(path_), detail));
             },
