@@ -216,31 +216,38 @@ void SessionStore::Writer::run()
             stopping_ = true;
     }
     for (;;) {
-        Write write;
-        bool retry = false;
+        std::deque<Write> writes;
         {
             std::unique_lock<std::mutex> lock(mutex_);
             busy_ = false;
             idle_.notify_all();
             const auto woken = [this] { return !jobs_.empty() || stopping_; };
+            bool retry = false;
             if (waiting_.empty())
                 wake_.wait(lock, woken);
             else
                 retry = !wake_.wait_for(lock, std::chrono::milliseconds(RetryMs), woken);
-            if (!retry) {
-                if (jobs_.empty() || !startError_.isEmpty()) {
-                    jobs_.clear();
-                    break;
-                }
-                write = std::move(jobs_.front());
+            if (!retry && (jobs_.empty() || !startError_.isEmpty())) {
+                jobs_.clear();
+                break;
+            }
+            // One write, one transaction; but while writes wait to be made again, every write queued
+            // meanwhile goes along in the same attempt, so that a long queue is not tried once per write.
+            if (waiting_.empty()) {
+                writes.push_back(std::move(jobs_.front()));
                 jobs_.pop_front();
+            } else {
+                writes.swap(jobs_);
             }
             busy_ = true;
         }
         // A later save of the list replaces this one anyway.
-        if (!retry && write.whole == Whole::List && --queuedListSaves > 0)
-            continue;
-        make(retry ? nullptr : &write);
+        const auto replaced = [this](const Write& write) {
+            return write.whole == Whole::List && --queuedListSaves > 0;
+        };
+        writes.erase(std::remove_if(writes.begin(), writes.end(), replaced), writes.end());
+        if (!writes.empty() || !waiting_.empty())
+            make(writes);
     }
     for (QSqlQuery* statement : { &insertListPart_, &insertSetting_, &insertAsked_, &upsertFound_, &countAgain_,
                                   &insertStep_, &deleteSteps_, &replacePlace_, &deletePlace_, &insertWords_ })
@@ -255,13 +262,13 @@ void SessionStore::Writer::run()
     idle_.notify_all();
 }
 
-void SessionStore::Writer::make(const Write* write)
+void SessionStore::Writer::make(const std::deque<Write>& writes)
 {
     Transaction transaction(db());
     for (const Write& earlier : waiting_)
         earlier.statements(*this, transaction);
-    if (write)
-        write->statements(*this, transaction);
+    for (const Write& write : writes)
+        write.statements(*this, transaction);
     if (const int code = transaction.failed() ? 0 : commitFaultCode())
         transaction.fail(QSqlError(u"test"_s, u"test"_s, QSqlError::StatementError, QString::number(code)));
     const QSqlError error = transaction.finish();
@@ -271,14 +278,14 @@ void SessionStore::Writer::make(const Write* write)
         behind_.clear();
         return;
     }
-    if (write) {
-        if (write->whole != Whole::Nothing) {
-            const auto needless = [write](const Write& earlier) {
-                return earlier.whole == write->whole && earlier.key == write->key;
+    for (const Write& write : writes) {
+        if (write.whole != Whole::Nothing) {
+            const auto needless = [&write](const Write& earlier) {
+                return earlier.whole == write.whole && earlier.key == write.key;
             };
             waiting_.erase(std::remove_if(waiting_.begin(), waiting_.end(), needless), waiting_.end());
         }
-        waiting_.push_back(*write);
+        waiting_.push_back(write);
     }
     const QString detail = faultDetail(error);
     {

@@ -74,8 +74,8 @@ private:
 
     QString openConnection();
     void run();
-    // One transaction: the waiting writes, then write (none: a retry of the waiting ones alone).
-    void make(const Write* write);
+    // One transaction: the writes that wait to be made again, then writes (none: a retry of those alone).
+    void make(const std::deque<Write>& writes);
     QSqlDatabase db() const;
 
     const QString path_;
