@@ -3,9 +3,9 @@
 // the store kept. The store decides how it is kept; nothing here speaks SQL.
 #pragma once
 
-#include "listtools/sheetexport.h"
 #include "mining/miningrun.h"
 #include "store/sessionstore.h"
+#include "listtools/sheetexport.h"
 
 #include <QObject>
 #include <QSet>
