@@ -28,74 +28,74 @@ struct SessionStore::Opening
 
 namespace {
 
-const QString driverName = u"QSQLITE"_s;
+    const QString driverName = u"QSQLITE"_s;
 
-QString native(const QString& path)
-{
-    return QDir::toNativeSeparators(path);
-}
-
-QString noSessionKept()
-{
-    return u"本次不保存列表和设置。"_s;
-}
-
-SessionStore::Opening openingAfter(const QSqlError& error)
-{
-    switch (sqliteCode(error)) {
-    case SqliteCorrupt:
-    case SqliteNotADatabase:
-        return { SessionStore::Opening::Unreadable, {} };
-    case SqliteBusy:
-    case SqliteLocked:
-        return { SessionStore::Opening::Busy, {} };
-    default:
-        return { SessionStore::Opening::Failed, faultDetail(error) };
+    QString native(const QString& path)
+    {
+        return QDir::toNativeSeparators(path);
     }
-}
 
-// What the file's first page says, read without SQLite: a file of a newer version is then left
-// entirely alone, its journals too.
-SessionStore::Opening headerState(const QString& path)
-{
-    QFile file(path);
-    if (!file.exists() || file.size() == 0)
+    QString noSessionKept()
+    {
+        return u"本次不保存列表和设置。"_s;
+    }
+
+    SessionStore::Opening openingAfter(const QSqlError& error)
+    {
+        switch (sqliteCode(error)) {
+        case SqliteCorrupt:
+        case SqliteNotADatabase:
+            return { SessionStore::Opening::Unreadable, {} };
+        case SqliteBusy:
+        case SqliteLocked:
+            return { SessionStore::Opening::Busy, {} };
+        default:
+            return { SessionStore::Opening::Failed, faultDetail(error) };
+        }
+    }
+
+    // What the file's first page says, read without SQLite: a file of a newer version is then left
+    // entirely alone, its journals too.
+    SessionStore::Opening headerState(const QString& path)
+    {
+        QFile file(path);
+        if (!file.exists() || file.size() == 0)
+            return { SessionStore::Opening::Usable, {} };
+        if (!file.open(QIODevice::ReadOnly))
+            return { SessionStore::Opening::Unreadable, {} };
+        const QByteArray header = file.read(100);
+        if (header.size() < 100 || !header.startsWith(QByteArrayView("SQLite format 3\0", 16)))
+            return { SessionStore::Opening::Unreadable, {} };
+        if (qFromBigEndian<qint32>(header.constData() + 60) > Schema::Version)
+            return { SessionStore::Opening::Newer, {} };
+        // SQLite would open it for reading only, without a word.
+        if (!QFileInfo(path).isWritable())
+            return { SessionStore::Opening::Failed, u"文件是只读的"_s };
         return { SessionStore::Opening::Usable, {} };
-    if (!file.open(QIODevice::ReadOnly))
-        return { SessionStore::Opening::Unreadable, {} };
-    const QByteArray header = file.read(100);
-    if (header.size() < 100 || !header.startsWith(QByteArrayView("SQLite format 3\0", 16)))
-        return { SessionStore::Opening::Unreadable, {} };
-    if (qFromBigEndian<qint32>(header.constData() + 60) > Schema::Version)
-        return { SessionStore::Opening::Newer, {} };
-    // SQLite would open it for reading only, without a word.
-    if (!QFileInfo(path).isWritable())
-        return { SessionStore::Opening::Failed, u"文件是只读的"_s };
-    return { SessionStore::Opening::Usable, {} };
-}
+    }
 
-// Renames the file and its journals beside it, to a name that nothing has yet; the new name, or
-// empty when the file could not be renamed.
-QString renameAside(const QString& path)
-{
-    const QStringList suffixes = { QString(), u"-wal"_s, u"-shm"_s, u"-journal"_s };
-    const QString stamp = QDateTime::currentDateTime().toString(u"yyyyMMdd-HHmmss"_s);
-    QString aside;
-    for (int n = 1;; ++n) {
-        aside = path + u".unreadable-"_s + stamp + (n > 1 ? u"-"_s + QString::number(n) : QString());
-        bool free = true;
-        for (const QString& suffix : suffixes)
-            free = free && !QFileInfo::exists(aside + suffix);
-        if (free)
-            break;
+    // Renames the file and its journals beside it, to a name that nothing has yet; the new name, or
+    // empty when the file could not be renamed.
+    QString renameAside(const QString& path)
+    {
+        const QStringList suffixes = { QString(), u"-wal"_s, u"-shm"_s, u"-journal"_s };
+        const QString stamp = QDateTime::currentDateTime().toString(u"yyyyMMdd-HHmmss"_s);
+        QString aside;
+        for (int n = 1;; ++n) {
+            aside = path + u".unreadable-"_s + stamp + (n > 1 ? u"-"_s + QString::number(n) : QString());
+            bool free = true;
+            for (const QString& suffix : suffixes)
+                free = free && !QFileInfo::exists(aside + suffix);
+            if (free)
+                break;
+        }
+        // The journals go along: left beside a new file, SQLite would read them as its own.
+        for (const QString& suffix : suffixes) {
+            if (QFileInfo::exists(path + suffix) && !QFile::rename(path + suffix, aside + suffix))
+                return {};
+        }
+        return aside;
     }
-    // The journals go along: left beside a new file, SQLite would read them as its own.
-    for (const QString& suffix : suffixes) {
-        if (QFileInfo::exists(path + suffix) && !QFile::rename(path + suffix, aside + suffix))
-            return {};
-    }
-    return aside;
-}
 
 } // namespace
 
@@ -215,8 +215,9 @@ SessionStore::Opening SessionStore::openFile()
                 // Closing says what is missing itself.
                 if (!isOpen())
                     return;
-                Q_EMIT writeFailed(u"保存到 %1 失败：%2。窗口里的内容不受影响；软件会接着重试，"
-                                   u"能写入时（例如腾出磁盘空间以后）自动补上没保存的改动。"_s.arg(native(path_), detail));
+                Q_EMIT writeFailed(
+                    u"保存到 %1 失败：%2。窗口里的内容不受影响；软件会接着重试，"
+                    u"能写入时（例如腾出磁盘空间以后）自动补上没保存的改动。"_s.arg(native(path_), detail));
             },
             Qt::QueuedConnection);
     });
@@ -234,8 +235,8 @@ QString SessionStore::close()
     if (writer_) {
         writer_->stop();
         if (const QString detail = writer_->behind(); !detail.isEmpty())
-            missing = u"没能把最后的改动保存到 %1（%2），下次打开时，列表、设置和挖掘进度是最后一次保存成功时的样子。"_s.arg(
-                native(path_), detail);
+            missing = u"没能把最后的改动保存到 %1（%2），下次打开时，列表、设置和挖掘进度是最后一次保存成功时的样子。"_s
+                          .arg(native(path_), detail);
     }
     closeFile();
     lock_.reset();

@@ -134,8 +134,8 @@ void SessionStore::Writer::writePlace(Transaction& transaction, const Place& pla
     transaction.exec(deleteSteps_);
     bindAll(replacePlace_,
             { place.seed, place.seedPending, listBlob(place.pass), qint64(place.answered), listBlob(place.retry),
-              listBlob(place.failedTwice), utf16Blob(place.nextGeneration), utf16Blob(place.runList),
-              place.foundCount, place.generation });
+              listBlob(place.failedTwice), utf16Blob(place.nextGeneration), utf16Blob(place.runList), place.foundCount,
+              place.generation });
     transaction.exec(replacePlace_);
 }
 
@@ -197,9 +197,8 @@ QString SessionStore::Writer::openConnection()
     insertWords_ = prepared(db,
                             u"INSERT OR IGNORE INTO keyword (keyword, source, parent, seed, generation,"
                             u" first_found, seen_count) SELECT value, ?, '', '', 0, ?, 0 FROM json_each(?)"_s);
-    for (const QSqlQuery* statement :
-         { &insertListPart_, &insertSetting_, &insertAsked_, &upsertFound_, &countAgain_, &insertStep_, &deleteSteps_,
-           &replacePlace_, &deletePlace_, &insertWords_ }) {
+    for (const QSqlQuery* statement : { &insertListPart_, &insertSetting_, &insertAsked_, &upsertFound_, &countAgain_,
+                                        &insertStep_, &deleteSteps_, &replacePlace_, &deletePlace_, &insertWords_ }) {
         if (statement->lastError().isValid())
             return faultDetail(statement->lastError());
     }
@@ -242,9 +241,8 @@ void SessionStore::Writer::run()
             busy_ = true;
         }
         // A later save of the list replaces this one anyway.
-        const auto replaced = [this](const Write& write) {
-            return write.whole == Whole::List && --queuedListSaves > 0;
-        };
+        const auto replaced
+            = [this](const Write& write) { return write.whole == Whole::List && --queuedListSaves > 0; };
         writes.erase(std::remove_if(writes.begin(), writes.end(), replaced), writes.end());
         if (!writes.empty() || !waiting_.empty())
             make(writes);
@@ -280,9 +278,8 @@ void SessionStore::Writer::make(const std::deque<Write>& writes)
     }
     for (const Write& write : writes) {
         if (write.whole != Whole::Nothing) {
-            const auto needless = [&write](const Write& earlier) {
-                return earlier.whole == write.whole && earlier.key == write.key;
-            };
+            const auto needless
+                = [&write](const Write& earlier) { return earlier.whole == write.whole && earlier.key == write.key; };
             waiting_.erase(std::remove_if(waiting_.begin(), waiting_.end(), needless), waiting_.end());
         }
         waiting_.push_back(write);

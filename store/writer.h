@@ -58,8 +58,7 @@ public:
     void recordPage(Transaction& transaction, const PageEvent& event);
     void writePlace(Transaction& transaction, const Place& place);
     void dropPlace(Transaction& transaction, const QString& seed);
-    void recordWords(Transaction& transaction, const QStringList& words, const QString& source,
-                     const QDateTime& at);
+    void recordWords(Transaction& transaction, const QStringList& words, const QString& source, const QDateTime& at);
 
     // Saves of the list queued and not yet taken: only the last one is made.
     std::atomic<int> queuedListSaves { 0 };
