@@ -368,8 +368,9 @@ void Form1::Form_Unload()
     // A run waiting for a page is abandoned: nothing of it runs again after the wait.
     closing_ = true;
     run_->abandon();
+    // The store goes first: a window started meanwhile finds the session whole and free.
     if (session_)
-        session_->saveNow();
+        session_->closeStore();
     if (Inet1)
         Inet1->abort();
     if (unloadAction_)

@@ -148,21 +148,7 @@ void Form1::Command16_Click()
     // The sheet shows the list as it was at the click; the window stays usable while it is written.
     // The records are read on the writer's thread too, from the store's file as it stands now.
     const QString list = ListReplace::keywordListText(Text1);
-    ListExport::RecordLookup recordOf;
-    if (session_ && session_->isOpen()) {
-        session_->store().flush();
-        auto records = std::make_shared<std::optional<QHash<QString, Store::KeywordRecord>>>();
-        recordOf = [records, list, file = session_->store().filePath()](
-                       const QString& keyword) -> std::optional<ListExport::SheetRecord> {
-            if (!*records)
-                *records = Store::SessionStore::readRecords(file, list.split(u"\r\n"_s, Qt::SkipEmptyParts));
-            const auto found = (*records)->constFind(keyword);
-            if (found == (*records)->cend())
-                return std::nullopt;
-            return ListExport::SheetRecord { found->source, found->parent, found->seed, found->generation,
-                                             found->seenCount, found->firstFound };
-        };
-    }
+    const ListExport::RecordLookup recordOf = session_ ? session_->sheetRecords(list) : ListExport::RecordLookup();
     auto* job = new ListExport::SheetExportJob(list, recordOf, this);
     installEventFilter(new StopSheetOnClose(job));
     // "100%" would not fit the button; once the sheet is in place its caption is back anyway.

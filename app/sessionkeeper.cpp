@@ -4,6 +4,7 @@
 #include "app/form1.h"
 #include "app/messagebox.h"
 #include "platform/listreplace.h"
+#include "store/reads.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -48,7 +49,8 @@ void SessionKeeper::restore()
 
 void SessionKeeper::changed()
 {
-    if (restoring_ || !store_.isOpen())
+    // Counted from the first change: a key does not put the save off.
+    if (restoring_ || !store_.isOpen() || saveTimer_.isActive())
         return;
     saveTimer_.start();
 }
@@ -77,12 +79,22 @@ void SessionKeeper::saveSettings()
         store_.saveSettings(settings());
 }
 
+void SessionKeeper::closeStore()
+{
+    if (!store_.isOpen())
+        return;
+    save();
+    const QString missing = store_.close();
+    if (!missing.isEmpty())
+        MessageBox::show(form_, u"保存"_s, missing, MessageBox::Warning);
+}
+
 void SessionKeeper::showProblem(const QString& reason)
 {
-    // Said once: the program goes on as it would without a store.
-    if (problemShown_ || reason.isEmpty())
+    // Each problem is said once: the program goes on as it would without a store.
+    if (reason.isEmpty() || problemsShown_.contains(reason))
         return;
-    problemShown_ = true;
+    problemsShown_.insert(reason);
     MessageBox::show(form_, u"保存"_s, reason, MessageBox::Warning);
 }
 
@@ -144,7 +156,17 @@ void SessionKeeper::recordWords(const QStringList& words, const QString& source)
         store_.recordWords(words, source, QDateTime::currentDateTime());
 }
 
-QHash<QString, Store::KeywordRecord> SessionKeeper::records(const QStringList& lines) const
+ListExport::RecordLookup SessionKeeper::sheetRecords(const QString& list)
 {
-    return store_.isOpen() ? store_.records(lines) : QHash<QString, Store::KeywordRecord>();
+    const std::shared_ptr<Store::ListRecords> records = store_.recordsOfList(list);
+    if (!records)
+        return {};
+    return [records](const QString& keyword, QString& failure) -> std::optional<ListExport::SheetRecord> {
+        const Store::KeywordRecord* found = records->find(keyword);
+        failure = records->failure();
+        if (!found)
+            return std::nullopt;
+        return ListExport::SheetRecord { found->source,     found->parent,    found->seed,
+                                         found->generation, found->seenCount, found->firstFound };
+    };
 }

@@ -5,8 +5,10 @@
 
 #include "mining/runplace.h"
 #include "store/sessionstore.h"
+#include "listtools/sheetexport.h"
 
 #include <QObject>
+#include <QSet>
 #include <QTimer>
 
 class Form1;
@@ -15,7 +17,8 @@ class SessionKeeper : public QObject
 {
     Q_OBJECT
 public:
-    // A change waits this long for the next one before the list and the settings are saved.
+    // The list and the settings are saved this long after the first change not yet saved, also while
+    // changes go on without a pause.
     static constexpr int SaveDelayMs = 1500;
     // Kept among the settings, beside the controls' values: "1" when the engine refused the fetcher
     // and served the web engine, so that the next start asks through the web engine at once.
@@ -33,10 +36,13 @@ public:
     void changed();
     // Saves the list and the settings at once (a run starts with what the window shows) ...
     void save();
-    // ... and waits until they are in the file (closing).
+    // ... and waits until they are in the file.
     void saveNow();
     // Saves the settings alone at once: the engine's choice of way in changed.
     void saveSettings();
+    // At exit: saves, waits, and lets go of the file and its lock before anything else happens, so that
+    // a window started at once finds the session; a save that failed is said in a box.
+    void closeStore();
 
     // A page the run asked, its listAppend set to what the list got.
     void recordPage(const Mining::PageEvent& page);
@@ -44,8 +50,9 @@ public:
     void dropPlace(const QString& seed);
     // Words that came from elsewhere than a result page: a hot-word list, a dropped file.
     void recordWords(const QStringList& words, const QString& source);
-    // The record of each line that has one, for the export of the sheet.
-    QHash<QString, Store::KeywordRecord> records(const QStringList& lines) const;
+    // The records of list's lines for the export of the sheet, read on the export's thread; a lookup
+    // that says why when they cannot be read. None when the session is not kept.
+    ListExport::RecordLookup sheetRecords(const QString& list);
 
     Store::SessionStore& store() { return store_; }
 
@@ -59,5 +66,5 @@ private:
     QTimer saveTimer_;
     bool restored_ = false;
     bool restoring_ = false;
-    bool problemShown_ = false;
+    QSet<QString> problemsShown_;
 };

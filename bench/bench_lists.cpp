@@ -662,7 +662,7 @@ int main(int argc, char** argv)
             [&] {
                 qint64 row = 0;
                 ListExport::writeKeywordSheet(sheetPath, list,
-                                              [&](const QString&) -> std::optional<ListExport::SheetRecord> {
+                                              [&](const QString&, QString&) -> std::optional<ListExport::SheetRecord> {
                                                   if (row++ % 2 == 0)
                                                       return record;
                                                   return std::nullopt;

@@ -36,7 +36,7 @@ int main(int argc, char** argv)
                          u"自己想到的词\r\n"_s;
     const ListExport::XlsxResult written
         = ListExport::writeKeywordSheet(QString::fromLocal8Bit(argv[1]), list,
-                                        [&records](const QString& keyword) -> std::optional<ListExport::SheetRecord> {
+                                        [&records](const QString& keyword, QString&) -> std::optional<ListExport::SheetRecord> {
                                             const auto record = records.constFind(keyword);
                                             if (record == records.constEnd())
                                                 return std::nullopt;

@@ -333,7 +333,14 @@ XlsxResult writeKeywordSheet(const QString& path, const QString& list, const Rec
         }
         ++row;
         cells.text(row, Keyword, line);
-        const std::optional<SheetRecord> record = recordOf ? recordOf(line.toString()) : std::nullopt;
+        QString recordsFailure;
+        const std::optional<SheetRecord> record = recordOf ? recordOf(line.toString(), recordsFailure) : std::nullopt;
+        if (!recordsFailure.isEmpty()) {
+            lxw_workbook_free(workbook);
+            result.failures.append(recordsFailure);
+            result.recordsUnread = true;
+            return result;
+        }
         if (!record) {
             cells.text(row, Source, u"手动");
         } else {
@@ -436,7 +443,7 @@ XlsxResult exportKeywordSheet(const QString& list, const RecordLookup& recordOf,
                                    progress, stop);
         result.fallback = fallback;
         result.failures = failures + result.failures;
-        if (result.ok || result.stopped)
+        if (result.ok || result.stopped || result.recordsUnread)
             return result;
     }
     return result;

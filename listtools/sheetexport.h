@@ -32,8 +32,10 @@ struct SheetRecord
 };
 
 // The record of a keyword, or nullopt for one that has none (typed or pasted). Called on the
-// writer's thread: once per distinct keyword for the roots, then once per row, in list order.
-using RecordLookup = std::function<std::optional<SheetRecord>(const QString& keyword)>;
+// writer's thread: once per distinct keyword for the roots, then once per row, in list order. When the
+// records cannot be read it sets failure to the reason, in Chinese: the export then fails with it
+// rather than write rows without their records.
+using RecordLookup = std::function<std::optional<SheetRecord>(const QString& keyword, QString& failure)>;
 
 struct XlsxResult
 {
@@ -46,6 +48,7 @@ struct XlsxResult
     qint64 shortenedCells = 0; // keywords cut to a cell's limit of MaxCellLength
     // Why the roots could not be found (no segmenter): every row's 词根 is then "其他".
     QString groupingError;
+    bool recordsUnread = false; // the lookup failed: failures ends with its reason
 };
 
 // A sheet holds 1,048,576 rows, the header row among them.

@@ -55,12 +55,20 @@ struct AskedKeyword
     Asked outcome = Asked::Answered;
 };
 
+class ListRecords;
+
+// Writes are queued in order and made by a writer thread of their own (store/writer.h): a write that
+// failed is made again, before them, with the writes after it. Opening, with the lock and the file's
+// version, is store/opening.cpp; the reads are store/reads.cpp.
 class SessionStore : public QObject
 {
     Q_OBJECT
 public:
+    // open() waits this long for the lock of a window that is closing.
+    static constexpr int LockWaitMs = 2500;
+
     explicit SessionStore(QObject* parent = nullptr);
-    // Commits every queued write first.
+    // close().
     ~SessionStore() override;
 
     // Opens the store in folder (empty: DataFolder::path()), creating folder and file when missing,
@@ -75,6 +83,10 @@ public:
     bool isOpen() const;
     // The file's path once open() has found its folder.
     QString filePath() const;
+    // Makes every queued write, closes the file and lets go of its lock, so that another window can
+    // open it at once. Returns an empty text when the file holds every write, otherwise a
+    // Simplified-Chinese text for a box titled "保存" saying that the last changes are not kept.
+    QString close();
 
     // The list as saved: the text of the last saveList() followed by every listAppend since, unit for
     // unit. The first call after open() hands over what open() read; later calls read the file.
@@ -87,14 +99,16 @@ public:
     // The records of the given keywords (exact match, letter case significant) that have one, in one
     // query. A keyword holding a lone surrogate never has one.
     QHash<QString, KeywordRecord> records(const QStringList& keywords) const;
-    // The same from any thread, through a connection of its own to the file at filePath; call flush()
-    // first on the store's thread for the writes queued before to be seen.
-    static QHash<QString, KeywordRecord> readRecords(const QString& filePath, const QStringList& keywords);
+    // The records of the lines of list (CRLF-separated) for a reader on another thread, the export of
+    // the sheet: they are read there, from the file as it stands once every write queued before this
+    // call is made. Says why when they cannot be read, also when writes that failed are still waiting
+    // (their records would be missing). Null when the store is not open.
+    std::shared_ptr<ListRecords> recordsOfList(const QString& list);
 
-    // The writes: each returns at once, and is committed in order off the caller's thread. A run's
-    // appends reach the saved list through PageEvent::listAppend; saveList() takes every other change
-    // (typing, a command, a drop, 获取) and the list at exit.
-    void saveList(const QString& text); // replaces the saved list and its appends (call it debounced)
+    // The writes: each returns at once, and is made in order off the caller's thread. A run's appends
+    // reach the saved list through PageEvent::listAppend; saveList() takes every other change (typing,
+    // a command, a drop, 获取) and the list at exit.
+    void saveList(const QString& text); // replaces the saved list and its appends
     void saveSettings(const QHash<QString, QString>& settings); // replaces every setting
     void recordPage(const PageEvent& event);
     void writePlace(const Place& place); // replaces the place of place.seed and the pages since
@@ -103,13 +117,17 @@ public:
     // a dropped file ("文件 NAME"). A word that has a record keeps it; empty words get none.
     void recordWords(const QStringList& words, const QString& source, const QDateTime& at);
 
-    // Waits until every queued write is committed (or has failed); call it before the process ends.
+    // Waits until every queued write is made (or has failed).
     void flush();
 
+    // Tests: fault is asked on the writer thread before each commit; a result other than 0 makes the
+    // commit fail with that SQLite result code (13: the disk is full). An empty function ends it.
+    static void setCommitFaultForTesting(std::function<int()> fault);
+
 Q_SIGNALS:
-    // The first write that failed (the disk is full, ...), with its reason in Chinese; emitted once,
-    // in the thread that opened the store. What a failed write leaves out is not built upon: the
-    // list's appends wait for the next saveList(), a place's pages for its next writePlace().
+    // A write failed (the disk is full, ...), with its reason in Chinese; emitted in the thread that
+    // opened the store, once for each kind of failure. Nothing of the write is lost while the window
+    // stays open: it is made again with the next write that succeeds.
     void writeFailed(const QString& reason);
 
 public:
@@ -119,7 +137,6 @@ private:
     class Writer;
     Opening openFile();
     void closeFile();
-    void close();
     void forgetStartUpReads();
     QSqlDatabase readDatabase() const;
 
@@ -128,7 +145,6 @@ private:
     QString readConnection_;
     std::unique_ptr<QLockFile> lock_;
     std::unique_ptr<Writer> writer_;
-    bool writeFailureShown_ = false;
     // What open() read, handed out until the first write.
     bool startUpReadsValid_ = false;
     mutable bool startUpListKept_ = false;

@@ -15,6 +15,7 @@
 #include "support/fakehttpserver.h"
 #include "support/testfiles.h"
 #include "support/searchpages.h"
+#include "store/sessionstore.h"
 #include "text/segmenter.h"
 
 #include <QApplication>
@@ -79,7 +80,7 @@ using Records = QHash<QString, ListExport::SheetRecord>;
 
 ListExport::RecordLookup lookupIn(const Records& records)
 {
-    return [records](const QString& keyword) -> std::optional<ListExport::SheetRecord> {
+    return [records](const QString& keyword, QString&) -> std::optional<ListExport::SheetRecord> {
         const auto found = records.constFind(keyword);
         if (found == records.constEnd())
             return std::nullopt;
@@ -876,6 +877,7 @@ void TestListTools::keywordSheetKeepsOldFile_data()
     QTest::newRow("disk full") << u"写入时出错，磁盘可能已满"_s;
     QTest::newRow("name taken by a folder") << u"无法替换原有的文件"_s;
     QTest::newRow("more keywords than a sheet holds") << u"关键词超过 1048575 个，一张表格放不下"_s;
+    QTest::newRow("records cannot be read") << u"无法从 /数据/session.sqlite 读出关键词的来历：文件已损坏"_s;
     QTest::newRow("stopped") << QString();
 }
 
@@ -923,13 +925,22 @@ void TestListTools::keywordSheetKeepsOldFile()
             list = u"a\r\n"_s.repeated(1048576);
         if (fault == u"stopped")
             progress = [&stop](int percent) { stop = percent > 0; };
-        result = ListExport::writeKeywordSheet(path, list, {}, progress, &stop);
+        ListExport::RecordLookup recordOf;
+        if (fault == u"records cannot be read")
+            recordOf = [reason](const QString&, QString& failure) -> std::optional<ListExport::SheetRecord> {
+                failure = reason;
+                return std::nullopt;
+            };
+        result = ListExport::writeKeywordSheet(path, list, recordOf, progress, &stop);
     }
 
     QVERIFY(!result.ok);
     QCOMPARE(result.stopped, reason.isEmpty());
-    QCOMPARE(result.failures,
-             reason.isEmpty() ? QStringList() : QStringList { QDir::toNativeSeparators(path) + u"："_s + reason });
+    if (fault == u"records cannot be read")
+        QCOMPARE(result.failures, QStringList { reason });
+    else
+        QCOMPARE(result.failures,
+                 reason.isEmpty() ? QStringList() : QStringList { QDir::toNativeSeparators(path) + u"："_s + reason });
     if (fault == u"name taken by a folder")
         QCOMPARE(folderEntries(path), QStringList { u"inside.txt"_s });
     else
@@ -954,6 +965,12 @@ void TestListTools::sheetCommand_data()
     QTest::newRow("neither") << u"/plain/bin"_s << u"/plain/documents"_s << QString()
                              << u"导出表格失败！\n%1/plain/bin/关键词.xlsx：文件夹不存在\n"
                                 u"%1/plain/documents/关键词.xlsx：文件夹不存在"_s;
+    // The session is kept, but its file has gone: no folder is tried, no row written as 手动.
+    QTest::newRow("records cannot be read") << u"/program"_s << u"/documents"_s << QString()
+                                            << u"导出表格失败！\n无法从 %1/data/session.sqlite 读出关键词的来历：文件不存在"_s;
+    QTest::newRow("records still waiting to be saved")
+        << u"/program"_s << u"/documents"_s << QString()
+        << u"导出表格失败！\n无法从 %1/data/session.sqlite 读出关键词的来历：磁盘已满"_s;
 }
 
 void TestListTools::sheetCommand()
@@ -966,7 +983,23 @@ void TestListTools::sheetCommand()
     writeFile(dir_.path() + u"/plain"_s, "x"_ba);
     ExportFile::setProgramDirForTesting(dir_.path() + programDir);
     ExportFile::setDocumentsDirForTesting(dir_.path() + documentsDir);
+    DataFolder::setPathForTesting(dir_.path() + u"/data"_s);
+    const auto resetFolder = qScopeGuard([] { DataFolder::setPathForTesting(QString()); });
     Form1 form;
+    const auto noFault = qScopeGuard([] { Store::SessionStore::setCommitFaultForTesting({}); });
+    if (QByteArray(QTest::currentDataTag()).startsWith("records")) {
+        form.keepSession();
+        form.show();
+        QTRY_VERIFY(form.session()->isOpen());
+        if (QTest::currentDataTag() == "records cannot be read"_ba) {
+            QVERIFY(QFile::rename(dir_.path() + u"/data/session.sqlite"_s, dir_.path() + u"/data/moved.sqlite"_s));
+        } else {
+            Store::SessionStore::setCommitFaultForTesting([] { return 13; });
+            form.session()->saveNow();
+            QTRY_COMPARE(shown_.size(), 1);
+            shown_.clear();
+        }
+    }
     form.Text1->setPlainText(u"减肥\r\n\r\n瘦身 茶&"_s);
     QApplication::clipboard()->setText(u"剪贴板原文"_s);
 
@@ -984,6 +1017,8 @@ void TestListTools::sheetCommand()
         QCOMPARE(rows[1], QStringList({ u"减肥"_s, u"手动"_s, {}, {}, {}, {}, {}, u"其他"_s, {}, {} }));
         QCOMPARE(rows[2], QStringList({ u"瘦身 茶&"_s, u"手动"_s, {}, {}, {}, {}, {}, u"其他"_s, {}, {} }));
         QCOMPARE(folderEntries(QFileInfo(dir_.path() + written).path()), QStringList { u"关键词.xlsx"_s });
+    } else if (QDir(dir_.path() + programDir).exists()) {
+        QCOMPARE(folderEntries(dir_.path() + programDir), QStringList());
     }
     QVERIFY(form.Command16->isEnabled());
     QCOMPARE(form.Command16->text(), u"导出表格"_s);

@@ -1,6 +1,7 @@
 // The session store: what is written comes back whole in a store opened afterwards (the list unit
 // for unit, the settings, the places with their pages applied, the keywords' records), one page is one
-// transaction, and every fault of the file or its folder is said without stopping the program.
+// transaction, a write that failed is made again before any later one is kept, and every fault of the
+// file or its folder is said, once for each kind, without stopping the program.
 #include "app/form1.h"
 #include "app/messagebox.h"
 #include "app/sessionkeeper.h"
@@ -9,9 +10,14 @@
 #include "platform/datafolder.h"
 #include "store/schema.h"
 #include "store/sessionstore.h"
+#include "support/fakehttpserver.h"
+#include "support/searchpages.h"
 #include "support/testfiles.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScopeGuard>
 #include <QFile>
@@ -21,8 +27,11 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
+#include <atomic>
 #include <functional>
+#include <mutex>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -121,6 +130,61 @@ PageEvent step(const QString& seed, qsizetype answered, const QString& runListAp
     return event;
 }
 
+// The next commits fail with these SQLite result codes, one each, in order (13: the disk is full);
+// with forever, every commit after them fails like the last one.
+std::mutex faultMutex;
+QList<int> faultCodes;
+bool faultsForever = false;
+
+void failCommits(const QList<int>& codes, bool forever = false)
+{
+    {
+        std::lock_guard<std::mutex> lock(faultMutex);
+        faultCodes = codes;
+        faultsForever = forever;
+    }
+    SessionStore::setCommitFaultForTesting([] {
+        std::lock_guard<std::mutex> lock(faultMutex);
+        if (faultCodes.isEmpty())
+            return 0;
+        return faultsForever && faultCodes.size() == 1 ? faultCodes.first() : faultCodes.takeFirst();
+    });
+}
+
+// The detail of each "保存到 … 失败：DETAIL。…" said.
+QStringList faultDetails(const QSignalSpy& failures)
+{
+    QStringList details;
+    for (const QList<QVariant>& failure : failures)
+        details << failure.at(0).toString().section(u"失败："_s, 1).section(u'。', 0, 0);
+    return details;
+}
+
+// A window that keeps its session in the data folder, as the program's does, once it has painted.
+std::unique_ptr<Form1> windowWithSession()
+{
+    auto form = std::make_unique<Form1>();
+    form->keepSession();
+    form->show();
+    if (!QTest::qWaitForWindowExposed(form.get()) || !QTest::qWaitFor([&] { return form->session()->isOpen(); }, 5000))
+        return nullptr;
+    return form;
+}
+
+// What a process killed now leaves of the session in folder: the file and its journal as they are on
+// the disk, copied to a new folder.
+bool copyAsKilled(const QString& folder, const QString& copy)
+{
+    if (!QDir().mkpath(copy))
+        return false;
+    for (const QString& suffix : { QString(), u"-wal"_s }) {
+        const QString name = u"/session.sqlite"_s + suffix;
+        if (QFile::exists(folder + name) && !QFile::copy(folder + name, copy + name))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Steps)
@@ -130,6 +194,7 @@ class TestStore : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void init();
+    void cleanup();
 
     void listComesBack_data();
     void listComesBack();
@@ -141,14 +206,21 @@ private Q_SLOTS:
     void records();
     void askedKeywords();
     void pageIsOneTransaction();
+    void failedWritesAreMadeAgain_data();
+    void failedWritesAreMadeAgain();
     void copyAfterFlushHoldsEveryPage();
     void faults_data();
     void faults();
-    void lockLeftByAGoneProcess();
+    void lockLeftBehind_data();
+    void lockLeftBehind();
     void dataFolder();
     void closedStoreKeepsNothing();
     void windowSaysFaultOnce_data();
     void windowSaysFaultOnce();
+    void closingLetsGoOfTheStoreFirst_data();
+    void closingLetsGoOfTheStoreFirst();
+    void diskFullDuringARun_data();
+    void diskFullDuringARun();
 
 private:
     std::unique_ptr<QTemporaryDir> dir_;
@@ -160,6 +232,11 @@ void TestStore::init()
 {
     dir_ = std::make_unique<QTemporaryDir>();
     QVERIFY(dir_->isValid());
+}
+
+void TestStore::cleanup()
+{
+    SessionStore::setCommitFaultForTesting({});
 }
 
 void TestStore::listComesBack_data()
@@ -513,7 +590,8 @@ void TestStore::askedKeywords()
                             u"减肥 减肥食谱 2024-05-02 20:01:59 2"_s }));
 }
 
-// A page that fails half way leaves nothing of itself; what comes after does not build on it.
+// A page that fails half way leaves nothing of itself, and nothing after it is kept without it; once
+// the fault is gone, the next write brings every page that waited.
 void TestStore::pageIsOneTransaction()
 {
     SessionStore store;
@@ -522,16 +600,19 @@ void TestStore::pageIsOneTransaction()
     store.saveList(u"手动\r\n"_s);
     store.writePlace(place(u"减肥"_s, { u"甲"_s, u"乙"_s }, 0, u"\r\n甲\r\n乙\r\n"_s));
     store.flush();
-    {
-        // The page's last statement fails: its asked row, records and list append go too.
-        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"saboteur"_s);
-        db.setDatabaseName(file());
-        QVERIFY(db.open());
-        QSqlQuery query(db);
-        QVERIFY(query.exec(u"CREATE TRIGGER fail BEFORE INSERT ON place_step WHEN NEW.answered = 1"
-                           u" BEGIN SELECT RAISE(ABORT, 'test'); END"_s));
-    }
-    QSqlDatabase::removeDatabase(u"saboteur"_s);
+    auto sabotage = [this](const QString& statement) {
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"saboteur"_s);
+            db.setDatabaseName(file());
+            QVERIFY(db.open());
+            QSqlQuery query(db);
+            QVERIFY(query.exec(statement));
+        }
+        QSqlDatabase::removeDatabase(u"saboteur"_s);
+    };
+    // The page's last statement fails: its asked row, records and list append go too.
+    sabotage(u"CREATE TRIGGER fail BEFORE INSERT ON place_step WHEN NEW.answered = 1"
+             u" BEGIN SELECT RAISE(ABORT, 'test'); END"_s);
 
     PageEvent first = page(u"减肥"_s, u"甲"_s, at1, { related(u"甲一"_s, u"甲"_s, 2) });
     first.listAppend = u"甲一\r\n"_s;
@@ -547,20 +628,18 @@ void TestStore::pageIsOneTransaction()
 
     QTRY_COMPARE(failures.size(), 1);
     QCOMPARE(failures.at(0).at(0).toString(),
-             u"保存到 %1 失败：test。窗口里的内容不受影响，之后的更改可能不会保存。"_s.arg(
-                 QDir::toNativeSeparators(file())));
+             u"保存到 %1 失败：test。窗口里的内容不受影响；软件会接着重试，能写入时（例如腾出磁盘空间以后）"
+             u"自动补上没保存的改动。"_s.arg(QDir::toNativeSeparators(file())));
     QCOMPARE(store.list(), u"手动\r\n"_s);
     QCOMPARE(
         describe(store.places()),
         QStringList { u"减肥 pending=no pass=[甲|乙] answered=0 retry=[] failedTwice=[] next= run=⏎甲⏎乙⏎ found=0"_s });
     QCOMPARE(describe(store.records({ u"甲一"_s, u"乙一"_s }), { u"甲一"_s, u"乙一"_s }),
-             (QStringList { u"甲一 -"_s, u"乙一 相关搜索 parent=乙 seed=减肥 gen=2 2024-05-01 09:30:07 seen=1"_s }));
-    QCOMPARE(store.asked().size(), 1);
-    QCOMPARE(store.asked().at(0).keyword, u"乙"_s);
+             (QStringList { u"甲一 -"_s, u"乙一 -"_s }));
+    QCOMPARE(store.asked().size(), 0);
 
-    // Whole writes put the list and the place right again, and later pages build on them.
-    store.saveList(u"手动\r\n甲一\r\n乙一\r\n"_s);
-    store.writePlace(place(u"减肥"_s, { u"甲"_s, u"乙"_s }, 2, u"\r\n甲\r\n乙\r\n甲一\r\n乙一\r\n"_s));
+    // The fault is gone: the next page comes with both that waited, in order.
+    sabotage(u"DROP TRIGGER fail"_s);
     PageEvent third = page(u"减肥"_s, u"乙一"_s, at3, {});
     third.listAppend = u"丙\r\n"_s;
     third.answered = 3;
@@ -569,7 +648,108 @@ void TestStore::pageIsOneTransaction()
     QCOMPARE(describe(store.places()),
              QStringList { u"减肥 pending=no pass=[甲|乙] answered=3 retry=[] failedTwice=[] next= "
                            u"run=⏎甲⏎乙⏎甲一⏎乙一⏎ found=0"_s });
+    QCOMPARE(describe(store.records({ u"甲一"_s, u"乙一"_s }), { u"甲一"_s, u"乙一"_s }),
+             (QStringList { u"甲一 相关搜索 parent=甲 seed=减肥 gen=2 2024-05-01 09:30:00 seen=1"_s,
+                            u"乙一 相关搜索 parent=乙 seed=减肥 gen=2 2024-05-01 09:30:07 seen=1"_s }));
+    QCOMPARE(store.asked().size(), 3);
+    QCOMPARE(store.close(), QString());
     QCOMPARE(failures.size(), 1);
+}
+
+void TestStore::failedWritesAreMadeAgain_data()
+{
+    QTest::addColumn<Steps>("steps"); // after the list "手动" and the place of 减肥 at 甲
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QStringList>("places");
+    QTest::addColumn<QStringList>("said");
+    QTest::addColumn<bool>("behindAtClose");
+
+    auto firstPage = [] {
+        PageEvent event = step(u"减肥"_s, 1, u"甲一\r\n"_s, u"甲一\r\n"_s, 1);
+        event.listAppend = u"甲一\r\n"_s;
+        return event;
+    };
+    const Place secondGeneration = place(u"减肥"_s, { u"甲一"_s }, 0, u"\r\n甲\r\n甲一\r\n"_s);
+    const QString atFirst = u"减肥 pending=no pass=[甲] answered=0 retry=[] failedTwice=[] next= run=⏎甲⏎ found=0"_s;
+    const QString atSecond
+        = u"减肥 pending=no pass=[甲一] answered=0 retry=[] failedTwice=[] next= run=⏎甲⏎甲一⏎ found=0"_s;
+
+    QTest::newRow("a page fails, the next generation's place brings its list along")
+        << Steps([=](SessionStore& store) {
+               failCommits({ 13 });
+               store.recordPage(firstPage());
+               store.writePlace(secondGeneration);
+           })
+        << u"手动\r\n甲一\r\n"_s << QStringList { atSecond } << QStringList { u"磁盘已满"_s } << false;
+    QTest::newRow("the disk stays full: no place ahead of its list")
+        << Steps([=](SessionStore& store) {
+               failCommits({ 13 }, true);
+               store.recordPage(firstPage());
+               store.writePlace(secondGeneration);
+           })
+        << u"手动\r\n"_s << QStringList { atFirst } << QStringList { u"磁盘已满"_s } << true;
+    QTest::newRow("the disk frees while nothing else is written")
+        << Steps([=](SessionStore& store) {
+               failCommits({ 13 });
+               store.recordPage(firstPage());
+           })
+        << u"手动\r\n甲一\r\n"_s
+        << QStringList { u"减肥 pending=no pass=[甲] answered=1 retry=[] failedTwice=[] next=甲一⏎ run=⏎甲⏎甲一⏎ found=1"_s }
+        << QStringList { u"磁盘已满"_s } << false;
+    QTest::newRow("a later save of the list replaces the one that failed")
+        << Steps([](SessionStore& store) {
+               failCommits({ 13 });
+               store.saveList(u"改过一次"_s);
+               store.flush();
+               store.saveList(u"改过两次"_s);
+           })
+        << u"改过两次"_s << QStringList { atFirst } << QStringList { u"磁盘已满"_s } << false;
+    QTest::newRow("two kinds of fault, each said once")
+        << Steps([=](SessionStore& store) {
+               failCommits({ 13, 13, 10, 13 });
+               store.recordPage(firstPage());
+               store.saveSettings({ { u"Text3"_s, u"减肥"_s } });
+               store.writePlace(secondGeneration);
+               store.recordWords({ u"热词"_s }, u"百度今日热词"_s, at1);
+               PageEvent next = step(u"减肥"_s, 1, u"乙\r\n"_s, u"乙\r\n"_s, 2);
+               next.listAppend = u"乙\r\n"_s;
+               store.recordPage(next);
+           })
+        << u"手动\r\n甲一\r\n乙\r\n"_s
+        << QStringList { u"减肥 pending=no pass=[甲一] answered=1 retry=[] failedTwice=[] next=乙⏎ run=⏎甲⏎甲一⏎乙⏎ "
+                         u"found=2"_s }
+        << QStringList { u"磁盘已满"_s, u"读写文件时出错"_s } << false;
+}
+
+void TestStore::failedWritesAreMadeAgain()
+{
+    QFETCH(Steps, steps);
+    QFETCH(QString, list);
+    QFETCH(QStringList, places);
+    QFETCH(QStringList, said);
+    QFETCH(bool, behindAtClose);
+    {
+        SessionStore store;
+        QSignalSpy failures(&store, &SessionStore::writeFailed);
+        QCOMPARE(store.open(folder()), QString());
+        store.saveList(u"手动\r\n"_s);
+        store.writePlace(place(u"减肥"_s, { u"甲"_s }, 0, u"\r\n甲\r\n"_s));
+        store.flush();
+        steps(store);
+        // A retry waits a few seconds for a write that does not come.
+        QTRY_COMPARE_WITH_TIMEOUT(store.list(), list, 10000);
+        QCOMPARE(describe(store.places()), places);
+        QTRY_COMPARE(faultDetails(failures), said);
+        QCOMPARE(store.close(),
+                 behindAtClose ? u"没能把最后的改动保存到 %1（磁盘已满），下次打开时，列表、设置和挖掘进度是"
+                                 u"最后一次保存成功时的样子。"_s.arg(QDir::toNativeSeparators(file()))
+                               : QString());
+    }
+    SessionStore::setCommitFaultForTesting({});
+    SessionStore reopened;
+    QCOMPARE(reopened.open(folder()), QString());
+    QCOMPARE(reopened.list(), list);
+    QCOMPARE(describe(reopened.places()), places);
 }
 
 // What a process killed after a flush leaves: the file and its journal as they are on disk.
@@ -728,14 +908,42 @@ void TestStore::faults()
         QCOMPARE(first.list(), u"第一个窗口的"_s);
 }
 
-// A window killed with SIGKILL leaves its lock file; the next start takes the store all the same.
-void TestStore::lockLeftByAGoneProcess()
+void TestStore::lockLeftBehind_data()
 {
+    QTest::addColumn<int>("heldMs"); // -1: left by a process that is gone
+    QTest::newRow("a window killed with SIGKILL") << -1;
+    QTest::newRow("a window that is closing") << 300;
+}
+
+// A lock left by a window killed with SIGKILL, or held by a window that is closing: the next start
+// takes the store all the same.
+void TestStore::lockLeftBehind()
+{
+    QFETCH(int, heldMs);
     QVERIFY(QDir().mkpath(folder()));
-    writeFile(file() + u".lock"_s, "2147483000\nqinglan-cibao\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+    std::unique_ptr<QThread> closing;
+    std::atomic<bool> held { false };
+    if (heldMs < 0) {
+        writeFile(file() + u".lock"_s, "2147483000\nqinglan-cibao\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+    } else {
+        closing.reset(QThread::create([&held, heldMs, folder = folder()] {
+            SessionStore other;
+            if (!other.open(folder).isEmpty())
+                return;
+            other.saveList(u"关闭前的"_s);
+            held = true;
+            QThread::msleep(heldMs);
+        }));
+        closing->start();
+        QVERIFY(QTest::qWaitFor([&held, &closing] { return held || closing->isFinished(); }, 5000));
+        QVERIFY(held);
+    }
     SessionStore store;
     QCOMPARE(store.open(folder()), QString());
     QVERIFY(store.isOpen());
+    QCOMPARE(store.list(), heldMs < 0 ? QString() : u"关闭前的"_s);
+    if (closing)
+        QVERIFY(closing->wait(5000));
 }
 
 void TestStore::dataFolder()
@@ -828,6 +1036,145 @@ void TestStore::windowSaysFaultOnce()
     } else {
         QVERIFY(!form.session()->isOpen());
     }
+}
+
+void TestStore::closingLetsGoOfTheStoreFirst_data()
+{
+    QTest::addColumn<bool>("diskFull"); // while the window closes
+    QTest::newRow("saved") << false;
+    QTest::newRow("the last save fails") << true;
+}
+
+// By the time the clipboard is handed over, the store is saved, closed and free: a window started
+// then opens it at once and finds the list, or is told that the last changes are not kept.
+void TestStore::closingLetsGoOfTheStoreFirst()
+{
+    QFETCH(bool, diskFull);
+    DataFolder::setPathForTesting(folder());
+    const auto resetFolder = qScopeGuard([] { DataFolder::setPathForTesting(QString()); });
+    QList<MessageBox::Shown> shown;
+    MessageBox::setHookForTesting([&shown](const MessageBox::Shown& box) { shown.append(box); });
+    const auto unhook = qScopeGuard([] { MessageBox::setHookForTesting({}); });
+
+    const auto form = windowWithSession();
+    QVERIFY(form);
+    form->Text1->setPlainText(u"减肥\r\n瘦身"_s);
+    form->session()->saveNow();
+    form->Text1->setPlainText(u"减肥\r\n瘦身\r\n关窗前输入的"_s);
+    if (diskFull)
+        failCommits({ 13 }, true);
+    QString openedThen = u"（没有打开）"_s;
+    QString listThen;
+    form->setUnloadAction([&] {
+        SessionStore next;
+        QElapsedTimer waited;
+        waited.start();
+        openedThen = next.open();
+        listThen = next.list();
+        QVERIFY2(waited.elapsed() < 1000, "the next window waited for the lock");
+    });
+    form->close();
+
+    QCOMPARE(openedThen, QString());
+    QCOMPARE(listThen, diskFull ? u"减肥\r\n瘦身"_s : u"减肥\r\n瘦身\r\n关窗前输入的"_s);
+    QCoreApplication::processEvents();
+    QCOMPARE(shown.size(), diskFull ? 1 : 0);
+    if (diskFull) {
+        QCOMPARE(shown[0].title, u"保存"_s);
+        QCOMPARE(shown[0].text, u"没能把最后的改动保存到 %1（磁盘已满），下次打开时，列表、设置和挖掘进度是"
+                                u"最后一次保存成功时的样子。"_s.arg(QDir::toNativeSeparators(file())));
+    }
+}
+
+void TestStore::diskFullDuringARun_data()
+{
+    QTest::addColumn<QString>("fullAt"); // the disk fills as this keyword is asked ...
+    QTest::addColumn<QString>("freeAt"); // ... and frees as this one is; empty: it stays full
+    QTest::addColumn<QString>("killedAt"); // killed while this keyword's page is awaited
+    QTest::addColumn<QString>("showed"); // the list in the window then
+    QTest::addColumn<QString>("restored"); // the list at the next start
+
+    const QString four = u"a\r\nb\r\nc\r\na1\r\na2\r\n"_s;
+    const QString seven = four + u"b1\r\nc1\r\n"_s;
+    QTest::newRow("one page") << u"a"_s << u"b"_s << u"a1"_s << seven << seven;
+    QTest::newRow("a page and the next generation's place")
+        << u"c"_s << u"a1"_s << u"a2"_s << seven + u"a11\r\n"_s << seven + u"a11\r\n"_s;
+    QTest::newRow("the seed's page") << u"s"_s << u"a"_s << u"b"_s << four << four;
+    QTest::newRow("full until the kill") << u"b"_s << QString() << u"a1"_s << seven << four;
+}
+
+// The disk fills during a run and frees again (or not), then the process is killed: what the window
+// showed is back after the restart, or comes back with 继续挖掘, and the list ends as an uninterrupted
+// run's.
+void TestStore::diskFullDuringARun()
+{
+    QFETCH(QString, fullAt);
+    QFETCH(QString, freeAt);
+    QFETCH(QString, killedAt);
+    QFETCH(QString, showed);
+    QFETCH(QString, restored);
+    const QHash<QString, QStringList> related = { { u"s"_s, { u"a"_s, u"b"_s, u"c"_s } },
+                                                  { u"a"_s, { u"a1"_s, u"a2"_s } },
+                                                  { u"b"_s, { u"b1"_s, u"a"_s } },
+                                                  { u"c"_s, { u"c1"_s } },
+                                                  { u"a1"_s, { u"a11"_s } } };
+    const QString whole = u"a\r\nb\r\nc\r\na1\r\na2\r\nb1\r\nc1\r\na11\r\n"_s;
+    FakeHttpServer server;
+    QVERIFY(server.start());
+    server.useAsApplicationProxy();
+    DataFolder::setPathForTesting(folder());
+    const auto resetFolder = qScopeGuard([] { DataFolder::setPathForTesting(QString()); });
+    QList<MessageBox::Shown> shown;
+    MessageBox::setHookForTesting([&shown](const MessageBox::Shown& box) { shown.append(box); });
+    const auto unhook = qScopeGuard([] { MessageBox::setHookForTesting({}); });
+    const QString copy = dir_->filePath(u"killed"_s);
+    QString shownAtKill;
+    {
+        const auto form = windowWithSession();
+        QVERIFY(form);
+        Form1* window = form.get();
+        server.setHandler([&, window](const FakeHttpServer::Request& request) {
+            const QString keyword = SearchPages::keywordOfTarget(request.target);
+            FakeHttpServer::Response response;
+            response.body = SearchPages::resultPage(related.value(keyword));
+            // What was queued before this request is in the file, or has failed, first.
+            window->session()->store().flush();
+            if (keyword == fullAt)
+                failCommits({ 13 }, true);
+            if (keyword == freeAt)
+                SessionStore::setCommitFaultForTesting({});
+            if (keyword == killedAt) {
+                shownAtKill = ListReplace::keywordListText(window->Text1);
+                copyAsKilled(folder(), copy);
+                response.hang = true;
+                QTimer::singleShot(0, window, &QWidget::close);
+            }
+            return response;
+        });
+        form->Text7->setText(u"0"_s);
+        form->Text3->setText(u"s"_s);
+        form->Command4->click();
+    }
+    SessionStore::setCommitFaultForTesting({});
+    QCOMPARE(shownAtKill, showed);
+    QVERIFY(shown.size() >= 1);
+    QCOMPARE(shown[0].text, u"保存到 %1 失败：磁盘已满。窗口里的内容不受影响；软件会接着重试，能写入时（例如腾出"
+                            u"磁盘空间以后）自动补上没保存的改动。"_s.arg(QDir::toNativeSeparators(file())));
+
+    shown.clear();
+    server.setHandler([&related](const FakeHttpServer::Request& request) {
+        FakeHttpServer::Response response;
+        response.body = SearchPages::resultPage(related.value(SearchPages::keywordOfTarget(request.target)));
+        return response;
+    });
+    DataFolder::setPathForTesting(copy);
+    const auto form = windowWithSession();
+    QVERIFY(form);
+    QCOMPARE(ListReplace::keywordListText(form->Text1), restored);
+    QCOMPARE(form->Command4->text(), u"继续挖掘"_s);
+    form->Command4->click();
+    QCOMPARE(ListReplace::keywordListText(form->Text1), whole);
+    QCOMPARE(shown.size(), 0);
 }
 
 QTEST_MAIN(TestStore)

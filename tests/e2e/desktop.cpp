@@ -236,6 +236,25 @@ bool ClipboardManager::start(QString* error)
     return true;
 }
 
+SilentClipboardManager::~SilentClipboardManager()
+{
+    if (connection_)
+        XCloseDisplay(static_cast<Display*>(connection_));
+}
+
+bool SilentClipboardManager::start()
+{
+    Display* connection = XOpenDisplay(display_.name().toLatin1().constData());
+    if (!connection)
+        return false;
+    connection_ = connection;
+    const Window window = XCreateSimpleWindow(connection, DefaultRootWindow(connection), 0, 0, 1, 1, 0, 0, 0);
+    const Atom manager = XInternAtom(connection, "CLIPBOARD_MANAGER", False);
+    XSetSelectionOwner(connection, manager, window, CurrentTime);
+    XSync(connection, False);
+    return XGetSelectionOwner(connection, manager) == window;
+}
+
 bool VirtualDisplay::saveWindowPicture(const QString& window, const QString& pngPath) const
 {
     int code = 0;

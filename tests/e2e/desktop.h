@@ -100,6 +100,26 @@ private:
     QProcess process_;
 };
 
+// A clipboard manager that takes the CLIPBOARD_MANAGER selection and never answers: a program that
+// hands its clipboard over at exit waits its whole time for it. It lets go with the object.
+class SilentClipboardManager
+{
+public:
+    explicit SilentClipboardManager(const VirtualDisplay& display)
+        : display_(display)
+    {
+    }
+    ~SilentClipboardManager();
+    SilentClipboardManager(const SilentClipboardManager&) = delete;
+    SilentClipboardManager& operator=(const SilentClipboardManager&) = delete;
+
+    bool start();
+
+private:
+    const VirtualDisplay& display_;
+    void* connection_ = nullptr; // the Display of Xlib
+};
+
 // The program under test, run from a directory of its own so that the files it writes beside
 // itself land there; it reaches the web only through the given proxy.
 class ProgramWindow

@@ -67,6 +67,8 @@ private Q_SLOTS:
     void fetcherRefusedWebEngineServed();
     void stopWhileVerificationWindowIsOpen();
     void killedWhileAPageIsAwaited();
+    void closeAndStartAgainAtOnce();
+    void typingKeptUntilAKill();
 
 private:
     // The box's text cannot be read from outside (on X11 a message box does not copy itself), so
@@ -841,6 +843,60 @@ void TestEndToEnd::killedWhileAPageIsAwaited()
                                              FakeSite::searchTarget(u"减肥食谱做法"_s) }),
                               15000);
     QVERIFY(display_.findWindows(program.pid(), u"^(挖掘已停止|保存)$"_s).isEmpty());
+}
+
+// The closing window hands its clipboard to a manager that never answers, so that it lives on for
+// half a second after the close; a window started meanwhile finds the list all the same.
+void TestEndToEnd::closeAndStartAgainAtOnce()
+{
+    QTemporaryDir data;
+    SilentClipboardManager manager(display_);
+    QVERIFY(manager.start());
+    ProgramWindow first(display_, ProgramWindow::Options { program_, site_->port(), true, data.path() });
+    QString error;
+    QVERIFY2(first.start(&error), qPrintable(error));
+    QVERIFY(typeInto(first, Layout::Text1, u"减肥茶\n减肥药\n减肥茶"_s));
+    // 过滤重复 puts the list on the clipboard, which the window then hands over at exit.
+    const QString list = clipboardAfterClick(first, Layout::Command6);
+    QCOMPARE(list, u"\r\n减肥茶\r\n减肥药\r\n"_s);
+
+    QVERIFY(display_.sendCloseRequest(first.window()));
+    ProgramWindow second(display_, ProgramWindow::Options { program_, site_->port(), true, data.path() });
+    QVERIFY2(second.start(&error), qPrintable(error));
+    // A window that does not get the store says so at once, or once its wait for the lock is over.
+    QVERIFY2(waitForBox(second, u"保存"_s, 4000).isEmpty(), "the second window could not keep its session");
+    QString kept;
+    // Each copy takes seconds when it does not arrive: a deadline rather than a count of tries.
+    QTest::qWaitFor([&] { return (kept = copiedList(second)) == u"\n减肥茶\n减肥药\n"_s; }, 10000);
+    QCOMPARE(kept, u"\n减肥茶\n减肥药\n"_s);
+    // Ended by now, at once after the close and the half second of the hand-over.
+    QVERIFY(first.process().state() == QProcess::NotRunning || first.process().waitForFinished(5000));
+    QCOMPARE(first.process().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(first.process().exitCode(), 0);
+}
+
+// Typing without a pause, then a kill: what was typed two seconds before the kill is back.
+void TestEndToEnd::typingKeptUntilAKill()
+{
+    QTemporaryDir data;
+    const QString typed = u"abcdefghijklmnopqrstuvwxyzabcdefghijklmn"_s; // 40 keys, 100 ms apart
+    {
+        ProgramWindow program(display_, ProgramWindow::Options { program_, site_->port(), true, data.path() });
+        QString error;
+        QVERIFY2(program.start(&error), qPrintable(error));
+        program.click(Layout::Text1);
+        display_.type(typed, 100);
+        ::kill(pid_t(program.pid()), SIGKILL);
+        QVERIFY(program.process().waitForFinished(5000));
+    }
+    ProgramWindow program(display_, ProgramWindow::Options { program_, site_->port(), true, data.path() });
+    QString error;
+    QVERIFY2(program.start(&error), qPrintable(error));
+    QString kept;
+    // The list comes back once the window has painted; half the keys were typed 2 s before the kill.
+    QTest::qWaitFor([&] { return (kept = copiedList(program)).size() >= 15; }, 10000);
+    QVERIFY2(kept.size() >= 15 && typed.startsWith(kept), qPrintable(kept));
+    qInfo("e2e: %lld of %lld keys typed before the kill came back", qint64(kept.size()), qint64(typed.size()));
 }
 
 QString TestEndToEnd::copiedList(ProgramWindow& program)
