@@ -1,6 +1,7 @@
 // The keyword-list handlers of Form1: the hot-word fetch, the five list commands and the two exports.
 // Each reads its controls, calls the core for the new list or file, and writes the controls.
 #include "app/form1.h"
+#include "store/reads.h"
 
 #include "app/form2.h"
 #include "app/messagebox.h"
@@ -196,13 +197,12 @@ void Form1::Command17_Click()
     Form2::SeenCounts seenCounts = [this](const QString& list) -> RootGroups::SeenCountLookup {
         if (!session_ || !session_->isOpen())
             return {};
-        session_->store().flush();
-        auto records = std::make_shared<std::optional<QHash<QString, Store::KeywordRecord>>>();
-        return [records, list, file = session_->store().filePath()](const QString& keyword) -> qint64 {
-            if (!*records)
-                *records = Store::SessionStore::readRecords(file, list.split(u"\r\n"_s, Qt::SkipEmptyParts));
-            const auto found = (*records)->constFind(keyword);
-            return found == (*records)->cend() ? 0 : found->seenCount;
+        const std::shared_ptr<Store::ListRecords> records = session_->store().recordsOfList(list);
+        if (!records)
+            return {};
+        return [records](const QString& keyword) -> qint64 {
+            const Store::KeywordRecord* found = records->find(keyword);
+            return found ? found->seenCount : 0;
         };
     };
     form2_ = new Form2(Text1, seenCounts, this);

@@ -253,8 +253,11 @@ XlsxResult writeKeywordSheet(const QString& path, const QString& list, const Rec
 
     // The roots of every row, by the grouping the 词根分组 window shows; 出现次数 from the records.
     RootGroups::Options grouping;
-    grouping.seenCount = [&recordOf](const QString& keyword) -> qint64 {
-        const std::optional<SheetRecord> record = recordOf ? recordOf(keyword) : std::nullopt;
+    QString groupingRecordsFailure;
+    grouping.seenCount = [&recordOf, &groupingRecordsFailure](const QString& keyword) -> qint64 {
+        if (!recordOf || !groupingRecordsFailure.isEmpty())
+            return 0;
+        const std::optional<SheetRecord> record = recordOf(keyword, groupingRecordsFailure);
         return record ? record->seenCount : 0;
     };
     grouping.progress = [&report](int percent) { report(percent * GroupingPercent / 100); };
@@ -264,6 +267,11 @@ XlsxResult writeKeywordSheet(const QString& path, const QString& list, const Rec
         = RootGroups::groupKeywords(list, Segmentation::Segmenter::shared(), grouping);
     if (roots.cancelled || stopped()) {
         result.stopped = true;
+        return result;
+    }
+    if (!groupingRecordsFailure.isEmpty()) {
+        result.failures.append(groupingRecordsFailure);
+        result.recordsUnread = true;
         return result;
     }
     result.groupingError = roots.error;
