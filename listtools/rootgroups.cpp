@@ -1,8 +1,8 @@
 // 词根分组. The work is done in three passes:
 //  1. the distinct keywords, on the calling thread (one hash of the keys);
 //  2. each keyword's intent and roots, on every processor: the intent texts become spaces, the rest
-//     is cut at spaces into pieces, and each distinct piece is segmented once per thread (a keyword
-//     list repeats its pieces many times over: 减肥茶 in thousands of keywords);
+//     is cut at spaces into pieces, and each distinct piece is segmented once (a keyword list
+//     repeats its pieces many times over: 减肥茶 in thousands of keywords);
 //  3. the greedy grouping over integer root ids: an inverted index root -> keywords, counts that
 //     fall as keywords are taken, and a heap whose stale entries are put back with their current
 //     count when they come to the top, so that the whole loop stays near-linear.
@@ -15,6 +15,7 @@
 #include <QScopeGuard>
 #include <QThread>
 #include <algorithm>
+#include <array>
 #include <bitset>
 #include <cmath>
 #include <mutex>
@@ -33,7 +34,8 @@ constexpr RootId NoRoot = std::numeric_limits<RootId>::max();
 constexpr qsizetype ChunkSize = 1024;
 
 // The stop characters and particles: a word made only of these is never a root.
-constexpr QStringView StopCharacters = u"的了吗呢吧啊呀是和与及或在有个一这那么之等能会要好也都就还很最把被给对从到为以于";
+constexpr QStringView StopCharacters
+    = u"的了吗呢吧啊呀是和与及或在有个一这那么之等能会要好也都就还很最把被给对从到为以于";
 // Chinese numerals: a word made only of these is a number.
 constexpr QStringView Numerals = u"零〇一二三四五六七八九十百千万亿两";
 
@@ -66,20 +68,37 @@ struct IntentMatcher
                          [](const IntentText& a, const IntentText& b) { return a.text.size() > b.text.size(); });
     }
 
-    // Whether the keyword may hold an intent text at all, with the characters that begin one.
-    bool mayHold(QStringView keyword, QString* starts) const
+    // The characters of a keyword that begin an intent text.
+    struct Starts
     {
-        starts->clear();
-        for (QChar c : keyword) {
-            if (firstCharacters.test(c.unicode()) && !starts->contains(c))
-                starts->append(c);
+        std::array<char16_t, 16> characters {};
+        int count = 0;
+        bool many = false; // more than fit: every text is looked for
+
+        bool contains(QChar c) const
+        {
+            return many
+                || std::find(characters.begin(), characters.begin() + count, c.unicode()) != characters.begin() + count;
         }
-        return !starts->isEmpty();
+    };
+
+    // Whether the keyword may hold an intent text at all, with the characters that begin one.
+    bool mayHold(QStringView keyword, Starts* starts) const
+    {
+        for (QChar c : keyword) {
+            if (!firstCharacters.test(c.unicode()) || starts->contains(c))
+                continue;
+            if (starts->count == int(starts->characters.size()))
+                starts->many = true;
+            else
+                starts->characters[size_t(starts->count++)] = c.unicode();
+        }
+        return starts->count > 0;
     }
 
     qint8 rowOf(QStringView keyword) const
     {
-        QString starts;
+        Starts starts;
         if (!mayHold(keyword, &starts))
             return -1;
         for (const IntentText& entry : inTableOrder) {
@@ -134,8 +153,7 @@ size_t hashOf(QStringView text)
 
 // An open-addressing hash table from texts to values that keeps views: the texts must outlive it.
 // Looking a piece of a keyword up costs no copy of it.
-template<typename Value>
-class ViewMap
+template <typename Value> class ViewMap
 {
 public:
     const Value* find(QStringView key, size_t hash) const
@@ -259,11 +277,10 @@ private:
 // The keyword with the intent texts taken out, as the pieces of text left between them and the
 // spaces: the same as making each text a space, longest texts first, every occurrence, and cutting
 // at spaces.
-template<typename Take>
-void forEachPiece(QStringView key, Take take)
+template <typename Take> void forEachPiece(QStringView key, Take take)
 {
     const IntentMatcher& matcher = intentMatcher();
-    QString starts;
+    IntentMatcher::Starts starts;
     std::vector<bool> removed;
     if (matcher.mayHold(key, &starts)) {
         for (const IntentText& entry : matcher.longestFirst) {
@@ -728,8 +745,8 @@ RootGroups::Grouping groupLines(const std::vector<QStringView>& lines, std::shar
                 report(5 + int(80 * done / chunkCount));
         }
     };
-    const int processors =
-        std::max(1, options.threads > 0 ? options.threads : int(std::thread::hardware_concurrency()));
+    const int processors
+        = std::max(1, options.threads > 0 ? options.threads : int(std::thread::hardware_concurrency()));
     std::vector<std::thread> helpers;
     for (int t = 1; t < processors && t < chunkCount; ++t)
         helpers.emplace_back(work, false);
@@ -740,8 +757,11 @@ RootGroups::Grouping groupLines(const std::vector<QStringView>& lines, std::shar
     std::vector<QStringView>().swap(firstSpelling);
     if (options.seenCount) {
         for (qsizetype k = 0; k < n; ++k) {
-            if ((k & 0xFFF) == 0xFFF && cancelled())
-                break;
+            if ((k & 0xFFF) == 0xFFF) {
+                if (cancelled())
+                    break;
+                report(5 + int(80 * chunksDone / chunkCount));
+            }
             seen[size_t(k)] = std::max<qint64>(0, options.seenCount(keywordTexts[k]));
         }
     }
@@ -853,8 +873,7 @@ const std::vector<IntentRow>& intentTable()
         { u"比较"_s,
           { u"哪个好"_s, u"哪家好"_s, u"哪里好"_s, u"哪个牌子"_s, u"什么牌子"_s, u"哪种"_s, u"排名"_s, u"排行"_s,
             u"对比"_s, u"区别"_s, u"推荐"_s, u"十大"_s } },
-        { u"评价"_s,
-          { u"怎么样"_s, u"好不好"_s, u"好吗"_s, u"靠谱"_s, u"评价"_s, u"口碑"_s, u"效果"_s, u"副作用"_s } },
+        { u"评价"_s, { u"怎么样"_s, u"好不好"_s, u"好吗"_s, u"靠谱"_s, u"评价"_s, u"口碑"_s, u"效果"_s, u"副作用"_s } },
         { u"方法"_s, { u"怎么"_s, u"如何"_s, u"方法"_s, u"教程"_s, u"步骤"_s, u"技巧"_s, u"攻略"_s } },
         { u"定义"_s, { u"是什么"_s, u"什么意思"_s, u"含义"_s, u"原因"_s, u"为什么"_s } },
         { u"地点"_s, { u"哪里"_s, u"附近"_s, u"地址"_s, u"在哪"_s } },
@@ -885,8 +904,7 @@ QStringList candidateRoots(const QString& keyword, const Segmentation::Segmenter
 
 bool isStopWord(const QString& word)
 {
-    return !word.isEmpty()
-        && std::all_of(word.begin(), word.end(), [](QChar c) { return StopCharacters.contains(c); });
+    return !word.isEmpty() && std::all_of(word.begin(), word.end(), [](QChar c) { return StopCharacters.contains(c); });
 }
 
 QString keywordKey(const QString& line)
@@ -1005,12 +1023,11 @@ void GroupingJob::start()
         Options options;
         options.seenCount = run->seenCount;
         options.cancel = &run->cancel;
-        options.progress = [&post](int percent) {
-            post([percent](GroupingJob* job) { Q_EMIT job->progressChanged(percent); });
-        };
+        options.progress
+            = [&post](int percent) { post([percent](GroupingJob* job) { Q_EMIT job->progressChanged(percent); }); };
         const Segmentation::Segmenter& segmenter = Segmentation::Segmenter::shared();
-        std::shared_ptr<const Grouping> grouping =
-            std::make_shared<Grouping>(groupKeywords(run->list, segmenter, options));
+        std::shared_ptr<const Grouping> grouping
+            = std::make_shared<Grouping>(groupKeywords(run->list, segmenter, options));
         run->list.clear();
         run->seenCount = nullptr;
         if (grouping->cancelled)

@@ -126,8 +126,7 @@ struct Options
 // Groups the lines of list (cut at every CRLF) with segmenter. Blocks: call it off
 // the window's thread. Segments each distinct keyword once, on several threads.
 Grouping groupKeywords(const QString& list, const Segmentation::Segmenter& segmenter, const Options& options = {});
-Grouping groupKeywords(const QStringList& lines, const Segmentation::Segmenter& segmenter,
-                       const Options& options = {});
+Grouping groupKeywords(const QStringList& lines, const Segmentation::Segmenter& segmenter, const Options& options = {});
 
 // groupKeywords() on a thread of its own with the program's shared segmenter (loaded there on first
 // use), for a window that must never wait. The list is the text as it was handed over; seenCount is
