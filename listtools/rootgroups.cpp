@@ -111,8 +111,9 @@ struct IntentMatcher
 
 const IntentMatcher& intentMatcher()
 {
-    static const IntentMatcher matcher;
-    return matcher;
+    // Never destroyed, as the table: a grouping thread may still be ending when the program does.
+    static const IntentMatcher* const matcher = new IntentMatcher();
+    return *matcher;
 }
 
 bool isNumber(QStringView word)
@@ -868,7 +869,7 @@ namespace RootGroups {
 
 const std::vector<IntentRow>& intentTable()
 {
-    static const std::vector<IntentRow> table {
+    static const std::vector<IntentRow>* const table = new std::vector<IntentRow> {
         { u"价格"_s, { u"多少钱"_s, u"价格"_s, u"价钱"_s, u"报价"_s, u"费用"_s, u"收费"_s, u"价位"_s, u"便宜"_s } },
         { u"比较"_s,
           { u"哪个好"_s, u"哪家好"_s, u"哪里好"_s, u"哪个牌子"_s, u"什么牌子"_s, u"哪种"_s, u"排名"_s, u"排行"_s,
@@ -879,7 +880,7 @@ const std::vector<IntentRow>& intentTable()
         { u"地点"_s, { u"哪里"_s, u"附近"_s, u"地址"_s, u"在哪"_s } },
         { u"资源"_s, { u"下载"_s, u"图片"_s, u"视频"_s, u"官网"_s, u"电话"_s, u"大全"_s, u"免费"_s } },
     };
-    return table;
+    return *table;
 }
 
 QString intentOf(const QString& keyword)
