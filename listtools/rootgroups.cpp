@@ -116,6 +116,11 @@ const IntentMatcher& intentMatcher()
     return *matcher;
 }
 
+bool onlyStopCharacters(QStringView word)
+{
+    return !word.isEmpty() && std::all_of(word.begin(), word.end(), [](QChar c) { return StopCharacters.contains(c); });
+}
+
 bool isNumber(QStringView word)
 {
     if (std::all_of(word.begin(), word.end(), [](QChar c) { return Numerals.contains(c); }))
@@ -144,7 +149,7 @@ bool isCandidate(QStringView word)
         return false;
     if (word.size() == 1 && word.front().script() == QChar::Script_Latin)
         return false;
-    return !RootGroups::isStopWord(word.toString()) && !isNumber(word);
+    return !onlyStopCharacters(word) && !isNumber(word);
 }
 
 size_t hashOf(QStringView text)
@@ -357,11 +362,19 @@ private:
                 return span;
         }
         ++segmented_;
+        // Each root once: a keyword only needs to know which roots it holds. The views of the map
+        // are into the texts of roots, which stay where they are when the list grows.
         QStringList roots;
-        for (const QString& word : segmenter_.words(piece.toString())) {
-            if (isCandidate(word))
-                roots += word;
-        }
+        ViewMap<bool> met;
+        segmenter_.forEachWord(piece, [&](QStringView word) {
+            if (!isCandidate(word))
+                return;
+            const size_t wordHash = hashOf(word);
+            if (met.find(word, wordHash))
+                return;
+            roots += word.toString();
+            met.insert(roots.constLast(), wordHash, true);
+        });
         std::lock_guard lock(table_.mutex());
         return table_.addPiece(piece, hash, roots, pool_);
     }
