@@ -337,15 +337,19 @@ public:
     // order, each once.
     void rootsOf(QStringView key, std::vector<RootId>& out)
     {
-        const size_t first = out.size();
+        ++keyword_;
         forEachPiece(key, [&](QStringView piece) {
             const size_t hash = hashOf(piece);
             const Span* found = pieces_.find(piece, hash);
             const Span span = found ? *found : pieces_.insert(piece, hash, segment(piece, hash));
             for (quint32 i = 0; i < span.count; ++i) {
                 const RootId id = pool_[span.from + i];
-                if (std::find(out.begin() + qsizetype(first), out.end(), id) == out.end())
+                if (id >= lastKeyword_.size())
+                    lastKeyword_.resize(std::max<size_t>(id + 1, lastKeyword_.size() * 2), 0);
+                if (lastKeyword_[id] != keyword_) {
+                    lastKeyword_[id] = keyword_;
                     out.push_back(id);
+                }
             }
         });
     }
@@ -384,6 +388,9 @@ private:
     ViewMap<Span> pieces_;
     std::vector<RootId> pool_;
     qint64 segmented_ = 0;
+    // Per root id, the last keyword that took it: a root met again in the same keyword is skipped.
+    std::vector<quint64> lastKeyword_;
+    quint64 keyword_ = 0;
 };
 
 // Keyword -> roots, compressed: the roots of keyword k are ids[offsets[k] .. offsets[k + 1]).
@@ -724,7 +731,7 @@ RootGroups::Grouping groupLines(const std::vector<QStringView>& lines, std::shar
     RootTable table;
     const qsizetype chunkCount = (n + ChunkSize - 1) / ChunkSize;
     std::vector<std::vector<RootId>> chunkIds(static_cast<size_t>(chunkCount));
-    std::vector<std::vector<quint8>> chunkCounts(static_cast<size_t>(chunkCount));
+    std::vector<std::vector<quint32>> chunkCounts(static_cast<size_t>(chunkCount));
     std::atomic<qsizetype> nextChunk { 0 };
     std::atomic<qsizetype> chunksDone { 0 };
     std::atomic<bool> stop { false };
@@ -742,17 +749,15 @@ RootGroups::Grouping groupLines(const std::vector<QStringView>& lines, std::shar
             if (chunk >= chunkCount)
                 return;
             std::vector<RootId>& ids = chunkIds[size_t(chunk)];
-            std::vector<quint8>& counts = chunkCounts[size_t(chunk)];
+            std::vector<quint32>& counts = chunkCounts[size_t(chunk)];
             const qsizetype end = std::min(n, (chunk + 1) * ChunkSize);
             for (qsizetype k = chunk * ChunkSize; k < end; ++k) {
                 intentRows[size_t(k)] = intentMatcher().rowOf(keys[size_t(k)]);
                 roots.clear();
                 if (segmenter.available())
                     finder.rootsOf(keys[size_t(k)], roots);
-                // More than 255 different roots in one keyword: the first 255 are enough to group it.
-                const size_t kept = std::min<size_t>(roots.size(), 255);
-                ids.insert(ids.end(), roots.begin(), roots.begin() + qsizetype(kept));
-                counts.push_back(quint8(kept));
+                ids.insert(ids.end(), roots.begin(), roots.end());
+                counts.push_back(quint32(roots.size()));
             }
             const qsizetype done = chunksDone.fetch_add(1) + 1;
             if (reporting)
@@ -797,11 +802,11 @@ RootGroups::Grouping groupLines(const std::vector<QStringView>& lines, std::shar
         idCount += ids.size();
     roots.ids.reserve(idCount);
     for (qsizetype chunk = 0; chunk < chunkCount; ++chunk) {
-        for (quint8 count : chunkCounts[size_t(chunk)])
+        for (quint32 count : chunkCounts[size_t(chunk)])
             roots.offsets.push_back(roots.offsets.back() + count);
         roots.ids.insert(roots.ids.end(), chunkIds[size_t(chunk)].begin(), chunkIds[size_t(chunk)].end());
         std::vector<RootId>().swap(chunkIds[size_t(chunk)]);
-        std::vector<quint8>().swap(chunkCounts[size_t(chunk)]);
+        std::vector<quint32>().swap(chunkCounts[size_t(chunk)]);
     }
     const std::vector<QString>& rootTexts = table.texts();
     std::vector<quint32> rootLength(rootTexts.size());
