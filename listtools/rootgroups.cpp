@@ -1,8 +1,8 @@
 // 词根分组. The work is done in three passes:
 //  1. the distinct keywords, on the calling thread (one hash of the keys);
 //  2. each keyword's intent and roots, on every processor: the intent texts become spaces, the rest
-//     is cut at spaces into pieces, and each distinct piece is segmented once per thread (a keyword
-//     list repeats its pieces many times over: 减肥茶 in thousands of keywords);
+//     is cut at spaces into pieces, and each distinct piece is segmented once (a keyword list
+//     repeats its pieces many times over: 减肥茶 in thousands of keywords);
 //  3. the greedy grouping over integer root ids: an inverted index root -> keywords, counts that
 //     fall as keywords are taken, and a heap whose stale entries are put back with their current
 //     count when they come to the top, so that the whole loop stays near-linear.
@@ -15,6 +15,7 @@
 #include <QScopeGuard>
 #include <QThread>
 #include <algorithm>
+#include <array>
 #include <bitset>
 #include <cmath>
 #include <mutex>
@@ -33,7 +34,8 @@ constexpr RootId NoRoot = std::numeric_limits<RootId>::max();
 constexpr qsizetype ChunkSize = 1024;
 
 // The stop characters and particles: a word made only of these is never a root.
-constexpr QStringView StopCharacters = u"的了吗呢吧啊呀是和与及或在有个一这那么之等能会要好也都就还很最把被给对从到为以于";
+constexpr QStringView StopCharacters
+    = u"的了吗呢吧啊呀是和与及或在有个一这那么之等能会要好也都就还很最把被给对从到为以于";
 // Chinese numerals: a word made only of these is a number.
 constexpr QStringView Numerals = u"零〇一二三四五六七八九十百千万亿两";
 
@@ -66,20 +68,37 @@ struct IntentMatcher
                          [](const IntentText& a, const IntentText& b) { return a.text.size() > b.text.size(); });
     }
 
-    // Whether the keyword may hold an intent text at all, with the characters that begin one.
-    bool mayHold(QStringView keyword, QString* starts) const
+    // The characters of a keyword that begin an intent text.
+    struct Starts
     {
-        starts->clear();
-        for (QChar c : keyword) {
-            if (firstCharacters.test(c.unicode()) && !starts->contains(c))
-                starts->append(c);
+        std::array<char16_t, 16> characters {};
+        int count = 0;
+        bool many = false; // more than fit: every text is looked for
+
+        bool contains(QChar c) const
+        {
+            return many
+                || std::find(characters.begin(), characters.begin() + count, c.unicode()) != characters.begin() + count;
         }
-        return !starts->isEmpty();
+    };
+
+    // Whether the keyword may hold an intent text at all, with the characters that begin one.
+    bool mayHold(QStringView keyword, Starts* starts) const
+    {
+        for (QChar c : keyword) {
+            if (!firstCharacters.test(c.unicode()) || starts->contains(c))
+                continue;
+            if (starts->count == int(starts->characters.size()))
+                starts->many = true;
+            else
+                starts->characters[size_t(starts->count++)] = c.unicode();
+        }
+        return starts->count > 0;
     }
 
     qint8 rowOf(QStringView keyword) const
     {
-        QString starts;
+        Starts starts;
         if (!mayHold(keyword, &starts))
             return -1;
         for (const IntentText& entry : inTableOrder) {
@@ -92,8 +111,14 @@ struct IntentMatcher
 
 const IntentMatcher& intentMatcher()
 {
-    static const IntentMatcher matcher;
-    return matcher;
+    // Never destroyed, as the table: a grouping thread may still be ending when the program does.
+    static const IntentMatcher* const matcher = new IntentMatcher();
+    return *matcher;
+}
+
+bool onlyStopCharacters(QStringView word)
+{
+    return !word.isEmpty() && std::all_of(word.begin(), word.end(), [](QChar c) { return StopCharacters.contains(c); });
 }
 
 bool isNumber(QStringView word)
@@ -124,7 +149,7 @@ bool isCandidate(QStringView word)
         return false;
     if (word.size() == 1 && word.front().script() == QChar::Script_Latin)
         return false;
-    return !RootGroups::isStopWord(word.toString()) && !isNumber(word);
+    return !onlyStopCharacters(word) && !isNumber(word);
 }
 
 size_t hashOf(QStringView text)
@@ -134,8 +159,7 @@ size_t hashOf(QStringView text)
 
 // An open-addressing hash table from texts to values that keeps views: the texts must outlive it.
 // Looking a piece of a keyword up costs no copy of it.
-template<typename Value>
-class ViewMap
+template <typename Value> class ViewMap
 {
 public:
     const Value* find(QStringView key, size_t hash) const
@@ -259,11 +283,10 @@ private:
 // The keyword with the intent texts taken out, as the pieces of text left between them and the
 // spaces: the same as making each text a space, longest texts first, every occurrence, and cutting
 // at spaces.
-template<typename Take>
-void forEachPiece(QStringView key, Take take)
+template <typename Take> void forEachPiece(QStringView key, Take take)
 {
     const IntentMatcher& matcher = intentMatcher();
-    QString starts;
+    IntentMatcher::Starts starts;
     std::vector<bool> removed;
     if (matcher.mayHold(key, &starts)) {
         for (const IntentText& entry : matcher.longestFirst) {
@@ -314,15 +337,19 @@ public:
     // order, each once.
     void rootsOf(QStringView key, std::vector<RootId>& out)
     {
-        const size_t first = out.size();
+        ++keyword_;
         forEachPiece(key, [&](QStringView piece) {
             const size_t hash = hashOf(piece);
             const Span* found = pieces_.find(piece, hash);
             const Span span = found ? *found : pieces_.insert(piece, hash, segment(piece, hash));
             for (quint32 i = 0; i < span.count; ++i) {
                 const RootId id = pool_[span.from + i];
-                if (std::find(out.begin() + qsizetype(first), out.end(), id) == out.end())
+                if (id >= lastKeyword_.size())
+                    lastKeyword_.resize(std::max<size_t>(id + 1, lastKeyword_.size() * 2), 0);
+                if (lastKeyword_[id] != keyword_) {
+                    lastKeyword_[id] = keyword_;
                     out.push_back(id);
+                }
             }
         });
     }
@@ -339,11 +366,19 @@ private:
                 return span;
         }
         ++segmented_;
+        // Each root once: a keyword only needs to know which roots it holds. The views of the map
+        // are into the texts of roots, which stay where they are when the list grows.
         QStringList roots;
-        for (const QString& word : segmenter_.words(piece.toString())) {
-            if (isCandidate(word))
-                roots += word;
-        }
+        ViewMap<bool> met;
+        segmenter_.forEachWord(piece, [&](QStringView word) {
+            if (!isCandidate(word))
+                return;
+            const size_t wordHash = hashOf(word);
+            if (met.find(word, wordHash))
+                return;
+            roots += word.toString();
+            met.insert(roots.constLast(), wordHash, true);
+        });
         std::lock_guard lock(table_.mutex());
         return table_.addPiece(piece, hash, roots, pool_);
     }
@@ -353,6 +388,9 @@ private:
     ViewMap<Span> pieces_;
     std::vector<RootId> pool_;
     qint64 segmented_ = 0;
+    // Per root id, the last keyword that took it: a root met again in the same keyword is skipped.
+    std::vector<quint64> lastKeyword_;
+    quint64 keyword_ = 0;
 };
 
 // Keyword -> roots, compressed: the roots of keyword k are ids[offsets[k] .. offsets[k + 1]).
@@ -693,7 +731,7 @@ RootGroups::Grouping groupLines(const std::vector<QStringView>& lines, std::shar
     RootTable table;
     const qsizetype chunkCount = (n + ChunkSize - 1) / ChunkSize;
     std::vector<std::vector<RootId>> chunkIds(static_cast<size_t>(chunkCount));
-    std::vector<std::vector<quint8>> chunkCounts(static_cast<size_t>(chunkCount));
+    std::vector<std::vector<quint32>> chunkCounts(static_cast<size_t>(chunkCount));
     std::atomic<qsizetype> nextChunk { 0 };
     std::atomic<qsizetype> chunksDone { 0 };
     std::atomic<bool> stop { false };
@@ -711,25 +749,23 @@ RootGroups::Grouping groupLines(const std::vector<QStringView>& lines, std::shar
             if (chunk >= chunkCount)
                 return;
             std::vector<RootId>& ids = chunkIds[size_t(chunk)];
-            std::vector<quint8>& counts = chunkCounts[size_t(chunk)];
+            std::vector<quint32>& counts = chunkCounts[size_t(chunk)];
             const qsizetype end = std::min(n, (chunk + 1) * ChunkSize);
             for (qsizetype k = chunk * ChunkSize; k < end; ++k) {
                 intentRows[size_t(k)] = intentMatcher().rowOf(keys[size_t(k)]);
                 roots.clear();
                 if (segmenter.available())
                     finder.rootsOf(keys[size_t(k)], roots);
-                // More than 255 different roots in one keyword: the first 255 are enough to group it.
-                const size_t kept = std::min<size_t>(roots.size(), 255);
-                ids.insert(ids.end(), roots.begin(), roots.begin() + qsizetype(kept));
-                counts.push_back(quint8(kept));
+                ids.insert(ids.end(), roots.begin(), roots.end());
+                counts.push_back(quint32(roots.size()));
             }
             const qsizetype done = chunksDone.fetch_add(1) + 1;
             if (reporting)
                 report(5 + int(80 * done / chunkCount));
         }
     };
-    const int processors =
-        std::max(1, options.threads > 0 ? options.threads : int(std::thread::hardware_concurrency()));
+    const int processors
+        = std::max(1, options.threads > 0 ? options.threads : int(std::thread::hardware_concurrency()));
     std::vector<std::thread> helpers;
     for (int t = 1; t < processors && t < chunkCount; ++t)
         helpers.emplace_back(work, false);
@@ -740,8 +776,11 @@ RootGroups::Grouping groupLines(const std::vector<QStringView>& lines, std::shar
     std::vector<QStringView>().swap(firstSpelling);
     if (options.seenCount) {
         for (qsizetype k = 0; k < n; ++k) {
-            if ((k & 0xFFF) == 0xFFF && cancelled())
-                break;
+            if ((k & 0xFFF) == 0xFFF) {
+                if (cancelled())
+                    break;
+                report(5 + int(80 * chunksDone / chunkCount));
+            }
             seen[size_t(k)] = std::max<qint64>(0, options.seenCount(keywordTexts[k]));
         }
     }
@@ -763,11 +802,11 @@ RootGroups::Grouping groupLines(const std::vector<QStringView>& lines, std::shar
         idCount += ids.size();
     roots.ids.reserve(idCount);
     for (qsizetype chunk = 0; chunk < chunkCount; ++chunk) {
-        for (quint8 count : chunkCounts[size_t(chunk)])
+        for (quint32 count : chunkCounts[size_t(chunk)])
             roots.offsets.push_back(roots.offsets.back() + count);
         roots.ids.insert(roots.ids.end(), chunkIds[size_t(chunk)].begin(), chunkIds[size_t(chunk)].end());
         std::vector<RootId>().swap(chunkIds[size_t(chunk)]);
-        std::vector<quint8>().swap(chunkCounts[size_t(chunk)]);
+        std::vector<quint32>().swap(chunkCounts[size_t(chunk)]);
     }
     const std::vector<QString>& rootTexts = table.texts();
     std::vector<quint32> rootLength(rootTexts.size());
@@ -848,19 +887,18 @@ namespace RootGroups {
 
 const std::vector<IntentRow>& intentTable()
 {
-    static const std::vector<IntentRow> table {
+    static const std::vector<IntentRow>* const table = new std::vector<IntentRow> {
         { u"价格"_s, { u"多少钱"_s, u"价格"_s, u"价钱"_s, u"报价"_s, u"费用"_s, u"收费"_s, u"价位"_s, u"便宜"_s } },
         { u"比较"_s,
           { u"哪个好"_s, u"哪家好"_s, u"哪里好"_s, u"哪个牌子"_s, u"什么牌子"_s, u"哪种"_s, u"排名"_s, u"排行"_s,
             u"对比"_s, u"区别"_s, u"推荐"_s, u"十大"_s } },
-        { u"评价"_s,
-          { u"怎么样"_s, u"好不好"_s, u"好吗"_s, u"靠谱"_s, u"评价"_s, u"口碑"_s, u"效果"_s, u"副作用"_s } },
+        { u"评价"_s, { u"怎么样"_s, u"好不好"_s, u"好吗"_s, u"靠谱"_s, u"评价"_s, u"口碑"_s, u"效果"_s, u"副作用"_s } },
         { u"方法"_s, { u"怎么"_s, u"如何"_s, u"方法"_s, u"教程"_s, u"步骤"_s, u"技巧"_s, u"攻略"_s } },
         { u"定义"_s, { u"是什么"_s, u"什么意思"_s, u"含义"_s, u"原因"_s, u"为什么"_s } },
         { u"地点"_s, { u"哪里"_s, u"附近"_s, u"地址"_s, u"在哪"_s } },
         { u"资源"_s, { u"下载"_s, u"图片"_s, u"视频"_s, u"官网"_s, u"电话"_s, u"大全"_s, u"免费"_s } },
     };
-    return table;
+    return *table;
 }
 
 QString intentOf(const QString& keyword)
@@ -885,8 +923,7 @@ QStringList candidateRoots(const QString& keyword, const Segmentation::Segmenter
 
 bool isStopWord(const QString& word)
 {
-    return !word.isEmpty()
-        && std::all_of(word.begin(), word.end(), [](QChar c) { return StopCharacters.contains(c); });
+    return !word.isEmpty() && std::all_of(word.begin(), word.end(), [](QChar c) { return StopCharacters.contains(c); });
 }
 
 QString keywordKey(const QString& line)
@@ -1005,12 +1042,11 @@ void GroupingJob::start()
         Options options;
         options.seenCount = run->seenCount;
         options.cancel = &run->cancel;
-        options.progress = [&post](int percent) {
-            post([percent](GroupingJob* job) { Q_EMIT job->progressChanged(percent); });
-        };
+        options.progress
+            = [&post](int percent) { post([percent](GroupingJob* job) { Q_EMIT job->progressChanged(percent); }); };
         const Segmentation::Segmenter& segmenter = Segmentation::Segmenter::shared();
-        std::shared_ptr<const Grouping> grouping =
-            std::make_shared<Grouping>(groupKeywords(run->list, segmenter, options));
+        std::shared_ptr<const Grouping> grouping
+            = std::make_shared<Grouping>(groupKeywords(run->list, segmenter, options));
         run->list.clear();
         run->seenCount = nullptr;
         if (grouping->cancelled)

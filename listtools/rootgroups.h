@@ -101,7 +101,8 @@ struct Grouping
     std::shared_ptr<const KeywordIndex> keywordIndex; // for indexOf()
     // Per line of the list as it was grouped (cut at CRLF): its keyword's index, -1 for a blank line.
     std::vector<qint32> lineKeywords;
-    // How many distinct pieces of text went to the segmenter (each once per thread).
+    // How many distinct pieces of text (the parts of the keywords between intent texts and spaces)
+    // went to the segmenter; two threads meeting a new piece at once may both segment it.
     qint64 piecesSegmented = 0;
 };
 
@@ -123,11 +124,10 @@ struct Options
     int threads = 0;
 };
 
-// Groups the lines of list (cut at every CRLF) with segmenter. Blocks: call it off
-// the window's thread. Segments each distinct keyword once, on several threads.
+// Groups the lines of list (cut at every CRLF) with segmenter. Blocks: call it off the window's
+// thread. Works on every processor; each distinct piece of text is segmented once.
 Grouping groupKeywords(const QString& list, const Segmentation::Segmenter& segmenter, const Options& options = {});
-Grouping groupKeywords(const QStringList& lines, const Segmentation::Segmenter& segmenter,
-                       const Options& options = {});
+Grouping groupKeywords(const QStringList& lines, const Segmentation::Segmenter& segmenter, const Options& options = {});
 
 // groupKeywords() on a thread of its own with the program's shared segmenter (loaded there on first
 // use), for a window that must never wait. The list is the text as it was handed over; seenCount is

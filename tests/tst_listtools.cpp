@@ -1480,6 +1480,12 @@ void TestListTools::rootGroups_data()
         << QStringList { u"减肥|4|5|价格 25%|减肥茶哪个牌子好、减肥茶多少钱、减肥茶副作用、减肥茶怎么喝"_s, u"其他|1|0||瑜伽垫"_s }
         << QStringList { u"减肥茶哪个牌子好|减肥||比较"_s, u"减肥茶多少钱|减肥||价格"_s, u"减肥茶副作用|减肥||评价"_s,
                          u"减肥茶怎么喝|减肥||方法"_s,     u"瑜伽垫|其他||"_s };
+    // 多少钱 taken out 16,667 times leaves 减肥茶 as many times: both keywords hold 减肥 and 茶.
+    const QString longKeyword = u"减肥茶多少钱"_s.repeated(16667);
+    QTest::newRow("keyword of 100,002 characters")
+        << longKeyword + u"\r\n减肥茶"_s << u"减肥 茶"_s
+        << QStringList { u"其他|2|0|价格 50%|"_s + longKeyword + u"、减肥茶"_s }
+        << QStringList { longKeyword + u"|其他||价格"_s, u"减肥茶|其他||"_s };
     QTest::newRow("empty list") << QString() << QString() << QStringList() << QStringList();
     QTest::newRow("blank lines only") << u"\r\n  \r\n"_s << QString() << QStringList() << QStringList();
 }

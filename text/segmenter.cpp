@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QStringDecoder>
 #include <mutex>
 
 extern "C" {
@@ -154,32 +155,42 @@ QString Segmenter::errorText() const
 QStringList Segmenter::words(const QString& text) const
 {
     QStringList result;
+    forEachWord(text, [&result](QStringView word) { result += word.toString(); });
+    return result;
+}
+
+void Segmenter::forEachWord(QStringView text, const std::function<void(QStringView word)>& take) const
+{
     if (!available())
-        return result;
+        return;
     friso_task_t task = threadTask();
-    const QStringView all(text);
+    QStringDecoder fromUtf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString word(qsizetype(__HITS_WORD_LENGTH__), Qt::Uninitialized);
     qsizetype from = 0;
-    while (from < all.size()) {
-        qsizetype to = std::min(all.size(), from + MaxPieceLength);
-        if (to < all.size()) {
+    while (from < text.size()) {
+        qsizetype to = std::min(text.size(), from + MaxPieceLength);
+        if (to < text.size()) {
             qsizetype cut = to;
-            while (cut > from && !isBreak(all.at(cut - 1)))
+            while (cut > from && !isBreak(text.at(cut - 1)))
                 --cut;
             if (cut > from)
                 to = cut;
-            else if (all.at(to - 1).isHighSurrogate())
+            else if (text.at(to - 1).isHighSurrogate())
                 --to; // never between the halves of a pair
         }
-        QByteArray bytes = friendlyUtf8(all.mid(from, to - from));
+        QByteArray bytes = friendlyUtf8(text.mid(from, to - from));
         friso_set_text(task, bytes.data());
-        while (d->config->next_token(d->friso, d->config, task))
-            result += QString::fromUtf8(task->token->word, task->token->length);
+        while (d->config->next_token(d->friso, d->config, task)) {
+            // A token holds less than __HITS_WORD_LENGTH__ bytes, and never more UTF-16 code units.
+            const QByteArrayView utf8(task->token->word, std::min<int>(task->token->length, __HITS_WORD_LENGTH__ - 1));
+            QChar* end = fromUtf8.appendToBuffer(word.data(), utf8);
+            take(QStringView(word.constData(), end - word.constData()));
+        }
         from = to;
     }
     // The task keeps no pointer into this call's text once it is over.
     QByteArray none;
     friso_set_text(task, none.data());
-    return result;
 }
 
 } // namespace Segmentation

@@ -4,6 +4,8 @@
 
 #include <QString>
 #include <QStringList>
+#include <QStringView>
+#include <functional>
 #include <memory>
 
 namespace Segmentation {
@@ -36,6 +38,9 @@ public:
     // callers filter what they do not want. Any text is safe: lone surrogates are read as U+FFFD,
     // NULs as spaces, and long text is segmented piece by piece.
     QStringList words(const QString& text) const;
+    // The same words handed to take one at a time, each valid only during the call: no list, and no
+    // allocation for each word.
+    void forEachWord(QStringView text, const std::function<void(QStringView word)>& take) const;
 
 private:
     struct Private;
