@@ -116,7 +116,7 @@ using SeenCountLookup = std::function<qint64(const QString& keyword)>;
 struct Options
 {
     SeenCountLookup seenCount;
-    // 0 to 100 as the work goes on, on the grouping's thread (never 100 before the end).
+    // 0 to 99 as the work goes on, on the grouping's thread; the result follows the 99.
     std::function<void(int percent)> progress;
     // Once set, the run ends soon with cancelled set.
     const std::atomic<bool>* cancel = nullptr;
