@@ -15,6 +15,7 @@
 #include "listtools/export.h"
 #include "listtools/filejoin.h"
 #include "listtools/listcommands.h"
+#include "text/wordfilter.h"
 #include "listtools/rootgroups.h"
 #include "listtools/sheetexport.h"
 #include "platform/codepage.h"
@@ -628,6 +629,23 @@ int main(int argc, char** argv)
         rows << measure(u"Command8 dropContaining"_s,
                         [](const QString& l) { return ListCommands::dropContaining(l, u"热"_s); },
                         [&] { form.Command8_Click(); }, QString());
+        // Several words in the box: the filter of every word and none of the minus words, and the drop of
+        // any of a pasted list of words, beside the one-word rows above.
+        const auto withBox = [&](QLineEdit* box, const QString& text, const std::function<void()>& click) {
+            return [box, text, click] {
+                box->setText(text);
+                click();
+                box->setText(u"热"_s);
+            };
+        };
+        const WordFilter::Words severalWords = WordFilter::parse(u"热 门 -茶"_s);
+        rows << measure(u"Command15 热 门 -茶"_s,
+                        [&](const QString& l) { return ListCommands::keepMatching(l, severalWords); },
+                        withBox(form.Text9, u"热 门 -茶"_s, [&] { form.Command15_Click(); }), QString());
+        const QStringList junkWords { u"热"_s, u"茶"_s, u"药"_s };
+        rows << measure(u"Command8 热 茶 药"_s,
+                        [&](const QString& l) { return ListCommands::dropContainingAny(l, junkWords); },
+                        withBox(form.Text2, u"热 茶 药"_s, [&] { form.Command8_Click(); }), QString());
         rows << measure(u"Command13 keepLongerThan"_s, [](const QString& l) { return ListCommands::keepLongerThan(l, 7); },
                         [&] { form.Command13_Click(); }, QString());
 
