@@ -1268,28 +1268,20 @@ void TestMining::recordsOfARun_data()
         << QStringList{u"a 相关搜索 parent=s gen=1 seen=2"_s, u"b 相关搜索 parent=s gen=1 seen=1"_s,
                        u"c 下拉词 parent=s gen=1 seen=1"_s, u"d 相关搜索 parent=a gen=2 seen=1"_s}
         << QStringList();
-    QTest::newRow("a keyword that failed twice keeps its generation")
-        << RelatedPages{{u"s"_s, {u"a"_s, u"b"_s}}, {u"a"_s, {u"*500"_s}}, {u"b"_s, {u"c"_s}}, {u"c"_s, {u"d"_s}}}
-        << SuggestionAnswers()
-        << RelatedPages{{u"a"_s, {u"x"_s}}, {u"x"_s, {u"y"_s}}} << false
-        << QStringList{u"/s s"_s, u"/s a"_s, u"/s b"_s, u"/s a"_s, u"/s c"_s, u"/s d"_s,
-                       u"/s a"_s, u"/s x"_s, u"/s y"_s}
-        << u"a\r\nb\r\nc\r\nd\r\nx\r\ny\r\n"_s
-        << QStringList{u"a 相关搜索 parent=s gen=1 seen=1"_s, u"b 相关搜索 parent=s gen=1 seen=1"_s,
-                       u"c 相关搜索 parent=b gen=2 seen=1"_s, u"d 相关搜索 parent=c gen=3 seen=1"_s,
-                       u"x 相关搜索 parent=a gen=2 seen=1"_s, u"y 相关搜索 parent=x gen=3 seen=1"_s}
-        << QStringList{oneFailed};
-    QTest::newRow("a keyword that failed twice keeps its generation across a restart")
-        << RelatedPages{{u"s"_s, {u"a"_s, u"b"_s}}, {u"a"_s, {u"*500"_s}}, {u"b"_s, {u"c"_s}}, {u"c"_s, {u"d"_s}}}
-        << SuggestionAnswers()
-        << RelatedPages{{u"a"_s, {u"x"_s}}, {u"x"_s, {u"y"_s}}} << true
-        << QStringList{u"/s s"_s, u"/s a"_s, u"/s b"_s, u"/s a"_s, u"/s c"_s, u"/s d"_s,
-                       u"/s a"_s, u"/s x"_s, u"/s y"_s}
-        << u"a\r\nb\r\nc\r\nd\r\nx\r\ny\r\n"_s
-        << QStringList{u"a 相关搜索 parent=s gen=1 seen=1"_s, u"b 相关搜索 parent=s gen=1 seen=1"_s,
-                       u"c 相关搜索 parent=b gen=2 seen=1"_s, u"d 相关搜索 parent=c gen=3 seen=1"_s,
-                       u"x 相关搜索 parent=a gen=2 seen=1"_s, u"y 相关搜索 parent=x gen=3 seen=1"_s}
-        << QStringList{oneFailed};
+    for (const bool restart : { false, true }) {
+        QTest::newRow(restart ? "a keyword that failed twice keeps its generation across a restart"
+                              : "a keyword that failed twice keeps its generation")
+            << RelatedPages{{u"s"_s, {u"a"_s, u"b"_s}}, {u"a"_s, {u"*500"_s}}, {u"b"_s, {u"c"_s}}, {u"c"_s, {u"d"_s}}}
+            << SuggestionAnswers()
+            << RelatedPages{{u"a"_s, {u"x"_s}}, {u"x"_s, {u"y"_s}}} << restart
+            << QStringList{u"/s s"_s, u"/s a"_s, u"/s b"_s, u"/s a"_s, u"/s c"_s, u"/s d"_s,
+                           u"/s a"_s, u"/s x"_s, u"/s y"_s}
+            << u"a\r\nb\r\nc\r\nd\r\nx\r\ny\r\n"_s
+            << QStringList{u"a 相关搜索 parent=s gen=1 seen=1"_s, u"b 相关搜索 parent=s gen=1 seen=1"_s,
+                           u"c 相关搜索 parent=b gen=2 seen=1"_s, u"d 相关搜索 parent=c gen=3 seen=1"_s,
+                           u"x 相关搜索 parent=a gen=2 seen=1"_s, u"y 相关搜索 parent=x gen=3 seen=1"_s}
+            << QStringList{oneFailed};
+    }
     QTest::newRow("a failed seed page whose suggestions came back")
         << RelatedPages{{u"s"_s, {u"*500"_s}}}
         << SuggestionAnswers{{u"s"_s, sugAnswer(R"({"q":"c"})")}}
