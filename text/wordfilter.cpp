@@ -13,6 +13,25 @@ bool isMinus(QChar c)
     return c == u'-' || c == u'－';
 }
 
+// Characters that no other character folds to and that fold to themselves: the CJK ideographs, their
+// punctuation and Hangul. A word made of them alone is found letter for letter, which is what the
+// search that ignores case finds too, only faster.
+bool caseless(QStringView word)
+{
+    for (const QChar c : word) {
+        const char16_t u = c.unicode();
+        if (!((u >= 0x3000 && u <= 0x303F) || (u >= 0x3400 && u <= 0x9FFF) || (u >= 0xAC00 && u <= 0xD7A3)
+              || (u >= 0xF900 && u <= 0xFAFF)))
+            return false;
+    }
+    return true;
+}
+
+bool holds(QStringView text, const QString& word)
+{
+    return text.contains(word, caseless(word) ? Qt::CaseSensitive : Qt::CaseInsensitive);
+}
+
 } // namespace
 
 namespace WordFilter {
@@ -41,7 +60,7 @@ Words parse(QStringView text, bool minusExcludes)
 bool matches(QStringView text, const Words& words)
 {
     for (const QString& word : words.required) {
-        if (!text.contains(word, Qt::CaseInsensitive))
+        if (!holds(text, word))
             return false;
     }
     return !containsAny(text, words.excluded);
@@ -50,7 +69,7 @@ bool matches(QStringView text, const Words& words)
 bool containsAny(QStringView text, const QStringList& words)
 {
     for (const QString& word : words) {
-        if (text.contains(word, Qt::CaseInsensitive))
+        if (holds(text, word))
             return true;
     }
     return false;
