@@ -813,7 +813,8 @@ void TestMining::suggestionGapAfterItsPage()
     QCOMPARE(arrivals.size(), 2);
     QCOMPARE(arrivals[1].first, u"/sugrec"_s);
     const qint64 gap = arrivals[1].second - arrivals[0].second;
-    QVERIFY2(gap >= 190 && gap <= 1200, QByteArray::number(gap).constData());
+    // The upper end leaves room for a machine loaded by the sanitizers and other tests.
+    QVERIFY2(gap >= 190 && gap <= 2500, QByteArray::number(gap).constData());
 }
 
 void TestMining::noSuggestionRequestAfterStop()
