@@ -101,7 +101,7 @@ struct Grouping
     std::shared_ptr<const KeywordIndex> keywordIndex; // for indexOf()
     // Per line of the list as it was grouped (cut at CRLF): its keyword's index, -1 for a blank line.
     std::vector<qint32> lineKeywords;
-    // How many distinct pieces of text (the parts of the keywords between intent texts and spaces)
+    // How many distinct pieces of text (what stands of the keywords between intent texts and spaces)
     // went to the segmenter; two threads meeting a new piece at once may both segment it.
     qint64 piecesSegmented = 0;
 };
